@@ -1,0 +1,50 @@
+#include "Paths.h"
+
+#include <QStandardPaths>
+
+#include <pwd.h>
+#include <unistd.h>
+
+namespace vellora::paths {
+
+namespace {
+QString& spoolOverride()
+{
+    static QString folder;
+    return folder;
+}
+} // namespace
+
+QString AppDataFolder()
+{
+    QString folder = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+    while (folder.size() > 1 && folder.endsWith(u'/'))
+        folder.chop(1);
+    return folder;
+}
+
+QString ToolFolder() { return AppDataFolder() + u"/vellora"; }
+
+QString WorkPdf() { return AppDataFolder() + u"/out.pdf"; }
+
+QString BuildLogFile() { return AppDataFolder() + u"/vellora.logs"; }
+
+QString SpoolRoot()
+{
+    const QString& custom = spoolOverride();
+    return custom.isEmpty() ? QStringLiteral("/var/spool/vellora") : custom;
+}
+
+QString PrintFile() { return SpoolRoot() + u'/' + CurrentUserName() + u"/Vellora.ps"; }
+
+QString CurrentUserName()
+{
+    // The password database, not $USER: the environment can claim any name.
+    if (const passwd* entry = ::getpwuid(::geteuid()); entry && entry->pw_name)
+        return QString::fromLocal8Bit(entry->pw_name);
+    return QString::number(::geteuid());
+}
+
+void setSpoolRootForTesting(const QString& folder) { spoolOverride() = folder; }
+
+} // namespace vellora::paths
