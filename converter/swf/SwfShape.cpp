@@ -1,0 +1,208 @@
+#include "SwfShape.h"
+
+#include <algorithm>
+#include <stdexcept>
+
+namespace vellora::swf {
+
+FillStyle FillStyle::solid(Rgb color)
+{
+    FillStyle style;
+    style.kind = FillKind::Solid;
+    style.color = color;
+    return style;
+}
+
+FillStyle FillStyle::bitmap(std::uint16_t bitmapId, const Matrix& matrix, FillKind kind)
+{
+    FillStyle style;
+    style.kind = kind;
+    style.bitmapId = bitmapId;
+    style.bitmapMatrix = matrix;
+    return style;
+}
+
+int ShapeBuilder::addFillStyle(const FillStyle& style)
+{
+    if (m_fills.size() >= 255)
+        throw std::length_error("too many fill styles in one shape");
+    m_fills.push_back(style);
+    return static_cast<int>(m_fills.size());
+}
+
+int ShapeBuilder::addLineStyle(const LineStyle& style)
+{
+    if (m_lines.size() >= 255)
+        throw std::length_error("too many line styles in one shape");
+    m_lines.push_back(style);
+    return static_cast<int>(m_lines.size());
+}
+
+void ShapeBuilder::include(Twips x, Twips y)
+{
+    if (!m_hasBounds) {
+        m_bounds = {x, x, y, y};
+        m_hasBounds = true;
+        return;
+    }
+    m_bounds.xMin = std::min(m_bounds.xMin, x);
+    m_bounds.xMax = std::max(m_bounds.xMax, x);
+    m_bounds.yMin = std::min(m_bounds.yMin, y);
+    m_bounds.yMax = std::max(m_bounds.yMax, y);
+}
+
+void ShapeBuilder::moveTo(Twips x, Twips y, int fillStyle0, int fillStyle1, int lineStyle)
+{
+    const auto fills = static_cast<int>(m_fills.size());
+    const auto lines = static_cast<int>(m_lines.size());
+    if (fillStyle0 < 0 || fillStyle0 > fills || fillStyle1 < 0 || fillStyle1 > fills ||
+        lineStyle < 0 || lineStyle > lines)
+        throw std::out_of_range("shape style index not defined");
+    m_records.push_back({Record::Kind::StyleChange, x, y, 0, 0, fillStyle0, fillStyle1, lineStyle});
+    m_penX = x;
+    m_penY = y;
+    include(x, y);
+}
+
+void ShapeBuilder::lineTo(Twips x, Twips y)
+{
+    m_records.push_back({Record::Kind::Line, x, y, 0, 0, 0, 0, 0});
+    m_penX = x;
+    m_penY = y;
+    include(x, y);
+}
+
+void ShapeBuilder::curveTo(Twips controlX, Twips controlY, Twips anchorX, Twips anchorY)
+{
+    m_records.push_back({Record::Kind::Curve, anchorX, anchorY, controlX, controlY, 0, 0, 0});
+    m_penX = anchorX;
+    m_penY = anchorY;
+    include(controlX, controlY);
+    include(anchorX, anchorY);
+}
+
+Rect ShapeBuilder::bounds() const
+{
+    return m_bounds;
+}
+
+namespace {
+
+void writeFillStyle(ByteWriter& out, const FillStyle& style)
+{
+    out.u8(static_cast<std::uint8_t>(style.kind));
+    if (style.kind == FillKind::Solid) {
+        out.rgb(style.color);
+        return;
+    }
+    out.u16(style.bitmapId);
+    out.matrix(style.bitmapMatrix);
+}
+
+// Fields of shape records are sized to what they hold, at least the given minimum.
+int fieldBits(std::initializer_list<std::int32_t> values, int minimum)
+{
+    int bits = minimum;
+    for (std::int32_t value : values)
+        bits = std::max(bits, signedBitsFor(value));
+    return bits;
+}
+
+} // namespace
+
+Bytes ShapeBuilder::finish() const
+{
+    Bytes bytes;
+    ByteWriter out(bytes);
+    out.u8(static_cast<std::uint8_t>(m_fills.size()));
+    for (const FillStyle& fill : m_fills)
+        writeFillStyle(out, fill);
+    out.u8(static_cast<std::uint8_t>(m_lines.size()));
+    for (const LineStyle& line : m_lines) {
+        out.u16(line.width);
+        out.rgb(line.color);
+    }
+
+    const int fillBits = unsignedBitsFor(static_cast<std::uint32_t>(m_fills.size()));
+    const int lineBits = unsignedBitsFor(static_cast<std::uint32_t>(m_lines.size()));
+    BitWriter bits(bytes);
+    bits.writeUnsigned(static_cast<std::uint32_t>(fillBits), 4);
+    bits.writeUnsigned(static_cast<std::uint32_t>(lineBits), 4);
+
+    Twips penX = 0, penY = 0;
+    for (const Record& record : m_records) {
+        switch (record.kind) {
+        case Record::Kind::StyleChange: {
+            bits.writeUnsigned(0, 1); // non-edge record
+            bits.writeUnsigned(0, 1); // no new styles
+            bits.writeUnsigned(lineBits > 0 ? 1 : 0, 1);
+            bits.writeUnsigned(fillBits > 0 ? 1 : 0, 1); // fill style 1
+            bits.writeUnsigned(fillBits > 0 ? 1 : 0, 1); // fill style 0
+            bits.writeUnsigned(1, 1);                    // move to
+            const int moveBits = fieldBits({record.x, record.y}, 1);
+            bits.writeUnsigned(static_cast<std::uint32_t>(moveBits), 5);
+            bits.writeSigned(record.x, moveBits);
+            bits.writeSigned(record.y, moveBits);
+            if (fillBits > 0) {
+                bits.writeUnsigned(static_cast<std::uint32_t>(record.fill0), fillBits);
+                bits.writeUnsigned(static_cast<std::uint32_t>(record.fill1), fillBits);
+            }
+            if (lineBits > 0)
+                bits.writeUnsigned(static_cast<std::uint32_t>(record.line), lineBits);
+            break;
+        }
+        case Record::Kind::Line: {
+            const Twips dx = record.x - penX, dy = record.y - penY;
+            const int numBits = fieldBits({dx, dy}, 2);
+            bits.writeUnsigned(1, 1); // edge
+            bits.writeUnsigned(1, 1); // straight
+            bits.writeUnsigned(static_cast<std::uint32_t>(numBits - 2), 4);
+            bits.writeUnsigned(1, 1); // general line: both deltas
+            bits.writeSigned(dx, numBits);
+            bits.writeSigned(dy, numBits);
+            break;
+        }
+        case Record::Kind::Curve: {
+            const Twips cx = record.controlX - penX, cy = record.controlY - penY;
+            const Twips ax = record.x - record.controlX, ay = record.y - record.controlY;
+            const int numBits = fieldBits({cx, cy, ax, ay}, 2);
+            bits.writeUnsigned(1, 1); // edge
+            bits.writeUnsigned(0, 1); // curved
+            bits.writeUnsigned(static_cast<std::uint32_t>(numBits - 2), 4);
+            bits.writeSigned(cx, numBits);
+            bits.writeSigned(cy, numBits);
+            bits.writeSigned(ax, numBits);
+            bits.writeSigned(ay, numBits);
+            break;
+        }
+        }
+        penX = record.x;
+        penY = record.y;
+    }
+    bits.writeUnsigned(0, 6); // end of shape
+    bits.align();
+    return bytes;
+}
+
+Bytes bitmapRectangleShape(std::uint16_t bitmapId, int widthPixels, int heightPixels,
+                           const Rect& area)
+{
+    if (widthPixels <= 0 || heightPixels <= 0)
+        throw std::invalid_argument("empty bitmap");
+    Matrix matrix;
+    matrix.scaleX = static_cast<double>(area.xMax - area.xMin) / widthPixels;
+    matrix.scaleY = static_cast<double>(area.yMax - area.yMin) / heightPixels;
+    matrix.translateX = area.xMin;
+    matrix.translateY = area.yMin;
+
+    ShapeBuilder shape;
+    const int fill = shape.addFillStyle(FillStyle::bitmap(bitmapId, matrix));
+    shape.moveTo(area.xMin, area.yMin, 0, fill);
+    shape.lineTo(area.xMax, area.yMin);
+    shape.lineTo(area.xMax, area.yMax);
+    shape.lineTo(area.xMin, area.yMax);
+    shape.lineTo(area.xMin, area.yMin);
+    return shape.finish();
+}
+
+} // namespace vellora::swf
