@@ -1,0 +1,73 @@
+#include "ConverterCommand.h"
+
+namespace vellora {
+
+namespace {
+
+QString quoted(const QString& text)
+{
+    return u'"' + text + u'"';
+}
+
+} // namespace
+
+QString ConverterProgram(const QString& appDataFolder)
+{
+    return appDataFolder + u"/vellora/pdf2swf";
+}
+
+QString ConverterInput(const QString& appDataFolder)
+{
+    return appDataFolder + u"/out.pdf";
+}
+
+QString PresetOptions(QualityPreset preset)
+{
+    switch (preset) {
+    case QualityPreset::Low:
+        return QStringLiteral(" -s -zoom=48 -w -S -O2 -s jpegquality=");
+    case QualityPreset::Medium:
+        return QStringLiteral(" --flatten -s subpixels=1 -s -zoom=48 -w -s jpegquality=");
+    case QualityPreset::High:
+        return QStringLiteral(" -s -zoom=48 -G -w -s jpegquality=");
+    }
+    return {};
+}
+
+QString PageFile(const QString& outputFolder, int page)
+{
+    return outputFolder + u"page" + QString::number(page) + u".swf";
+}
+
+ConverterCommand PageCountCommand(const QString& appDataFolder)
+{
+    ConverterCommand command;
+    command.program = ConverterProgram(appDataFolder);
+    const QString input = ConverterInput(appDataFolder);
+    command.arguments = {input, QStringLiteral("-I")};
+    command.commandLine = quoted(command.program) + u"  " + quoted(input) + u" -I ";
+    return command;
+}
+
+ConverterCommand PageCommand(const QString& appDataFolder, int page, QualityPreset preset,
+                             const QString& qualite, const QString& outputFolder)
+{
+    ConverterCommand command;
+    command.program = ConverterProgram(appDataFolder);
+    const QString input = ConverterInput(appDataFolder);
+    const QString pageOption = u"-p" + QString::number(page);
+    const QString options = PresetOptions(preset);
+    const QString output = PageFile(outputFolder, page);
+
+    // The preset's words are fixed texts without quotes; the quality, typed by the user,
+    // is glued to the last one ("jpegquality=") as a single argument whatever it holds.
+    QStringList presetWords = options.split(u' ', Qt::SkipEmptyParts);
+    presetWords.last() += qualite;
+    command.arguments =
+        QStringList{input, pageOption} + presetWords + QStringList{QStringLiteral("-o"), output};
+    command.commandLine = quoted(command.program) + u"  " + quoted(input) + u"  " + pageOption +
+                          options + qualite + u" -o " + quoted(output);
+    return command;
+}
+
+} // namespace vellora
