@@ -2,7 +2,6 @@
 
 #include <QColor>
 #include <QString>
-
 #include <array>
 #include <cstdint>
 
@@ -14,10 +13,16 @@ using BgrColor = std::uint32_t;
 BgrColor toBgr(const QColor& color);
 QColor fromBgr(BgrColor value);
 
-enum class QualityPreset { High, Medium, Low };
+enum class QualityPreset
+{
+    High,
+    Medium,
+    Low
+};
 
 // The ten buttons of the catalogue viewer, in the order the configuration lists them.
-enum class ViewerButton {
+enum class ViewerButton
+{
     Print,
     ZoomLess,
     ZoomPlus,
