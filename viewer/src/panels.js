@@ -1,0 +1,111 @@
+// The index and the page thumbnails, each in a modal dialog. Texts from the configuration are
+// set as text nodes only: whatever they hold shows as written and never becomes markup.
+
+class Panel {
+    constructor(doc, id, goTo) {
+        this.doc = doc;
+        this.dialog = doc.getElementById(id);
+        this.goTo = goTo;
+        this.dialog.querySelector('.close').addEventListener('click', () => this.dialog.close());
+        // A click on the backdrop (outside the dialog's box) closes it too.
+        this.dialog.addEventListener('click', (event) => {
+            if (event.target === this.dialog) this.dialog.close();
+        });
+    }
+
+    choose(page) {
+        this.dialog.close();
+        this.goTo(page);
+    }
+}
+
+export class IndexPanel extends Panel {
+    constructor(doc, entries, goTo) {
+        super(doc, 'index-dialog', goTo);
+        const list = doc.getElementById('index-list');
+        if (entries.length === 0) {
+            const empty = doc.createElement('li');
+            empty.textContent = 'Ce catalogue n’a pas d’index.';
+            list.appendChild(empty);
+        }
+        for (const entry of entries) {
+            const item = doc.createElement('li');
+            const button = doc.createElement('button');
+            button.type = 'button';
+            const description = doc.createElement('span');
+            description.textContent = entry.description;
+            const reference = doc.createElement('span');
+            reference.className = 'page-ref';
+            reference.textContent = `p. ${entry.page}`;
+            button.append(description, reference);
+            button.addEventListener('click', () => this.choose(entry.page));
+            item.appendChild(button);
+            list.appendChild(item);
+        }
+    }
+
+    open() {
+        this.dialog.showModal();
+    }
+}
+
+// Thumbnails reuse the page images; each is requested only when its place in the grid scrolls
+// into view.
+export class ThumbnailPanel extends Panel {
+    constructor(doc, names, goTo) {
+        super(doc, 'pages-dialog', goTo);
+        this.names = names;
+        this.grid = doc.getElementById('thumbnails');
+        this.buttons = [];
+        this.observer = null;
+    }
+
+    build() {
+        this.observer = new IntersectionObserver((entries) => this.reveal(entries), {
+            root: this.dialog,
+            rootMargin: '200px 0px',
+        });
+        this.buttons = this.names.map((name, i) => {
+            const button = this.doc.createElement('button');
+            button.type = 'button';
+            button.setAttribute('aria-label', `Aller à la page ${i + 1}`);
+            const image = this.doc.createElement('img');
+            image.alt = '';
+            image.decoding = 'async';
+            image.dataset.src = name;
+            const caption = this.doc.createElement('span');
+            caption.textContent = String(i + 1);
+            caption.setAttribute('aria-hidden', 'true');
+            button.append(image, caption);
+            button.addEventListener('click', () => this.choose(i + 1));
+            this.grid.appendChild(button);
+            this.observer.observe(image);
+            return button;
+        });
+    }
+
+    reveal(entries) {
+        for (const entry of entries) {
+            if (!entry.isIntersecting) continue;
+            const image = entry.target;
+            image.src = image.dataset.src;
+            this.observer.unobserve(image);
+        }
+    }
+
+    markCurrent(visible) {
+        this.buttons.forEach((button, i) => {
+            if (visible.includes(i)) button.setAttribute('aria-current', 'page');
+            else button.removeAttribute('aria-current');
+        });
+    }
+
+    open(visible) {
+        if (this.buttons.length === 0) this.build();
+        this.markCurrent(visible);
+        this.dialog.showModal();
+        const current = this.buttons[visible[0]];
+        current.focus();
+        current.scrollIntoView({ block: 'center' });
+    }
+}
