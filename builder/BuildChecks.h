@@ -1,0 +1,19 @@
+#pragma once
+
+#include <QString>
+
+namespace vellora {
+
+// The JPEG quality goes to the converter as typed: it must be empty (the converter's default)
+// or a whole number from 0 to 100.
+bool isValidQuality(const QString& qualite);
+QString invalidQualityMessage(const QString& qualite);
+
+// True when a catalogue page named `fileName` would overwrite one of the catalogue's own files:
+// the configuration and its script, the readme, the viewer files, or a page file
+// (page<i>.swf, page<i>.jpg, page<i>.svg). Case is ignored, since catalogues are published to
+// file systems that ignore it.
+bool isReservedOutputName(const QString& fileName);
+QString reservedOutputNameMessage(const QString& fileName);
+
+} // namespace vellora
