@@ -1,0 +1,177 @@
+#include "ConverterOptions.h"
+
+#include <charconv>
+#include <cmath>
+
+namespace vellora::converter {
+
+namespace {
+
+bool allDigits(const std::string& text)
+{
+    if (text.empty())
+        return false;
+    for (char c : text) {
+        if (c < '0' || c > '9')
+            return false;
+    }
+    return true;
+}
+
+int pageNumber(const std::string& text)
+{
+    int value = 0;
+    if (!allDigits(text))
+        throw UsageError("-p attend un numéro de page, par exemple -p1");
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc() || end != text.data() + text.size() || value < 1)
+        throw UsageError("numéro de page incorrect : " + text);
+    return value;
+}
+
+int jpegQuality(const std::string& text)
+{
+    // An empty value is allowed and means the default.
+    if (text.empty())
+        return kDefaultJpegQuality;
+    int value = -1;
+    if (allDigits(text)) {
+        const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+        if (error != std::errc() || end != text.data() + text.size())
+            value = -1;
+    }
+    if (value < 0 || value > 100)
+        throw UsageError("jpegquality doit être un nombre de 0 à 100 : \"" + text + "\"");
+    return value;
+}
+
+double zoom(const std::string& text)
+{
+    double value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (text.empty() || error != std::errc() || end != text.data() + text.size() ||
+        !std::isfinite(value) || value < 1 || value > 2400)
+        throw UsageError("zoom doit être une résolution de 1 à 2400 points par pouce : \"" + text +
+                         "\"");
+    return value;
+}
+
+void applySetting(ConverterOptions& options, std::string setting)
+{
+    while (!setting.empty() && setting.front() == '-')
+        setting.erase(setting.begin());
+    const auto equals = setting.find('=');
+    const std::string key = setting.substr(0, equals);
+    const std::string value =
+        equals == std::string::npos ? std::string() : setting.substr(equals + 1);
+    if (key == "zoom")
+        options.zoom = zoom(value);
+    else if (key == "jpegquality")
+        options.jpegQuality = jpegQuality(value);
+    else if (key == "subpixels") {
+        // Anti-aliasing precision of vector output; the page image has its own.
+    } else
+        throw UsageError("réglage inconnu après -s : \"" + setting + "\"");
+}
+
+bool isIgnoredFlag(const std::string& argument)
+{
+    if (argument == "-w" || argument == "-S" || argument == "-G" || argument == "--flatten")
+        return true;
+    return argument.size() > 2 && argument.compare(0, 2, "-O") == 0 &&
+           allDigits(argument.substr(2));
+}
+
+} // namespace
+
+ConverterOptions parseOptions(const std::vector<std::string>& arguments)
+{
+    ConverterOptions options;
+    bool information = false;
+    bool pageGiven = false;
+    bool outputGiven = false;
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+        const std::string& argument = arguments[i];
+        const auto nextValue = [&](const char* what) -> const std::string& {
+            if (i + 1 >= arguments.size())
+                throw UsageError(std::string(argument) + " attend " + what);
+            return arguments[++i];
+        };
+        if (argument == "-h" || argument == "--help") {
+            options.mode = Mode::Help;
+            return options;
+        }
+        if (argument == "-V" || argument == "--version") {
+            options.mode = Mode::Version;
+            return options;
+        }
+        if (argument == "-I") {
+            information = true;
+        } else if (argument.compare(0, 2, "-p") == 0) {
+            if (argument.size() == 2 && i + 1 < arguments.size() && allDigits(arguments[i + 1]))
+                options.page = pageNumber(arguments[++i]);
+            else
+                options.page = pageNumber(argument.substr(2));
+            pageGiven = true;
+        } else if (argument == "-o") {
+            options.output = nextValue("un nom de fichier");
+            if (options.output.empty())
+                throw UsageError("-o attend un nom de fichier");
+            outputGiven = true;
+        } else if (argument == "-s") {
+            applySetting(options, nextValue("un réglage, par exemple jpegquality=85"));
+        } else if (isIgnoredFlag(argument)) {
+        } else if (!argument.empty() && argument.front() == '-') {
+            throw UsageError("option inconnue : " + argument);
+        } else if (options.input.empty()) {
+            options.input = argument;
+        } else {
+            throw UsageError("un seul fichier PDF à la fois : \"" + argument + "\" est de trop");
+        }
+    }
+
+    if (options.input.empty())
+        throw UsageError("aucun fichier PDF indiqué (pdf2swf --help pour l'aide)");
+    if (information) {
+        if (pageGiven || outputGiven)
+            throw UsageError("-I ne se combine pas avec -p ni -o");
+        options.mode = Mode::Information;
+        return options;
+    }
+    if (!pageGiven)
+        throw UsageError("indiquez -I (liste des pages) ou -p<numéro> (conversion d'une page)");
+    if (!outputGiven)
+        throw UsageError("-o <fichier.swf> manque");
+    options.mode = Mode::Page;
+    return options;
+}
+
+std::string helpText()
+{
+    return "Usage :\n"
+           "  pdf2swf <fichier.pdf> -I\n"
+           "      liste les pages : une ligne \"page=<n> width=<l> height=<h>\" par page\n"
+           "      (taille en points, rotation comprise) ; rien si une page est illisible.\n"
+           "  pdf2swf <fichier.pdf> -p<n> [-s zoom=<ppp>] [-s jpegquality=<0-100>] -o <page.swf>\n"
+           "      convertit la page n en animation Flash (SWF compressé) contenant l'image\n"
+           "      JPEG de la page à la résolution zoom (72 ppp par défaut), et écrit à côté\n"
+           "      l'image <page.jpg> (plus grand côté d'au moins 1600 pixels, JPEG progressif)\n"
+           "      pour la visionneuse HTML5. Qualité JPEG par défaut : 85.\n"
+           "\n"
+           "Options :\n"
+           "  -I               mode information (aucun rendu)\n"
+           "  -p<n>            numéro de la page à convertir (à partir de 1)\n"
+           "  -o <fichier>     animation à écrire\n"
+           "  -s <réglage>     zoom=<ppp>, jpegquality=<0-100> (vide : 85) ; un tiret\n"
+           "                   devant le réglage est admis (-s -zoom=48)\n"
+           "  -w, -S, -G, -O<n>, --flatten, -s subpixels=<n>\n"
+           "                   acceptées pour compatibilité, sans effet : la page est\n"
+           "                   toujours une image\n"
+           "  -h, --help       cette aide\n"
+           "  -V, --version    version du programme\n"
+           "\n"
+           "En cas d'erreur, un message sur la sortie d'erreur, un code de sortie non nul,\n"
+           "et aucun fichier écrit.\n";
+}
+
+} // namespace vellora::converter

@@ -1,0 +1,288 @@
+#include "PdfPages.h"
+
+extern "C" {
+#include <mupdf/fitz.h>
+#include <mupdf/pdf.h>
+}
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace vellora::converter {
+
+namespace {
+
+// MuPDF reports failures with longjmp; this runs one call and turns a failure into a
+// DocumentError once outside the MuPDF frames. `call` must not own C++ objects.
+template <typename Call> void guarded(fz_context* ctx, const char* what, Call&& call)
+{
+    volatile bool failed = false;
+    std::string message;
+    fz_try(ctx)
+    {
+        call();
+    }
+    fz_catch(ctx)
+    {
+        failed = true;
+        message = fz_caught_message(ctx);
+    }
+    if (failed)
+        throw DocumentError(std::string(what) + " (" + message + ")");
+}
+
+// The library's own warnings about a damaged file would reach the user's terminal; the
+// program decides itself what is worth reporting.
+void quiet(void*, const char*) {}
+
+void checkReadable(const std::string& path)
+{
+    struct stat info
+    {};
+    if (::stat(path.c_str(), &info) != 0)
+        throw DocumentError("fichier introuvable : " + path + " (" + std::strerror(errno) + ")");
+    if (S_ISDIR(info.st_mode))
+        throw DocumentError("ce n'est pas un fichier mais un dossier : " + path);
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        throw DocumentError("lecture impossible : " + path + " (" + std::strerror(errno) + ")");
+    ::close(fd);
+    if (info.st_size == 0)
+        throw DocumentError("fichier vide : " + path);
+}
+
+// Whether the file still ends with its end-of-file marker (within the last kilobyte, where
+// writers put it, followed at most by line ends or padding).
+bool endsWithEofMarker(const std::string& path)
+{
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    struct stat info
+    {};
+    std::string tail;
+    if (::fstat(fd, &info) == 0) {
+        const off_t size = std::min<off_t>(info.st_size, 1024);
+        tail.resize(static_cast<std::size_t>(size));
+        if (::pread(fd, tail.data(), tail.size(), info.st_size - size) !=
+            static_cast<ssize_t>(size))
+            tail.clear();
+    }
+    ::close(fd);
+    return tail.find("%%EOF") != std::string::npos;
+}
+
+} // namespace
+
+struct PdfPages::Impl
+{
+    fz_context* ctx = nullptr;
+    pdf_document* doc = nullptr;
+
+    ~Impl()
+    {
+        if (ctx) {
+            pdf_drop_document(ctx, doc);
+            fz_drop_context(ctx);
+        }
+    }
+};
+
+struct PdfPages::Page::Impl
+{
+    fz_context* ctx = nullptr;
+    fz_page* page = nullptr;
+    fz_display_list* list = nullptr;
+    fz_rect bounds{};
+
+    ~Impl()
+    {
+        fz_drop_display_list(ctx, list);
+        fz_drop_page(ctx, page);
+    }
+};
+
+namespace {
+
+// A file that MuPDF had to rebuild (lost cross-reference table, cut short) is accepted only
+// when every page and the content it names are still there; otherwise a truncated file
+// would pass for a shorter or emptier document.
+void checkRepairedDocument(fz_context* ctx, pdf_document* doc, int pageCount)
+{
+    const auto present = [&](pdf_obj* object) {
+        return !pdf_is_indirect(ctx, object) ||
+               !pdf_is_null(ctx, pdf_resolve_indirect(ctx, object));
+    };
+    bool complete = true;
+    guarded(ctx, "document endommagé", [&] {
+        for (int i = 0; i < pageCount && complete; ++i) {
+            pdf_obj* page = pdf_lookup_page_obj(ctx, doc, i);
+            if (!pdf_is_dict(ctx, page)) {
+                complete = false;
+                break;
+            }
+            pdf_obj* contents = pdf_dict_get(ctx, page, PDF_NAME(Contents));
+            if (!present(contents)) {
+                complete = false;
+                break;
+            }
+            pdf_obj* resolved = pdf_resolve_indirect(ctx, contents);
+            for (int k = 0; pdf_is_array(ctx, resolved) && k < pdf_array_len(ctx, resolved); ++k) {
+                if (!present(pdf_array_get(ctx, resolved, k)))
+                    complete = false;
+            }
+        }
+    });
+    if (!complete)
+        throw DocumentError("document endommagé ou tronqué : des pages manquent");
+}
+
+} // namespace
+
+PdfPages::PdfPages(const std::string& path) : m(std::make_unique<Impl>())
+{
+    checkReadable(path);
+    m->ctx = fz_new_context(nullptr, nullptr, FZ_STORE_DEFAULT);
+    if (!m->ctx)
+        throw DocumentError("mémoire insuffisante");
+    fz_context* ctx = m->ctx;
+    fz_set_warning_callback(ctx, quiet, nullptr);
+    fz_set_error_callback(ctx, quiet, nullptr);
+
+    pdf_document* doc = nullptr;
+    guarded(ctx, "PDF illisible ou endommagé", [&] { doc = pdf_open_document(ctx, path.c_str()); });
+    m->doc = doc;
+    if (pdf_needs_password(ctx, doc))
+        throw DocumentError("le PDF est protégé par un mot de passe d'ouverture");
+
+    int count = 0;
+    guarded(ctx, "PDF endommagé : liste des pages illisible",
+            [&] { count = pdf_count_pages(ctx, doc); });
+    if (count <= 0)
+        throw DocumentError("le PDF ne contient aucune page lisible");
+    if (pdf_was_repaired(ctx, doc)) {
+        // A file cut short loses its end marker; one whose cross-references were merely
+        // wrong keeps it and is accepted when its pages are all there.
+        if (!endsWithEofMarker(path))
+            throw DocumentError("PDF tronqué : la fin du fichier manque");
+        checkRepairedDocument(ctx, doc, count);
+    }
+    m_pageCount = count;
+}
+
+PdfPages::~PdfPages() = default;
+
+std::vector<PageSize> PdfPages::pageSizes()
+{
+    fz_context* ctx = m->ctx;
+    pdf_document* doc = m->doc;
+    std::vector<PageSize> sizes(static_cast<std::size_t>(m_pageCount));
+    PageSize* out = sizes.data();
+    const int count = m_pageCount;
+    int failedPage = 0;
+    guarded(ctx, "PDF endommagé", [&] {
+        pdf_load_page_tree(ctx, doc);
+        fz_try(ctx)
+        {
+            for (int i = 0; i < count; ++i) {
+                failedPage = i + 1;
+                pdf_obj* page = pdf_lookup_page_obj(ctx, doc, i);
+                fz_rect box;
+                fz_matrix ctm;
+                pdf_page_obj_transform(ctx, page, &box, &ctm);
+                const fz_rect shown = fz_transform_rect(box, ctm);
+                out[i] = {shown.x1 - shown.x0, shown.y1 - shown.y0};
+                if (fz_is_empty_rect(shown))
+                    fz_throw(ctx, FZ_ERROR_GENERIC, "page sans surface");
+            }
+        }
+        fz_always(ctx)
+        {
+            pdf_drop_page_tree(ctx, doc);
+        }
+        fz_catch(ctx)
+        {
+            fz_rethrow(ctx);
+        }
+    });
+    (void)failedPage;
+    return sizes;
+}
+
+std::unique_ptr<PdfPages::Page> PdfPages::loadPage(int number)
+{
+    if (number < 1 || number > m_pageCount)
+        throw DocumentError("la page " + std::to_string(number) + " n'existe pas (le document a " +
+                            std::to_string(m_pageCount) + " page" + (m_pageCount > 1 ? "s" : "") +
+                            ")");
+    auto impl = std::make_unique<Page::Impl>();
+    fz_context* ctx = m->ctx;
+    impl->ctx = ctx;
+    Page::Impl* page = impl.get();
+    fz_document* doc = &m->doc->super;
+    guarded(ctx, ("page " + std::to_string(number) + " illisible").c_str(), [&] {
+        page->page = fz_load_page(ctx, doc, number - 1);
+        page->bounds = fz_bound_page(ctx, page->page);
+        page->list = fz_new_display_list_from_page(ctx, page->page);
+    });
+    const PageSize size{page->bounds.x1 - page->bounds.x0, page->bounds.y1 - page->bounds.y0};
+    if (!(size.width > 0 && size.height > 0))
+        throw DocumentError("la page " + std::to_string(number) + " n'a pas de surface");
+    return std::unique_ptr<Page>(new Page(std::move(impl), size));
+}
+
+PdfPages::Page::Page(std::unique_ptr<Impl> impl, PageSize size) : m(std::move(impl)), m_size(size)
+{}
+
+PdfPages::Page::~Page() = default;
+
+RgbImage PdfPages::Page::render(double scale) const
+{
+    fz_context* ctx = m->ctx;
+    const fz_matrix ctm = fz_scale(static_cast<float>(scale), static_cast<float>(scale));
+    const fz_irect box = fz_round_rect(fz_transform_rect(m->bounds, ctm));
+    RgbImage image;
+    image.width = box.x1 - box.x0;
+    image.height = box.y1 - box.y0;
+    if (image.width <= 0 || image.height <= 0)
+        throw DocumentError("page trop petite pour être dessinée");
+    image.stride = image.width * 3;
+    image.pixels.resize(static_cast<std::size_t>(image.stride) * image.height);
+    std::uint8_t* pixels = image.pixels.data();
+    const int stride = image.stride;
+    fz_display_list* list = m->list;
+
+    guarded(ctx, "échec du rendu de la page", [&] {
+        // The pixmap draws straight into our buffer: no copy afterwards.
+        fz_pixmap* pixmap = nullptr;
+        fz_device* device = nullptr;
+        fz_var(pixmap);
+        fz_var(device);
+        fz_try(ctx)
+        {
+            pixmap =
+                fz_new_pixmap_with_bbox_and_data(ctx, fz_device_rgb(ctx), box, nullptr, 0, pixels);
+            fz_clear_pixmap_with_value(ctx, pixmap, 0xFF);
+            device = fz_new_draw_device(ctx, fz_identity, pixmap);
+            fz_run_display_list(ctx, list, device, ctm, fz_infinite_rect, nullptr);
+            fz_close_device(ctx, device);
+        }
+        fz_always(ctx)
+        {
+            fz_drop_device(ctx, device);
+            fz_drop_pixmap(ctx, pixmap);
+        }
+        fz_catch(ctx)
+        {
+            fz_rethrow(ctx);
+        }
+    });
+    (void)stride;
+    return image;
+}
+
+} // namespace vellora::converter
