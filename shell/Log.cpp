@@ -1,0 +1,7 @@
+#include "Log.h"
+
+namespace vellora {
+
+Q_LOGGING_CATEGORY(lcShell, "vellora.shell", QtWarningMsg)
+
+} // namespace vellora

@@ -1,0 +1,147 @@
+#pragma once
+
+#include "BuildHost.h"
+#include "Prompts.h"
+
+#include <QList>
+#include <QMainWindow>
+#include <QString>
+#include <cstdint>
+
+class QAction;
+class QLabel;
+class QMenu;
+class QPlainTextEdit;
+class QPushButton;
+class QSlider;
+class QStatusBar;
+class QTimer;
+class QToolButton;
+class QWidget;
+
+namespace vellora {
+
+class PageView;
+class TCoolTrayIcon;
+class TForm1;
+class TGhostScript;
+class TPrintersMonitor;
+class TrayIcon;
+
+// The main window "Vellora" (F_Main). It lives in the notification area for the whole run:
+// closing or minimising it sends it back there, and only the tray menu's "Fermer Vellora" ends
+// the program. Where the desktop has no notification area, the window shows at start and
+// closing it ends the program, since a hidden window could never be reached again.
+class TF_Main : public QMainWindow, public BuildHost
+{
+    Q_OBJECT
+public:
+    explicit TF_Main(TrayIcon& tray, QWidget* parent = nullptr);
+    ~TF_Main() override;
+
+    // The options dialog that the two create buttons show.
+    void setOptionsDialog(TForm1* form) { Form1 = form; }
+    TForm1* optionsDialog() const { return Form1; }
+
+    void OpenMainWindow();
+    void HideMainWindow();
+
+    // The status bar's two panels: 0 the page position, 1 the zoom.
+    QString statusText(int panel) const;
+    void setStatusText(int panel, const QString& text);
+
+    // True once the notification area is known to be there; false while waiting for it and
+    // when the desktop has none.
+    bool hasTrayHost() const { return m_trayHost; }
+
+    // BuildHost
+    bool pdfMode() const override { return PdfMode; }
+    void setMemoText(const QString& text) override;
+    QString memoText() const override;
+    void appendMemoLine(const QString& line) override;
+    FileDialogRequest saveDialogRequest() const override { return SaveDialog1; }
+    void hideMainWindow() override { HideMainWindow(); }
+
+    // Fields.
+    TPrintersMonitor* Monitor = nullptr; // owned by the window (a child object)
+    TGhostScript* GS = nullptr;          // lives until the process ends
+    QString DocFile;
+    bool PdfMode = false;
+    bool PreviewDone = false;
+
+    // State shared by the whole program (one copy in the process).
+    static inline bool FirstJob = false;
+    static inline std::uint32_t LastJobId = 0;
+    static inline bool Quitting = false;
+
+    // Controls, under the names the rest of the program knows them by.
+    QWidget* Panel1;
+    QToolButton* Bopen;
+    QToolButton* SpeedButton1;
+    QToolButton* BNext;
+    QToolButton* BPrevious;
+    QPushButton* Button1; // hidden: preview and conversion of the print file
+    QPushButton* Button2; // hidden: conversion of the print file to PDF
+    PageView* Image;
+    QPlainTextEdit* Memo1; // hidden: the converter's captured output
+    QWidget* Panel3;
+    QLabel* Label1;
+    QLabel* Label2;
+    QSlider* zoomtrack;
+    QLabel* Label3;
+    QPushButton* XiButton1;
+    QStatusBar* StatusBar1;
+    QPlainTextEdit* M_Log; // hidden log
+    TCoolTrayIcon* CoolTrayIcon1;
+    QMenu* PopupMenu1;
+    QAction* OuvrirVellora1;
+    QAction* FermerVellora1;
+    QList<QIcon> ImageList1;
+    const FileDialogRequest SaveDialog1{QStringLiteral("Vellora"),
+                                        QStringLiteral("*.htm;*.html (*.htm *.html);;*.* (*)"),
+                                        QStringLiteral("htm"), QString()};
+
+public Q_SLOTS:
+    void FormCreate();
+    void BopenClick();
+    void SpeedButton1Click();
+    void zoomtrackChange();
+    void XiButton1Click();
+    void CoolTrayIcon1Click() { OpenMainWindow(); }
+    void CoolTrayIcon1DblClick() { OpenMainWindow(); }
+    void OuvrirVellora1Click() { OpenMainWindow(); }
+    void FermerVellora1Click();
+    // Another copy of the program was started: a visible window comes to the front; one
+    // hidden in the notification area stays hidden.
+    void RaiseFromOtherCopy();
+
+Q_SIGNALS:
+    // The window is closing for good: the program ends.
+    void programEnding();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void makePanel1();
+    void makeImage();
+    void makePanel3();
+    void makeStatusBar();
+    void makeLog();
+    void makeTrayIcon(TrayIcon& tray);
+    void placeRightButtons();
+    void collapseToTray();
+    void waitForTrayHost();
+    void FormClose(QCloseEvent* event);
+
+    TForm1* Form1 = nullptr;
+    QLabel* m_statusPanels[2] = {};
+    QTimer* m_trayWait = nullptr;
+    int m_trayChecks = 0;
+    bool m_trayHost = false;
+    bool m_centred = false;
+};
+
+} // namespace vellora

@@ -1,0 +1,48 @@
+#include "Startup.h"
+
+#include "Errors.h"
+#include "Log.h"
+#include "Main.h"
+#include "Options.h"
+#include "Prompts.h"
+#include "SingleInstance.h"
+
+#include <QApplication>
+#include <QFileInfo>
+
+namespace vellora {
+
+QString executableFileName()
+{
+    return QFileInfo(QCoreApplication::applicationFilePath()).fileName();
+}
+
+bool claimOnlyCopy(SingleInstance& instance)
+{
+    bool first = false;
+    try {
+        first = instance.claim();
+    } catch (const EVellora& error) {
+        prompts().error(QStringLiteral("Unable to verify that Mutex already exists! An Exception "
+                                       "was raised with the message : ") +
+                        error.message());
+        return false;
+    }
+    if (!first) {
+        qCInfo(lcShell, "another copy is running, asking it to come forward");
+        instance.askRunningCopyToRaise();
+    }
+    return first;
+}
+
+int runVellora(TrayIcon& tray, SingleInstance& instance)
+{
+    TF_Main F_Main(tray);
+    TForm1 Form1(F_Main);
+    F_Main.setOptionsDialog(&Form1);
+    QObject::connect(&instance, &SingleInstance::raiseRequested, &F_Main,
+                     &TF_Main::RaiseFromOtherCopy);
+    return QApplication::exec();
+}
+
+} // namespace vellora

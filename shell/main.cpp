@@ -1,0 +1,23 @@
+// Vellora: the real dialogs, desktop, notification area and single-copy lock, wired together.
+#include "Application.h"
+#include "LinuxDesktop.h"
+#include "QtPrompts.h"
+#include "QtTrayIcon.h"
+#include "Startup.h"
+#include "linux/LinuxSingleInstance.h"
+
+int main(int argc, char* argv[])
+{
+    vellora::VelloraApplication app(argc, argv);
+    vellora::QtPrompts prompts;
+    vellora::setPrompts(&prompts);
+    vellora::LinuxDesktop desktop;
+    vellora::setDesktop(&desktop);
+
+    vellora::LinuxSingleInstance instance(vellora::executableFileName());
+    if (!vellora::claimOnlyCopy(instance))
+        return 0;
+
+    vellora::QtTrayIcon tray;
+    return vellora::runVellora(tray, instance);
+}
