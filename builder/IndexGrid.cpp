@@ -1,5 +1,8 @@
 #include "IndexGrid.h"
 
+#include "Errors.h"
+
+#include <QRegularExpression>
 #include <algorithm>
 
 namespace vellora {
@@ -29,6 +32,33 @@ void IndexGrid::setCell(int row, int column, const QString& text)
     while (cells.size() < columns)
         cells.append(QString());
     cells[column] = text;
+}
+
+QString nextPageNumber(const IndexGrid& grid, int row)
+{
+    const QString previous = grid.cell(row - 1, 0);
+    long long number = 0;
+    if (!previous.isEmpty() && row > 1 && previous != u"-") {
+        static const QRegularExpression integer(QStringLiteral("\\A[+-]?[0-9]{1,18}\\z"));
+        if (!integer.match(previous).hasMatch())
+            throw EVellora(QStringLiteral("Cell does not contain integer value"));
+        number = previous.toLongLong();
+    }
+    return QString::number(number + 1);
+}
+
+QString trimmedPageCell(const QString& text)
+{
+    qsizetype begin = 0;
+    qsizetype end = text.size();
+    const auto blank = [](QChar c) {
+        return c.isSpace() || c.unicode() < 0x20 || c == QChar(0x7F);
+    };
+    while (begin < end && blank(text[begin]))
+        ++begin;
+    while (end > begin && blank(text[end - 1]))
+        --end;
+    return text.mid(begin, end - begin);
 }
 
 } // namespace vellora

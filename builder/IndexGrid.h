@@ -23,4 +23,12 @@ struct IndexGrid
     friend bool operator==(const IndexGrid&, const IndexGrid&) = default;
 };
 
+// The page number a new row r gets: the page cell of row r - 1 plus one, or 1 after the header
+// row or an empty cell ("" and "-" count as 0). Throws EVellora "Cell does not contain integer
+// value" when the cell above holds something else.
+QString nextPageNumber(const IndexGrid& grid, int row);
+
+// A page cell as the editor keeps it: without blanks or control characters around it.
+QString trimmedPageCell(const QString& text);
+
 } // namespace vellora

@@ -1,0 +1,291 @@
+#include "CatalogueBuild.h"
+
+#include "ConverterCommand.h"
+#include "Desktop.h"
+#include "Errors.h"
+#include "OutputFolder.h"
+#include "Prompts.h"
+
+#include <QFileInfo>
+#include <QProcess>
+#include <QTimer>
+#include <sys/resource.h>
+
+namespace vellora {
+
+namespace {
+constexpr int kReasonsShown = 5;
+
+QString lastLine(const QByteArray& output)
+{
+    const QStringList lines = QString::fromUtf8(output).split(u'\n', Qt::SkipEmptyParts);
+    for (auto line = lines.crbegin(); line != lines.crend(); ++line) {
+        if (!line->trimmed().isEmpty())
+            return line->trimmed();
+    }
+    return {};
+}
+} // namespace
+
+struct CatalogueBuild::Conversion
+{
+    QProcess* process = nullptr;
+    QTimer* limit = nullptr;
+    QTimer* kill = nullptr;
+    bool timedOut = false;
+    QString startError;
+};
+
+CatalogueBuild::CatalogueBuild(Plan plan, QObject* parent)
+    : QObject(parent), m_plan(std::move(plan))
+{
+    // Every path is built from the chosen page's folder; the process's current folder is never
+    // used. A page chosen in "/" gives "//", which still names the root.
+    m_outputFolder = QFileInfo(m_plan.htmlFile).absolutePath() + u'/';
+    m_toolFolder = m_plan.appDataFolder + u"/vellora";
+    if (m_plan.parallel < 1)
+        m_plan.parallel = 1;
+}
+
+CatalogueBuild::~CatalogueBuild()
+{
+    for (auto& [page, conversion] : m_running) {
+        conversion->process->disconnect(this);
+        conversion->process->terminate();
+        if (!conversion->process->waitForFinished(int(m_plan.stopGrace.count())))
+            conversion->process->kill();
+        conversion->process->waitForFinished(-1);
+    }
+}
+
+void CatalogueBuild::start()
+{
+    Q_ASSERT(!m_started);
+    m_log.clear();
+    m_log.addOutputFolder(m_outputFolder);
+    WriteViewerConfig(m_plan.htmlFile, m_plan.pageCount, m_plan.contentSize.width,
+                      m_plan.contentSize.height, true, m_plan.settings, m_plan.index);
+    m_started = true;
+    Q_EMIT progressChanged(0, m_plan.pageCount);
+    startMorePages();
+    endIfIdle();
+}
+
+void CatalogueBuild::cancel()
+{
+    if (!isRunning() || m_cancelled)
+        return;
+    m_cancelled = true;
+    m_stopping = true;
+    for (auto& [page, conversion] : m_running) {
+        conversion->limit->stop();
+        conversion->process->terminate();
+        conversion->kill->start(m_plan.stopGrace);
+    }
+    endIfIdle();
+}
+
+QList<int> CatalogueBuild::failedPages() const
+{
+    QList<int> pages;
+    for (const auto& [page, reason] : m_failed)
+        pages.append(page);
+    return pages;
+}
+
+void CatalogueBuild::startMorePages()
+{
+    while (!m_stopping && int(m_running.size()) < m_plan.parallel &&
+           m_nextPage <= m_plan.pageCount) {
+        if (!startPage(m_nextPage++))
+            break;
+    }
+}
+
+bool CatalogueBuild::startPage(int page)
+{
+    m_log.addGotoPage(page);
+    Q_EMIT pageStarted(page);
+    m_log.addPageFile(PageFile(m_outputFolder, page));
+
+    if (!QFileInfo::exists(ConverterInput(m_plan.appDataFolder))) {
+        stopWithError(QStringLiteral("Error Creating PDF PAGE"));
+        return false;
+    }
+    if (!QFileInfo::exists(ConverterProgram(m_plan.appDataFolder))) {
+        stopWithError(QStringLiteral("Error Initailizing swf"));
+        return false;
+    }
+    const ConverterCommand command = PageCommand(m_plan.appDataFolder, page, m_plan.settings.preset,
+                                                 m_plan.settings.qualite, m_outputFolder);
+    m_log.addConverterCommand(command.commandLine);
+    m_log.save(m_plan.logFile);
+
+    auto conversion = std::make_unique<Conversion>();
+    Conversion& c = *conversion;
+    c.process = new QProcess(this);
+    c.limit = new QTimer(this);
+    c.kill = new QTimer(this);
+    c.limit->setSingleShot(true);
+    c.kill->setSingleShot(true);
+    m_running.emplace(page, std::move(conversion));
+
+    c.process->setProgram(command.program);
+    c.process->setArguments(command.arguments);
+    c.process->setWorkingDirectory(m_toolFolder);
+    c.process->setStandardInputFile(QProcess::nullDevice());
+    c.process->setStandardOutputFile(QProcess::nullDevice());
+    // The conversions share the machine with the user's other work.
+    c.process->setChildProcessModifier([] { ::setpriority(PRIO_PROCESS, 0, 19); });
+    connect(c.process, &QProcess::finished, this, [this, page] { pageEnded(page); });
+    connect(c.process, &QProcess::errorOccurred, this, [this, page](QProcess::ProcessError error) {
+        if (error != QProcess::FailedToStart)
+            return;
+        auto it = m_running.find(page);
+        if (it == m_running.end() || !it->second->startError.isEmpty())
+            return;
+        it->second->startError = it->second->process->errorString();
+        // Never re-enter the pool from inside QProcess::start().
+        QMetaObject::invokeMethod(
+            this, [this, page] { pageEnded(page); }, Qt::QueuedConnection);
+    });
+    connect(c.limit, &QTimer::timeout, this, [this, page] {
+        auto it = m_running.find(page);
+        if (it == m_running.end())
+            return;
+        it->second->timedOut = true;
+        it->second->process->terminate();
+        it->second->kill->start(m_plan.stopGrace);
+    });
+    connect(c.kill, &QTimer::timeout, this, [this, page] {
+        if (auto it = m_running.find(page); it != m_running.end())
+            it->second->process->kill();
+    });
+    c.process->start();
+    c.limit->start(m_plan.pageTimeLimit);
+    return true;
+}
+
+void CatalogueBuild::pageEnded(int page)
+{
+    auto it = m_running.find(page);
+    if (it == m_running.end())
+        return;
+    std::unique_ptr<Conversion> c = std::move(it->second);
+    m_running.erase(it);
+    c->limit->stop();
+    c->kill->stop();
+
+    if (!m_cancelled) {
+        const QString movie = PageFile(m_outputFolder, page);
+        const QString image = movie.chopped(4) + u".jpg";
+        QString reason;
+        if (!c->startError.isEmpty()) {
+            reason = QStringLiteral("le convertisseur n'a pas démarré (%1)").arg(c->startError);
+        } else if (c->timedOut) {
+            reason = QStringLiteral("arrêtée après %1 minutes")
+                         .arg(std::chrono::duration_cast<std::chrono::minutes>(m_plan.pageTimeLimit)
+                                  .count());
+        } else if (c->process->exitStatus() != QProcess::NormalExit ||
+                   c->process->exitCode() != 0) {
+            reason = lastLine(c->process->readAllStandardError());
+            if (reason.isEmpty())
+                reason = QStringLiteral("le convertisseur a échoué");
+        } else if (!QFileInfo(movie).isFile()) {
+            reason = QStringLiteral("%1 est absent").arg(QFileInfo(movie).fileName());
+        } else if (!QFileInfo(image).isFile()) {
+            reason = QStringLiteral("%1 est absent").arg(QFileInfo(image).fileName());
+        }
+        if (!reason.isEmpty())
+            m_failed.emplace(page, reason);
+        ++m_finished;
+        Q_EMIT progressChanged(m_finished, m_plan.pageCount);
+    }
+    c->process->deleteLater();
+    c->limit->deleteLater();
+    c->kill->deleteLater();
+
+    startMorePages();
+    endIfIdle();
+}
+
+void CatalogueBuild::stopWithError(const QString& message)
+{
+    m_stopping = true;
+    if (m_error.isEmpty())
+        m_error = message;
+}
+
+void CatalogueBuild::endIfIdle()
+{
+    if (m_ended || !m_running.empty())
+        return;
+    if (!m_stopping && m_nextPage <= m_plan.pageCount)
+        return;
+    if (m_cancelled) {
+        end(Outcome::Cancelled);
+    } else if (m_stopping) {
+        m_ended = true; // before the box: its event loop must not end the build twice
+        prompts().error(m_error);
+        Q_EMIT ended(Outcome::Stopped);
+    } else {
+        finishFolder();
+    }
+}
+
+void CatalogueBuild::finishFolder()
+{
+    m_ended = true;
+    QStringList missing;
+    try {
+        missing = CopyViewerFiles(m_plan.htmlFile, m_toolFolder);
+    } catch (const EVellora& error) {
+        prompts().error(error.message());
+        Q_EMIT ended(Outcome::Stopped);
+        return;
+    }
+    const QString report = failureReport(m_failed, missing, m_toolFolder);
+    if (!report.isEmpty())
+        prompts().error(report);
+    // The folder first, then the page, as the user expects them to appear.
+    desktop().openFolder(m_outputFolder);
+    desktop().openDocument(m_plan.htmlFile);
+    Q_EMIT ended(Outcome::Finished);
+}
+
+void CatalogueBuild::end(Outcome outcome)
+{
+    m_ended = true;
+    Q_EMIT ended(outcome);
+}
+
+QString CatalogueBuild::failureReport(const std::map<int, QString>& failedPages,
+                                      const QStringList& missingViewerFiles,
+                                      const QString& toolFolder)
+{
+    QStringList parts;
+    if (!failedPages.empty()) {
+        QStringList numbers;
+        QStringList reasons;
+        for (const auto& [page, reason] : failedPages) {
+            numbers.append(QString::number(page));
+            if (reasons.size() < kReasonsShown)
+                reasons.append(QStringLiteral("page %1 : %2").arg(page).arg(reason));
+        }
+        if (int(failedPages.size()) > kReasonsShown)
+            reasons.append(QStringLiteral("…"));
+        parts.append((failedPages.size() == 1
+                          ? QStringLiteral("Cette page n'a pas pu être convertie : %1.")
+                          : QStringLiteral("Ces pages n'ont pas pu être converties : %1."))
+                         .arg(numbers.join(QStringLiteral(", "))) +
+                     u'\n' + reasons.join(u'\n'));
+    }
+    if (!missingViewerFiles.isEmpty()) {
+        parts.append(QStringLiteral("Fichiers du visualiseur absents de %1 : %2. Le catalogue "
+                                    "ne pourra pas s'afficher.")
+                         .arg(toolFolder, missingViewerFiles.join(QStringLiteral(", "))));
+    }
+    return parts.join(QStringLiteral("\n\n"));
+}
+
+} // namespace vellora

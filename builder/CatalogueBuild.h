@@ -1,0 +1,106 @@
+#pragma once
+
+#include "BuildLog.h"
+#include "CatalogueSettings.h"
+#include "IndexGrid.h"
+#include "ViewerConfig.h"
+
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <chrono>
+#include <map>
+#include <memory>
+
+class QProcess;
+class QTimer;
+
+namespace vellora {
+
+// One catalogue build from the moment its page file is chosen: the configuration, the pages
+// converted by a pool of converter processes, then the viewer files, the report of what failed
+// and the launch. It works on a copy of everything it needs, so nothing the user edits while
+// it runs can change it, and the event loop keeps running throughout.
+class CatalogueBuild : public QObject
+{
+    Q_OBJECT
+public:
+    struct Plan
+    {
+        CatalogueSettings settings; // the snapshot taken when the build was started
+        IndexGrid index;
+        QString htmlFile; // absolute path of the catalogue page
+        int pageCount = 0;
+        ContentSize contentSize;
+        QString appDataFolder; // where the converter, WorkPdf and the log are
+        QString logFile;
+        int parallel = 1; // conversions at a time
+        std::chrono::milliseconds pageTimeLimit = std::chrono::minutes(10);
+        std::chrono::milliseconds stopGrace = std::chrono::seconds(5);
+    };
+
+    enum class Outcome
+    {
+        Finished,  // every page ran; the folder is complete and was opened
+        Stopped,   // an error stopped the build; it was reported, nothing was opened
+        Cancelled, // the user stopped it; nothing was opened
+    };
+    Q_ENUM(Outcome)
+
+    explicit CatalogueBuild(Plan plan, QObject* parent = nullptr);
+    ~CatalogueBuild() override;
+
+    // Writes the configuration, then starts the first conversions and returns. Throws EVellora
+    // (and writes nothing else) when the configuration cannot be written.
+    void start();
+
+    // Stops the running conversions (SIGTERM, so the converter removes its temporary files),
+    // starts no more, keeps what was written and opens nothing.
+    void cancel();
+
+    bool isRunning() const { return m_started && !m_ended; }
+    const BuildLog& log() const { return m_log; }
+    const Plan& plan() const { return m_plan; }
+    QString outputFolder() const { return m_outputFolder; }
+    QList<int> failedPages() const;
+    int finishedPages() const { return m_finished; }
+
+    // How the build reports what failed at its end (empty when nothing did).
+    static QString failureReport(const std::map<int, QString>& failedPages,
+                                 const QStringList& missingViewerFiles, const QString& toolFolder);
+
+Q_SIGNALS:
+    // Page `page` is about to be converted: the preview follows the build.
+    void pageStarted(int page);
+    // `finished` of `total` pages are done (converted or failed).
+    void progressChanged(int finished, int total);
+    // The build is over; emitted once, after its last report and after the launch.
+    void ended(vellora::CatalogueBuild::Outcome outcome);
+
+private:
+    struct Conversion;
+
+    void startMorePages();
+    bool startPage(int page);
+    void pageEnded(int page);
+    void stopWithError(const QString& message);
+    void endIfIdle();
+    void finishFolder();
+    void end(Outcome outcome);
+
+    Plan m_plan;
+    QString m_outputFolder;
+    QString m_toolFolder;
+    BuildLog m_log;
+    std::map<int, std::unique_ptr<Conversion>> m_running;
+    std::map<int, QString> m_failed; // page -> why
+    int m_nextPage = 1;
+    int m_finished = 0;
+    bool m_started = false;
+    bool m_stopping = false;
+    bool m_cancelled = false;
+    bool m_ended = false;
+    QString m_error;
+};
+
+} // namespace vellora
