@@ -325,7 +325,11 @@ void TF_Main::zoomtrackChange()
 void TF_Main::XiButton1Click()
 {
     Image->setScale(1.0);
-    zoomtrack->setValue(50);
+    // Back at 50 whatever the position was, also when the track already stood there.
+    if (zoomtrack->value() == 50)
+        zoomtrackChange();
+    else
+        zoomtrack->setValue(50);
 }
 
 void TF_Main::FermerVellora1Click()
@@ -352,7 +356,6 @@ void TF_Main::FormClose(QCloseEvent* event)
     event->accept();
     qCInfo(lcShell, "program ending");
     Q_EMIT programEnding();
-    QCoreApplication::exit(0);
 }
 
 void TF_Main::changeEvent(QEvent* event)

@@ -116,7 +116,8 @@ public Q_SLOTS:
     void RaiseFromOtherCopy();
 
 Q_SIGNALS:
-    // The window is closing for good: the program ends.
+    // The window closed for good ("Fermer Vellora", or any close without a notification
+    // area): the program ends.
     void programEnding();
 
 protected:

@@ -42,6 +42,9 @@ int runVellora(TrayIcon& tray, SingleInstance& instance)
     F_Main.setOptionsDialog(&Form1);
     QObject::connect(&instance, &SingleInstance::raiseRequested, &F_Main,
                      &TF_Main::RaiseFromOtherCopy);
+    QObject::connect(
+        &F_Main, &TF_Main::programEnding, &F_Main, [] { QCoreApplication::exit(0); },
+        Qt::QueuedConnection);
     return QApplication::exec();
 }
 
