@@ -72,19 +72,19 @@ int convertPage(const ConverterOptions& options)
     const auto page = document.loadPage(options.page);
     const PageSize size = page->size();
 
+    OutputFiles files;
     const RgbImage movieImage = page->render(movieScale(size, options.zoom));
-    const auto movieJpeg = encodeJpeg(movieImage.pixels.data(), movieImage.width, movieImage.height,
-                                      movieImage.stride, options.jpegQuality, JpegKind::Baseline);
+    const auto movieJpeg = encodeJpeg(movieImage.pixels.data(), movieImage.width,
+                                      movieImage.height, movieImage.stride, options.jpegQuality,
+                                      JpegKind::Baseline);
     const auto movie =
         pageMovie(size.width, size.height, movieJpeg, movieImage.width, movieImage.height);
+    files.stage(options.output, movie.data(), movie.size());
 
     const RgbImage viewerImage = page->render(viewerScale(size));
     const auto viewerJpeg =
         encodeJpeg(viewerImage.pixels.data(), viewerImage.width, viewerImage.height,
                    viewerImage.stride, options.jpegQuality, JpegKind::Progressive);
-
-    OutputFiles files;
-    files.stage(options.output, movie.data(), movie.size());
     files.stage(imagePathFor(options.output), viewerJpeg.data(), viewerJpeg.size());
     files.commit();
     return 0;

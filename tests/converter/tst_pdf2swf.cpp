@@ -1,0 +1,413 @@
+// The page converter program, run as the build runs it: information mode, page mode with
+// the three presets, and every kind of bad input.
+
+#include "SwfReader.h"
+#include "TestPdfs.h"
+#include "TestSupport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QThread>
+#include <unistd.h>
+
+using namespace vellora::test;
+
+namespace {
+
+struct RunResult
+{
+    int exitCode = -1;
+    QProcess::ExitStatus exitStatus = QProcess::CrashExit;
+    QByteArray out;
+    QByteArray err;
+};
+
+QString converterPath()
+{
+    return qEnvironmentVariable("XDG_DATA_HOME") + QStringLiteral("/vellora/pdf2swf");
+}
+
+RunResult runConverter(const QStringList& arguments)
+{
+    QProcess process;
+    process.start(converterPath(), arguments);
+    RunResult result;
+    if (!process.waitForFinished(60000))
+        return result;
+    result.exitCode = process.exitCode();
+    result.exitStatus = process.exitStatus();
+    result.out = process.readAllStandardOutput();
+    result.err = process.readAllStandardError();
+    return result;
+}
+
+bool runTool(const QString& program, const QStringList& arguments)
+{
+    QProcess process;
+    process.start(program, arguments);
+    return process.waitForFinished(60000) && process.exitStatus() == QProcess::NormalExit &&
+           process.exitCode() == 0;
+}
+
+QStringList folderEntries(const QString& folder)
+{
+    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot,
+                                  QDir::Name);
+}
+
+QStringList tagCodes(const SwfFile& swf)
+{
+    QStringList codes;
+    for (const SwfTag& tag : swf.tags)
+        codes << QString::number(tag.code);
+    return codes;
+}
+
+const QStringList kLowPreset{"-s", "-zoom=48", "-w", "-S", "-O2", "-s", "jpegquality=70"};
+const QStringList kMediumPreset{"--flatten", "-s", "subpixels=1", "-s",
+                                "-zoom=48",  "-w", "-s",          "jpegquality=70"};
+const QStringList kHighPreset{"-s", "-zoom=48", "-G", "-w", "-s", "jpegquality=70"};
+
+} // namespace
+
+class TestPdf2swf : public QObject
+{
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_work{QDir::homePath() + QStringLiteral("/pdf2swf-XXXXXX")};
+    QString pdf(const QString& name) const { return m_work.filePath(name); }
+    QString freshFolder(const QString& name)
+    {
+        const QString folder = m_work.filePath(QStringLiteral("out-") + name);
+        QDir(folder).removeRecursively();
+        QDir().mkpath(folder);
+        return folder;
+    }
+    QString m_mixedListing;
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        VELLORA_REQUIRE(QFile::exists(converterPath()), "pdf2swf in the tool folder");
+        VELLORA_REQUIRE(!QStandardPaths::findExecutable("qpdf").isEmpty(), "qpdf");
+        VELLORA_REQUIRE(!QStandardPaths::findExecutable("ps2pdf").isEmpty(), "ps2pdf");
+        QVERIFY(m_work.isValid());
+
+        const QPageSize custom(QSizeF(300, 400), QPageSize::Point, QStringLiteral("custom"),
+                               QPageSize::ExactMatch);
+        QVERIFY(makeTestPdf(
+            pdf("mixed.pdf"),
+            {{QPageSize(QPageSize::A4), QPageLayout::Portrait, PageContent::Text},
+             {QPageSize(QPageSize::A4), QPageLayout::Landscape, PageContent::TextAndImage},
+             {QPageSize(QPageSize::Letter), QPageLayout::Portrait, PageContent::Image},
+             {custom, QPageLayout::Portrait, PageContent::Text}}));
+        m_mixedListing = QStringLiteral("page=1 width=595 height=842\n"
+                                        "page=2 width=842 height=595\n"
+                                        "page=3 width=612 height=792\n"
+                                        "page=4 width=300 height=400\n");
+
+        // Page 2 turned a quarter: its landscape sheet now shows upright.
+        QVERIFY(runTool("qpdf", {pdf("mixed.pdf"), "--rotate=+90:2", pdf("rotated.pdf")}));
+        QVERIFY(runTool("qpdf", {"--encrypt", "secret", "owner", "256", "--", pdf("mixed.pdf"),
+                                 pdf("user-password.pdf")}));
+        QVERIFY(runTool("qpdf", {"--encrypt", "", "owner", "256", "--print=none", "--",
+                                 pdf("mixed.pdf"), pdf("owner-password.pdf")}));
+
+        // Another producer: Ghostscript's PDF writer, with a page of its own size.
+        QFile postscript(pdf("doc.ps"));
+        QVERIFY(postscript.open(QIODevice::WriteOnly));
+        postscript.write("%!PS\n<< /PageSize [420 595] >> setpagedevice\n"
+                         "/Helvetica findfont 20 scalefont setfont 40 500 moveto (A5 page) show\n"
+                         "0 0 1 setrgbcolor 40 40 300 200 rectfill showpage\n");
+        postscript.close();
+        QVERIFY(runTool("ps2pdf", {pdf("doc.ps"), pdf("ghostscript.pdf")}));
+
+        QFile mixed(pdf("mixed.pdf"));
+        QVERIFY(mixed.open(QIODevice::ReadOnly));
+        const QByteArray whole = mixed.readAll();
+        QFile truncated(pdf("truncated.pdf"));
+        QVERIFY(truncated.open(QIODevice::WriteOnly));
+        truncated.write(whole.left(whole.size() * 3 / 4));
+        truncated.close();
+        QFile garbage(pdf("garbage.pdf"));
+        QVERIFY(garbage.open(QIODevice::WriteOnly));
+        garbage.write(QByteArray("%PDF-1.4\nthis is not really a PDF\n").repeated(50));
+        garbage.close();
+        QFile empty(pdf("empty.pdf"));
+        QVERIFY(empty.open(QIODevice::WriteOnly));
+        empty.close();
+        QDir().mkpath(pdf("folder.pdf"));
+
+        // Thousands of long strokes: quick to draw as a tiny image, seconds to draw at the
+        // viewer's 1600 pixels, which leaves time to stop the converter in the middle.
+        QFile heavy(pdf("heavy.ps"));
+        QVERIFY(heavy.open(QIODevice::WriteOnly));
+        heavy.write("%!PS\n<< /PageSize [595 842] >> setpagedevice 0.2 setlinewidth\n"
+                    "0 1 5999 { /i exch def i 7 mul 595 mod i 13 mul 842 mod moveto\n"
+                    "i 17 mul 595 mod i 11 mul 842 mod lineto stroke } for showpage\n");
+        heavy.close();
+        QVERIFY(runTool("ps2pdf", {pdf("heavy.ps"), pdf("heavy.pdf")}));
+    }
+
+    void informationMode_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QString>("listing");
+        QTest::newRow("mixed sizes and orientations") << "mixed.pdf" << m_mixedListing;
+        QString rotated = m_mixedListing;
+        rotated.replace("page=2 width=842 height=595", "page=2 width=595 height=842");
+        QTest::newRow("rotated page") << "rotated.pdf" << rotated;
+        QTest::newRow("owner password only") << "owner-password.pdf" << m_mixedListing;
+        QTest::newRow("ghostscript") << "ghostscript.pdf"
+                                     << "page=1 width=420 height=595\n";
+    }
+    void informationMode()
+    {
+        QFETCH(QString, file);
+        QFETCH(QString, listing);
+        const RunResult result = runConverter({pdf(file), "-I"});
+        QCOMPARE(result.exitStatus, QProcess::NormalExit);
+        QCOMPARE(result.exitCode, 0);
+        QCOMPARE(QString::fromUtf8(result.out), listing);
+        QCOMPARE(result.err, QByteArray());
+    }
+
+    void badInput_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        const QString out = QStringLiteral("@OUT@/page1.swf");
+        QTest::newRow("missing file, information") << QStringList{pdf("none.pdf"), "-I"};
+        QTest::newRow("missing file, page")
+            << QStringList{pdf("none.pdf"), "-p1"} + kLowPreset + QStringList{"-o", out};
+        QTest::newRow("folder") << QStringList{pdf("folder.pdf"), "-I"};
+        QTest::newRow("empty file") << QStringList{pdf("empty.pdf"), "-I"};
+        QTest::newRow("not a PDF") << QStringList{pdf("garbage.pdf"), "-I"};
+        QTest::newRow("truncated, information") << QStringList{pdf("truncated.pdf"), "-I"};
+        QTest::newRow("truncated, page")
+            << QStringList{pdf("truncated.pdf"), "-p1"} + kLowPreset + QStringList{"-o", out};
+        QTest::newRow("user password, information") << QStringList{pdf("user-password.pdf"), "-I"};
+        QTest::newRow("user password, page")
+            << QStringList{pdf("user-password.pdf"), "-p1"} + kLowPreset + QStringList{"-o", out};
+        QTest::newRow("page 0") << QStringList{pdf("mixed.pdf"), "-p0"} + kLowPreset +
+                                       QStringList{"-o", out};
+        QTest::newRow("page past the end")
+            << QStringList{pdf("mixed.pdf"), "-p5"} + kLowPreset + QStringList{"-o", out};
+        QTest::newRow("-p without a number")
+            << QStringList{pdf("mixed.pdf"), "-p"} + kLowPreset + QStringList{"-o", out};
+        QTest::newRow("-p with letters") << QStringList{pdf("mixed.pdf"), "-pdeux", "-o", out};
+        QTest::newRow("unknown option") << QStringList{pdf("mixed.pdf"), "-p1", "-x", "-o", out};
+        QTest::newRow("unknown setting")
+            << QStringList{pdf("mixed.pdf"), "-p1", "-s", "colour=red", "-o", out};
+        QTest::newRow("quality over 100")
+            << QStringList{pdf("mixed.pdf"), "-p1", "-s", "jpegquality=101", "-o", out};
+        QTest::newRow("negative quality")
+            << QStringList{pdf("mixed.pdf"), "-p1", "-s", "jpegquality=-1", "-o", out};
+        QTest::newRow("quality not a number")
+            << QStringList{pdf("mixed.pdf"), "-p1", "-s", "jpegquality=high", "-o", out};
+        QTest::newRow("quality with a blank")
+            << QStringList{pdf("mixed.pdf"), "-p1", "-s", "jpegquality=7 0", "-o", out};
+        QTest::newRow("no output") << QStringList{pdf("mixed.pdf"), "-p1"} + kLowPreset;
+        QTest::newRow("no input") << QStringList{"-I"};
+        QTest::newRow("two inputs") << QStringList{pdf("mixed.pdf"), pdf("rotated.pdf"), "-I"};
+        QTest::newRow("output folder missing")
+            << QStringList{pdf("mixed.pdf"), "-p1", "-o", "@OUT@/missing/page1.swf"};
+    }
+    void badInput()
+    {
+        QFETCH(QStringList, arguments);
+        const QString folder = freshFolder(QTest::currentDataTag());
+        arguments.replaceInStrings(QStringLiteral("@OUT@"), folder);
+        const RunResult result = runConverter(arguments);
+        QCOMPARE(result.exitStatus, QProcess::NormalExit);
+        QVERIFY(result.exitCode != 0);
+        QCOMPARE(result.out, QByteArray());
+        QVERIFY2(result.err.startsWith("pdf2swf: ") && result.err.endsWith('\n') &&
+                     result.err.count('\n') == 1,
+                 result.err.constData());
+        QCOMPARE(folderEntries(folder), QStringList());
+    }
+
+    void pageMode_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<int>("page");
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<QSize>("pagePoints");
+        QTest::newRow("A4 text, low") << "mixed.pdf" << 1 << kLowPreset << QSize(595, 842);
+        QTest::newRow("landscape, medium") << "mixed.pdf" << 2 << kMediumPreset << QSize(842, 595);
+        QTest::newRow("letter image, high") << "mixed.pdf" << 3 << kHighPreset << QSize(612, 792);
+        QTest::newRow("small page, low") << "mixed.pdf" << 4 << kLowPreset << QSize(300, 400);
+        QTest::newRow("rotated page") << "rotated.pdf" << 2 << kLowPreset << QSize(595, 842);
+        QTest::newRow("owner password")
+            << "owner-password.pdf" << 1 << kHighPreset << QSize(595, 842);
+        QTest::newRow("ghostscript") << "ghostscript.pdf" << 1 << kMediumPreset << QSize(420, 595);
+        QTest::newRow("empty quality")
+            << "mixed.pdf" << 2 << QStringList{"-s", "-zoom=48", "-s", "jpegquality="}
+            << QSize(842, 595);
+    }
+    void pageMode()
+    {
+        QFETCH(QString, file);
+        QFETCH(int, page);
+        QFETCH(QStringList, options);
+        QFETCH(QSize, pagePoints);
+        const QString folder = freshFolder(QTest::currentDataTag());
+        const QString movie = folder + QStringLiteral("/page%1.swf").arg(page);
+        const RunResult result =
+            runConverter(QStringList{pdf(file), QStringLiteral("-p%1").arg(page)} + options +
+                         QStringList{"-o", movie});
+        QCOMPARE(result.err, QByteArray());
+        QCOMPARE(result.exitCode, 0);
+        QCOMPARE(folderEntries(folder), QStringList({QStringLiteral("page%1.jpg").arg(page),
+                                                     QStringLiteral("page%1.swf").arg(page)}));
+
+        QFile movieFile(movie);
+        QVERIFY(movieFile.open(QIODevice::ReadOnly));
+        SwfFile swf;
+        try {
+            swf = readSwf(movieFile.readAll());
+        } catch (const std::exception& error) {
+            QFAIL(error.what());
+        }
+        QCOMPARE(swf.signature, QByteArray("CWS"));
+        QCOMPARE(swf.version, 10);
+        QCOMPARE(qsizetype(swf.fileLength), swf.actualLength);
+        QCOMPARE(swf.frameCount, 1);
+        const int widthTwips = pagePoints.width() * 20, heightTwips = pagePoints.height() * 20;
+        QCOMPARE(swf.frameSize.xMin, 0);
+        QCOMPARE(swf.frameSize.yMin, 0);
+        QCOMPARE(swf.frameSize.xMax, widthTwips);
+        QCOMPARE(swf.frameSize.yMax, heightTwips);
+        // FileAttributes, SetBackgroundColor, DefineBitsJPEG2, DefineShape, PlaceObject2,
+        // ShowFrame, End.
+        QCOMPARE(tagCodes(swf), QStringList({"69", "9", "21", "2", "26", "1", "0"}));
+
+        const QByteArray bitmapTag = swf.tags[2].body;
+        SwfBitReader bitmapReader(bitmapTag);
+        QCOMPARE(bitmapReader.u16(), quint16(1));
+        const QImage image = QImage::fromData(bitmapTag.mid(2), "JPEG");
+        QVERIFY(!image.isNull());
+        // 48 dots per inch, as the preset's zoom asks.
+        QVERIFY(qAbs(image.width() - pagePoints.width() * 48 / 72) <= 1);
+        QVERIFY(qAbs(image.height() - pagePoints.height() * 48 / 72) <= 1);
+
+        SwfBitReader shape(swf.tags[3].body);
+        QCOMPARE(shape.u16(), quint16(2));
+        const SwfRect bounds = shape.rect();
+        QCOMPARE(bounds.xMax, widthTwips);
+        QCOMPARE(bounds.yMax, heightTwips);
+        QCOMPARE(shape.u8(), quint8(1));    // one fill style
+        QCOMPARE(shape.u8(), quint8(0x41)); // clipped, smoothed bitmap
+        QCOMPARE(shape.u16(), quint16(1));  // the page image
+        const SwfBitReader::Matrix matrix = shape.matrix();
+        QVERIFY(qAbs(matrix.scaleX * image.width() - widthTwips) < 1);
+        QVERIFY(qAbs(matrix.scaleY * image.height() - heightTwips) < 1);
+
+        SwfBitReader place(swf.tags[4].body);
+        QCOMPARE(place.u8() & 0x02, 0x02); // places a character
+        QCOMPARE(place.u16(), quint16(1)); // depth
+        QCOMPARE(place.u16(), quint16(2)); // the shape
+
+        QFile viewerImage(folder + QStringLiteral("/page%1.jpg").arg(page));
+        QVERIFY(viewerImage.open(QIODevice::ReadOnly));
+        const QByteArray jpeg = viewerImage.readAll();
+        QVERIFY2(jpeg.contains("\xFF\xC2"), "progressive JPEG");
+        const QImage large = QImage::fromData(jpeg, "JPEG");
+        QVERIFY(!large.isNull());
+        const int longSide = qMax(large.width(), large.height());
+        QVERIFY2(longSide >= 1600 && longSide <= 1602, qPrintable(QString::number(longSide)));
+        QCOMPARE(large.width() > large.height(), pagePoints.width() > pagePoints.height());
+        const double expectedShort = 1600.0 * qMin(pagePoints.width(), pagePoints.height()) /
+                                     qMax(pagePoints.width(), pagePoints.height());
+        QVERIFY(qAbs(qMin(large.width(), large.height()) - expectedShort) <= 2);
+    }
+
+    void qualityChangesTheImages()
+    {
+        const QString folder = freshFolder(QStringLiteral("quality"));
+        QMap<QString, QByteArray> movies;
+        for (const QString quality : {"", "85", "10", "95"}) {
+            const QString movie = folder + u"/q" + quality + u".swf";
+            const RunResult result = runConverter(
+                {pdf("mixed.pdf"), "-p2", "-s", "jpegquality=" + quality, "-o", movie});
+            QCOMPARE(result.exitCode, 0);
+            QFile file(movie);
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            movies[quality] = file.readAll();
+        }
+        QCOMPARE(movies[""], movies["85"]); // an empty quality means the default, 85
+        QVERIFY(movies["10"].size() < movies["85"].size());
+        QVERIFY(movies["85"].size() < movies["95"].size());
+        QVERIFY(QFileInfo(folder + "/q10.jpg").size() < QFileInfo(folder + "/q95.jpg").size());
+    }
+
+    void textPageMovieIsSmall()
+    {
+        const QString folder = freshFolder(QStringLiteral("small"));
+        const RunResult result = runConverter(QStringList{pdf("mixed.pdf"), "-p1"} + kLowPreset +
+                                              QStringList{"-o", folder + "/page1.swf"});
+        QCOMPARE(result.exitCode, 0);
+        QVERIFY(QFileInfo(folder + "/page1.swf").size() < 60 * 1024);
+    }
+
+    void existingFilesAreReplaced()
+    {
+        const QString folder = freshFolder(QStringLiteral("replace"));
+        for (const QString name : {"page1.swf", "page1.jpg"}) {
+            QFile old(folder + u'/' + name);
+            QVERIFY(old.open(QIODevice::WriteOnly));
+            old.write("old");
+        }
+        const RunResult result = runConverter(QStringList{pdf("mixed.pdf"), "-p1"} + kLowPreset +
+                                              QStringList{"-o", folder + "/page1.swf"});
+        QCOMPARE(result.exitCode, 0);
+        QVERIFY(QFileInfo(folder + "/page1.swf").size() > 100);
+        QVERIFY(QFileInfo(folder + "/page1.jpg").size() > 100);
+        QCOMPARE(folderEntries(folder), QStringList({"page1.jpg", "page1.swf"}));
+    }
+
+    // Stopped while the movie waits in its temporary file: nothing may remain.
+    void sigtermRemovesTemporaryFiles()
+    {
+        const QString folder = freshFolder(QStringLiteral("sigterm"));
+        QProcess process;
+        process.start(converterPath(),
+                      {pdf("heavy.pdf"), "-p1", "-s", "zoom=1", "-o", folder + "/page1.swf"});
+        QVERIFY(process.waitForStarted());
+        bool staged = false;
+        for (int attempt = 0; attempt < 2000 && !staged; ++attempt) {
+            for (const QString& entry : folderEntries(folder))
+                staged = staged || entry.startsWith(QStringLiteral(".page1.swf."));
+            if (!staged && process.state() != QProcess::NotRunning)
+                QThread::msleep(5);
+            if (process.state() == QProcess::NotRunning)
+                break;
+        }
+        QVERIFY2(staged, "the movie's temporary file never appeared");
+        process.terminate();
+        QVERIFY(process.waitForFinished(10000));
+        QCOMPARE(process.exitStatus(), QProcess::CrashExit); // ended by the signal
+        QCOMPARE(folderEntries(folder), QStringList());
+    }
+
+    void helpAndVersion()
+    {
+        const RunResult help = runConverter({"--help"});
+        QCOMPARE(help.exitCode, 0);
+        QVERIFY(help.out.contains("-I"));
+        QVERIFY(help.out.contains("jpegquality"));
+        QVERIFY(help.out.contains("sans effet")); // no claim of vector output
+        const RunResult version = runConverter({"--version"});
+        QCOMPARE(version.exitCode, 0);
+        QVERIFY(version.out.startsWith("pdf2swf (Vellora) "));
+    }
+};
+
+QTEST_MAIN(TestPdf2swf)
+#include "tst_pdf2swf.moc"
