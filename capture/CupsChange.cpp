@@ -114,7 +114,11 @@ QList<TPrinterChange> ChangesFromSignal(const CupsNotifierSignal& signal,
 {
     if (!signal.IsJobSignal() || signal.JobId == 0)
         return {};
-    const std::uint32_t state = attributes.JobState ? attributes.JobState : signal.JobState;
+    // The signal tells which state this change is about; cupsd's own answer can only deny a
+    // completion, so that a forged signal never completes a job.
+    std::uint32_t state = signal.JobState;
+    if (state == ipp_job_state::Completed && attributes.JobState != 0)
+        state = attributes.JobState;
     const TNotifyInfo info = entriesFor(signal, attributes, JobStatusBitsFromState(state));
 
     if (signal.Member == QLatin1String("JobCreated"))

@@ -65,8 +65,8 @@ std::uint32_t JobStatusBitsFromState(std::uint32_t jobState);
 std::int16_t OrientationFromIpp(std::uint32_t orientationRequested);
 
 // The changes one notifier signal stands for, each with its change word and entries, in the
-// order the rules read them. The job's state comes from cupsd's own answer when it has one,
-// so that a forged signal cannot complete a job. A completed job gives two changes, one when
+// order the rules read them. A completion that cupsd's own answer denies is not one, so that
+// a forged signal cannot complete a job. A completed job gives two changes, one when
 // it is printed and one when it leaves the queue; a cancelled or aborted job never gives a
 // completion. Signals that concern no job give none.
 QList<TPrinterChange> ChangesFromSignal(const CupsNotifierSignal& signal,

@@ -88,6 +88,11 @@ private Q_SLOTS:
         // cupsd's own answer wins over what a signal claims.
         QTest::newRow("forged completion")
             << "JobCompleted" << 9u << 5u << L{set} << S{jsProcessing};
+        // A signal read after the job finished still reports the state it was sent for.
+        QTest::newRow("late progress")
+            << "JobProgress" << 5u << 9u << L{PRINTER_CHANGE_SET_JOB | PRINTER_CHANGE_WRITE_JOB}
+            << S{jsProcessing};
+        QTest::newRow("late state") << "JobState" << 5u << 9u << L{set} << S{jsProcessing};
         QTest::newRow("printer signal") << "PrinterStateChanged" << 0u << 0u << L{} << S{};
         QTest::newRow("server signal") << "ServerRestarted" << 0u << 0u << L{} << S{};
         QTest::newRow("unknown job signal") << "JobSomething" << 5u << 5u << L{} << S{};
