@@ -87,6 +87,7 @@ TForm1::TForm1(BuildHost& host, QWidget* parent) : QWidget(parent, Qt::Tool), m_
     ProgressBar1->setRange(0, 100);
     ProgressBar1->setValue(0);
     ProgressBar1->setTextVisible(false);
+    resize(kClientWidth + m_extraWidth, kClientHeight);
     placeBottomControls();
 }
 
@@ -187,8 +188,27 @@ void TForm1::makeButtonsGroup()
 
     Button1 = named(new QPushButton(QStringLiteral("..."), GroupBox2), "Button1");
     Button1->setGeometry(296, 176, 22, 22);
+    widenForCaptions();
     Button1->setToolTip(QStringLiteral("créer index"));
     connect(Button1, &QPushButton::clicked, this, &TForm1::Button1Click);
+}
+
+// With a system font wider than the one the dialog was laid out for, the tick boxes' captions
+// push the tooltip boxes to the right, and the dialog grows, rather than being cut off.
+void TForm1::widenForCaptions()
+{
+    int widest = 0;
+    for (QCheckBox* box : m_buttonBoxes)
+        widest = qMax(widest, box->sizeHint().width());
+    m_extraWidth = qMax(0, 24 + widest + 3 - 184);
+    if (m_extraWidth == 0)
+        return;
+    for (QCheckBox* box : m_buttonBoxes)
+        box->resize(box->width() + m_extraWidth, box->height());
+    for (QLineEdit* hint : m_buttonHints)
+        hint->move(hint->x() + m_extraWidth, hint->y());
+    Button1->move(Button1->x() + m_extraWidth, Button1->y());
+    GroupBox3->resize(GroupBox3->width() + m_extraWidth, GroupBox3->height());
 }
 
 void TForm1::makeBuildButton()
@@ -213,8 +233,8 @@ void TForm1::placeBottomControls()
     GroupBox1->setGeometry(0, 0, width(), boxHeight);
     const int bottomGap = kClientHeight - kProgressHeight - (536 + 65);
     const int buttonTop = boxHeight - bottomGap - 65;
-    PngSpeedButton1->setGeometry(24, buttonTop, 345, 65);
-    GroupBox2->setGeometry(24, 272, 345, qMax(263, buttonTop - 1 - 272));
+    PngSpeedButton1->setGeometry(24, buttonTop, 345 + m_extraWidth, 65);
+    GroupBox2->setGeometry(24, 272, 345 + m_extraWidth, qMax(263, buttonTop - 1 - 272));
     ProgressBar1->setGeometry(0, boxHeight, width(), kProgressHeight);
 }
 

@@ -119,12 +119,14 @@ private:
     void makeQualityGroup();
     void makeButtonsGroup();
     void makeBuildButton();
+    void widenForCaptions();
     void tieUpDownToQualite();
     void placeBottomControls();
 
     BuildHost& m_host;
     std::array<QCheckBox*, kViewerButtonCount> m_buttonBoxes{};
     std::array<QLineEdit*, kViewerButtonCount> m_buttonHints{};
+    int m_extraWidth = 0;
     bool m_centred = false;
 };
 
