@@ -24,6 +24,11 @@ export function toolFolder() {
     return path.join(data, 'vellora');
 }
 
+function escapeXml(text) {
+    const named = { '&': '&amp;', '<': '&lt;', '>': '&gt;', '"': '&quot;' };
+    return text.replace(/[&<>"\t\r\n]/g, (c) => named[c] ?? `&#${c.charCodeAt(0)};`);
+}
+
 export function configText({
     pages,
     width = 592,
@@ -33,66 +38,88 @@ export function configText({
     color2 = 'C0C0C0',
     buttons = {},
     index = [],
+    escape = true,
 }) {
+    // Vellora escapes attribute values; catalogues from older builds hold them as typed.
+    const value = (text) => (escape ? escapeXml(String(text)) : String(text));
     const lines = [];
     lines.push(`<content width="${width}" height="${height}" hcover="${hardCover}" transparency="true">`);
     lines.push('\t<page src="page1.swf"\tpreLoad="false" />');
     lines.push(`<bg color1="#${color1}" color2="#${color2}"/>`);
     for (const [name, defaultAlt] of BUTTONS) {
         const button = { visible: true, alt: defaultAlt, ...(buttons[name] ?? {}) };
-        lines.push(`<${name}_btn visible="${button.visible}" alt="${button.alt}" />`);
+        lines.push(`<${name}_btn visible="${button.visible}" alt="${value(button.alt)}" />`);
     }
     for (let p = 2; p <= pages; p++) {
         lines.push(`\t<page src="page${p}.swf" preLoad="false" canTear="true" />`);
     }
     for (const [page, description] of index) {
-        lines.push(`<index page="${page}" description="${description}" />`);
+        lines.push(`<index page="${value(page)}" description="${value(description)}" />`);
     }
     lines.push('</content>');
     return lines.map((line) => `${line}\r\n`).join('');
 }
 
-// Page images: each page a different colour with its number written large, so a screenshot
-// tells which page shows. `busy` adds lines of text, giving JPEGs the size of real pages.
-// Drawn once per kind of page into a cache folder, then copied into each catalogue.
-export function drawPages(folder, options) {
-    const { pages, width = 600, height = 800, busy = false } = options;
-    const cache = path.join(process.env.XDG_CACHE_HOME ?? '/tmp', `pages-${pages}-${width}x${height}${busy ? '-busy' : ''}`);
-    if (!fs.existsSync(path.join(cache, `page${pages}.jpg`))) {
+// Page images: a PDF drawn by Ghostscript, each page a different colour with its number written
+// large (so a screenshot tells which page shows), turned into page movies and JPEGs by the real
+// converter with the command line of a build. `busy` adds lines of text and colour, giving
+// JPEGs the size of real catalogue pages. Sizes are in points.
+export function drawPages(folder, { pages, width = 600, height = 800, busy = false }) {
+    // Converted once per kind of page into a cache folder, then copied into each catalogue.
+    const count = Math.max(pages, 12);
+    const cache = path.join(process.env.XDG_CACHE_HOME ?? '/tmp',
+        `pages-${count}-${width}x${height}${busy ? '-busy' : ''}`);
+    if (!fs.existsSync(path.join(cache, 'done'))) {
         fs.mkdirSync(cache, { recursive: true });
-        renderPages(cache, { pages, width, height, busy });
+        convertPages(cache, { pages: count, width, height, busy });
+        fs.writeFileSync(path.join(cache, 'done'), '');
     }
     for (let p = 1; p <= pages; p++) {
-        fs.copyFileSync(path.join(cache, `page${p}.jpg`), path.join(folder, `page${p}.jpg`));
+        for (const extension of ['swf', 'jpg']) {
+            fs.copyFileSync(path.join(cache, `page${p}.${extension}`), path.join(folder, `page${p}.${extension}`));
+        }
     }
 }
 
-function renderPages(folder, { pages, width, height, busy }) {
-    const program = `
+export function converter() {
+    const program = path.join(toolFolder(), 'pdf2swf');
+    if (!fs.existsSync(program)) throw new Error(`missing dependency: ${program}`);
+    return program;
+}
+
+function pageProgram({ pages, width, height, busy }) {
+    const text = 'Vellora catalogue page text line with words and numbers 0123456789 '.repeat(2);
+    const lines = busy ? `
+  /Times-Roman findfont 9 scalefont setfont
+  H 30 sub -11 30 { /y exch def
+    0.2 setgray 24 y moveto (${text}) show
+    p y mul 97 mod 40 div 0.5 0.6 sethsbcolor 24 y 3 sub p y mul 300 mod 40 add 2 rectfill
+  } for` : '';
+    return `
 /W ${width} def /H ${height} def
-/Helvetica-Bold findfont W 3 idiv scalefont setfont
+<< /PageSize [W H] >> setpagedevice
 1 1 ${pages} {
   /p exch def
-  p 7 mod 7 div 0.35 0.95 sethsbcolor 0 0 W H rectfill
-  ${busy ? `/Times-Roman findfont 14 scalefont setfont
-  0.2 setgray
-  H 40 sub -18 40 { /y exch def
-    30 y moveto (Vellora ${'catalogue page text line with words and numbers 0123456789 '.repeat(2)}) show
-    p y mul 97 mod 40 div 0.3 0.5 sethsbcolor 30 y 4 sub p y mul 300 mod 60 add 2 rectfill 0.2 setgray
-  } for
-  /Helvetica-Bold findfont W 3 idiv scalefont setfont` : ''}
-  0 setgray W 20 div setlinewidth 10 10 W 20 sub H 20 sub rectstroke
+  p 7 mod 7 div 0.35 0.95 sethsbcolor 0 0 W H rectfill${lines}
+  0 setgray W 40 div setlinewidth 10 10 W 20 sub H 20 sub rectstroke
+  /Helvetica-Bold findfont W 3 idiv scalefont setfont
   p 10 string cvs dup stringwidth pop W exch sub 2 div H 2 div moveto show
   showpage
 } for
 `;
+}
+
+function convertPages(folder, options) {
     const programFile = path.join(folder, 'pages.ps');
-    fs.writeFileSync(programFile, program);
-    execFileSync('gs', [
-        '-q', '-dNOPAUSE', '-dBATCH', '-dSAFER', '-sDEVICE=jpeg', '-dJPEGQ=80', '-r72',
-        `-g${width}x${height}`, `-sOutputFile=${path.join(folder, 'page%d.jpg')}`, programFile,
-    ]);
-    fs.rmSync(programFile);
+    const pdf = path.join(folder, 'pages.pdf');
+    fs.writeFileSync(programFile, pageProgram(options));
+    execFileSync('gs', ['-q', '-dNOPAUSE', '-dBATCH', '-dSAFER', '-sDEVICE=pdfwrite',
+        `-sOutputFile=${pdf}`, programFile]);
+    const pdf2swf = converter();
+    for (let p = 1; p <= options.pages; p++) {
+        execFileSync(pdf2swf, [pdf, '--flatten', '-s', 'subpixels=1', '-s', '-zoom=48', '-w',
+            '-s', 'jpegquality=80', `-p${p}`, '-o', path.join(folder, `page${p}.swf`)]);
+    }
 }
 
 // A whole catalogue folder. `htmlName` is the page name the user chose in the save dialog.
@@ -108,7 +135,9 @@ export function makeCatalogue(folder, options) {
     fs.mkdirSync(folder, { recursive: true });
     const tools = toolFolder();
     fs.copyFileSync(path.join(tools, 'vellora.html'), path.join(folder, htmlName));
-    fs.copyFileSync(path.join(tools, 'swfobject.js'), path.join(folder, 'swfobject.js'));
+    for (const file of ['swfobject.js', 'vellora.swf']) {
+        fs.copyFileSync(path.join(tools, file), path.join(folder, file));
+    }
     const xml = options.xml ?? configText(options);
     if (withXml) fs.writeFileSync(path.join(folder, 'vellora.xml'), xml);
     if (withConfigScript) {

@@ -10,17 +10,21 @@ const TYPES = {
     '.xml': 'application/xml',
     '.jpg': 'image/jpeg',
     '.swf': 'application/x-shockwave-flash',
+    '.wasm': 'application/wasm',
     '.txt': 'text/plain; charset=utf-8',
 };
 
-export async function startServer(root) {
+// `mounts` maps URL prefixes such as "/ruffle/" to other folders.
+export async function startServer(root, mounts = {}) {
     const requests = [];
     const server = http.createServer((request, response) => {
         const url = new URL(request.url, 'http://127.0.0.1');
         const relative = decodeURIComponent(url.pathname);
         requests.push(relative);
-        const file = path.join(root, path.normalize(relative));
-        if (!file.startsWith(root + path.sep) || !fs.existsSync(file) || !fs.statSync(file).isFile()) {
+        const prefix = Object.keys(mounts).find((start) => relative.startsWith(start));
+        const base = prefix ? mounts[prefix] : root;
+        const file = path.join(base, path.normalize(prefix ? relative.slice(prefix.length) : relative));
+        if (!file.startsWith(base + path.sep) || !fs.existsSync(file) || !fs.statSync(file).isFile()) {
             response.writeHead(404, { 'Content-Type': 'text/plain' });
             response.end('not found');
             return;

@@ -2,10 +2,12 @@
 // opened from disk and from a loopback web server.
 import assert from 'node:assert/strict';
 import fs from 'node:fs';
+import { createRequire } from 'node:module';
 import path from 'node:path';
 import { after, before, describe, test } from 'node:test';
 import { chromium } from 'playwright-core';
-import { BUTTONS, makeCatalogue } from './catalogue.mjs';
+import zlib from 'node:zlib';
+import { BUTTONS, makeCatalogue, toolFolder } from './catalogue.mjs';
 import { startServer } from './server.mjs';
 
 const CHROMIUM = '/usr/bin/chromium';
@@ -33,7 +35,8 @@ before(async () => {
             '--no-first-run',
         ],
     });
-    server = await startServer(WORK);
+    const ruffle = path.dirname(createRequire(import.meta.url).resolve('@ruffle-rs/ruffle/package.json'));
+    server = await startServer(WORK, { '/ruffle/': ruffle });
 });
 
 after(async () => {
@@ -227,25 +230,28 @@ describe('configuration', { concurrency: 4 }, () => {
         await closeAll(page);
     });
 
-    test('values holding markup, quotes and accents show as text', async () => {
-        const hostile = '<img src=x onerror="window.injected=1">Prix & "promo" à 10 € <b>gras</b>';
-        const html = catalogue('hostile', {
-            pages: 4,
-            buttons: { next: { alt: hostile }, print: { alt: 'Imprimer «\u00a0été\u00a0» & <script>window.injected=2</script>' } },
-            index: [[2, hostile], [3, 'Café crème & "thé"']],
+    for (const escape of [true, false]) {
+        test(`values holding markup, quotes and accents show as text (${escape ? 'escaped' : 'as typed'})`, async () => {
+            const hostile = '<img src=x onerror="window.injected=1">Prix & "promo" à 10 € <b>gras</b> &amp;';
+            const print = 'Imprimer «\u00a0été\u00a0» & <script>window.injected=2</script>';
+            const html = catalogue(`hostile-${escape}`, {
+                pages: 4,
+                escape,
+                buttons: { next: { alt: hostile }, print: { alt: print } },
+                index: [[2, hostile], [3, 'Café crème & "thé"']],
+            });
+            const page = await openPage(fileUrl(html));
+            await waitForBook(page);
+            assert.equal(await page.getAttribute('[data-button="next"]', 'title'), hostile);
+            assert.equal(await page.getAttribute('[data-button="print"]', 'title'), print);
+            await page.click('[data-button="index"]');
+            const entries = await page.locator('#index-list button span:first-child').allTextContents();
+            assert.deepEqual(entries, [hostile, 'Café crème & "thé"']);
+            assert.equal(await page.evaluate(() => window.injected), undefined);
+            assert.equal(await page.locator('#index-list img, #index-list b, #index-list script').count(), 0);
+            await closeAll(page);
         });
-        const page = await openPage(fileUrl(html));
-        await waitForBook(page);
-        assert.equal(await page.getAttribute('[data-button="next"]', 'title'), hostile);
-        assert.equal(await page.getAttribute('[data-button="print"]', 'title'),
-            'Imprimer «\u00a0été\u00a0» & <script>window.injected=2</script>');
-        await page.click('[data-button="index"]');
-        const entries = await page.locator('#index-list button span:first-child').allTextContents();
-        assert.deepEqual(entries, [hostile, 'Café crème & "thé"']);
-        assert.equal(await page.evaluate(() => window.injected), undefined);
-        assert.equal(await page.locator('#index-list img, #index-list b, #index-list script').count(), 0);
-        await closeAll(page);
-    });
+    }
 
     test('a landscape document keeps its pages’ shape', async () => {
         const html = catalogue('landscape', { pages: 3, width: 580, height: 773, images: { width: 800, height: 566 } });
@@ -485,7 +491,7 @@ describe('phones', () => {
 
 describe('large catalogues', { concurrency: 4 }, () => {
     test('only the images near the current page are requested', async () => {
-        const html = catalogue('hundred', { pages: 100, images: { width: 150, height: 200 } });
+        const html = catalogue('hundred', { pages: 100 });
         const page = await openPage(httpUrl(html, '#page=50'));
         await waitForBook(page);
         await page.waitForLoadState('networkidle');
@@ -547,5 +553,79 @@ describe('missing files', { concurrency: 4 }, () => {
         assert.deepEqual(await visiblePageNumbers(page), [2]);
         assert.equal(await page.locator('.missing:visible').count(), 1);
         await closeAll(page);
+    });
+});
+
+describe('the viewer movie', () => {
+    const movie = () => fs.readFileSync(path.join(toolFolder(), 'vellora.swf'));
+
+    test('is a complete compressed SWF file', () => {
+        const file = movie();
+        assert.equal(file.subarray(0, 3).toString('latin1'), 'CWS');
+        assert.equal(file[3], 10, 'version');
+        const body = zlib.inflateSync(file.subarray(8));
+        assert.equal(file.readUInt32LE(4), body.length + 8, 'declared length');
+        // Skip the frame rectangle, frame rate and count, then walk the tags to End.
+        const rectBits = 5 + 4 * (body[0] >> 3);
+        let offset = Math.ceil(rectBits / 8) + 4;
+        const codes = [];
+        while (offset < body.length) {
+            const header = body.readUInt16LE(offset);
+            let length = header & 0x3f;
+            offset += 2;
+            if (length === 0x3f) {
+                length = body.readUInt32LE(offset);
+                offset += 4;
+            }
+            codes.push(header >> 6);
+            offset += length;
+        }
+        assert.equal(offset, body.length, 'tags fill the movie exactly');
+        assert.deepEqual(codes, [69, 9, 20, 2, 26, 1, 0]);
+    });
+
+    test('shows its notice in a Flash player (Ruffle)', async () => {
+        const folder = path.join(WORK, 'movie');
+        fs.mkdirSync(folder, { recursive: true });
+        fs.writeFileSync(path.join(folder, 'vellora.swf'), movie());
+        fs.writeFileSync(path.join(folder, 'play.html'),
+            '<!DOCTYPE html><html lang="fr"><body style="margin:0;background:#fff">' +
+            '<script src="/ruffle/ruffle.js"></script></body></html>');
+        const page = await openPage(`${server.base}/movie/play.html`, { allowErrors: true });
+        await page.evaluate(async () => {
+            window.RufflePlayer.config = {
+                autoplay: 'on', splashScreen: false, letterbox: 'on', preferredRenderer: 'canvas',
+                unmuteOverlay: 'hidden',
+            };
+            const player = window.RufflePlayer.newest().createPlayer();
+            player.id = 'player';
+            player.style.cssText = 'display:block;width:800px;height:60px';
+            document.body.appendChild(player);
+            await player.ruffle().load({ url: 'vellora.swf' });
+        });
+        // Ink appears where the text line is, the rest stays paper.
+        let found = null;
+        for (let attempt = 0; attempt < 40 && !found; attempt++) {
+            await page.waitForTimeout(250);
+            const shot = await page.locator('#player').screenshot();
+            fs.writeFileSync(path.join(folder, 'played.png'), shot);
+            found = await page.evaluate(async (png) => {
+                const image = new Image();
+                image.src = `data:image/png;base64,${png}`;
+                await image.decode();
+                const canvas = document.createElement('canvas');
+                canvas.width = image.width;
+                canvas.height = image.height;
+                const context = canvas.getContext('2d');
+                context.drawImage(image, 0, 0);
+                const data = context.getImageData(0, 0, image.width, image.height).data;
+                let dark = 0;
+                for (let i = 0; i < data.length; i += 4) if (data[i] < 100) dark++;
+                const corner = [...context.getImageData(2, 2, 1, 1).data.slice(0, 3)];
+                return dark > 500 && corner.every((v) => v > 240) ? { dark, corner } : null;
+            }, shot.toString('base64'));
+        }
+        assert.ok(found, 'Ruffle drew the notice');
+        await page.context().close();
     });
 });

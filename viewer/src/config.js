@@ -1,10 +1,10 @@
 // Reading "vellora.xml".
 //
-// Vellora writes one element per line and inserts every value exactly as the user typed it,
-// without XML escaping: an index description such as `Prix < 10 € & "promo"` makes the file
-// not well-formed. So the fixed line layout is read first, element by element, taking each
-// value up to the closing text of its line; a file that does not have that layout (edited by
-// hand, reformatted) is read with DOMParser instead. Values only ever become text in the page.
+// The file holds one element per line. Vellora escapes attribute values, so the file is
+// well-formed XML and DOMParser reads it. Older builds inserted values exactly as typed: an
+// index description such as `Prix < 10 € & "promo"` then makes the file not well-formed. Such
+// a file is read by its fixed line layout instead, element by element, each value running up
+// to the closing text of its line. Either way values only ever become text in the page.
 
 export const BUTTON_NAMES = [
     'print',
@@ -195,7 +195,7 @@ export function parseConfig(text) {
     if (typeof text !== 'string' || text.trim() === '') {
         throw new ConfigError('empty');
     }
-    const elements = parseLines(text) ?? parseXml(text);
+    const elements = parseXml(text) ?? parseLines(text);
     if (!elements) throw new ConfigError('unreadable');
     const config = build(elements);
     if (config.pages.length === 0) throw new ConfigError('no pages');
