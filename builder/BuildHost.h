@@ -3,6 +3,8 @@
 #include "Prompts.h"
 
 #include <QString>
+#include <functional>
+#include <memory>
 
 namespace vellora {
 
@@ -27,6 +29,18 @@ public:
 
     // Sends the main window back to the notification area once a catalogue is done.
     virtual void hideMainWindow() = 0;
+
+    // The preview follows a build of a printed document: its page list gets the document's
+    // page count, and it shows each page as its conversion starts. Without a preview, nothing.
+    virtual void previewSetPageCount(int /*count*/) {}
+    virtual void previewGoToPage(int /*page*/) {}
+
+    // While a build reads WorkPdf, previews and conversions of print jobs must wait, or one of
+    // them could replace WorkPdf under the build. Calls `granted` once every preview run asked
+    // for before has finished (at once when none is running); runs asked for later wait until
+    // the hold passed to `granted` is released. Without a preview queue, at once.
+    using BuildHold = std::shared_ptr<void>;
+    virtual void holdPreviewRuns(std::function<void(BuildHold)> granted) { granted({}); }
 
 protected:
     BuildHost() = default;

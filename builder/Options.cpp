@@ -1,6 +1,8 @@
 #include "Options.h"
 
+#include "CatalogueBuilder.h"
 #include "ColorButton.h"
+#include "Index.h"
 #include "UpDown.h"
 
 #include <QCheckBox>
@@ -325,12 +327,16 @@ void TForm1::fullScreenCheckedClick()
 
 void TForm1::PngSpeedButton1Click()
 {
-    // The catalogue build lands here; until then the button does nothing.
+    CatalogueBuilder::of(*this).PngSpeedButton1Click();
 }
 
 void TForm1::Button1Click()
 {
-    // The page index editor opens here; until then the button does nothing.
+    if (TindexForm* form = indexForm()) {
+        form->show();
+        form->raise();
+        form->activateWindow();
+    }
 }
 
 void TForm1::showEvent(QShowEvent* event)

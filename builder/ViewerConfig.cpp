@@ -4,6 +4,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 
 namespace vellora {
 
@@ -40,6 +41,20 @@ ContentSize contentSizeFor(const std::optional<QSizeF>& firstPage)
     if (firstPage && firstPage->width() >= firstPage->height())
         return {580, 773};
     return {592, 790};
+}
+
+std::optional<QSizeF> firstPageSizeFromListing(const QString& listing)
+{
+    static const QRegularExpression firstPage(
+        QStringLiteral("^page=1 width=([0-9]+(?:\\.[0-9]+)?) height=([0-9]+(?:\\.[0-9]+)?)\\s*$"),
+        QRegularExpression::MultilineOption);
+    const QRegularExpressionMatch match = firstPage.match(listing);
+    if (!match.hasMatch())
+        return std::nullopt;
+    const QSizeF size(match.captured(1).toDouble(), match.captured(2).toDouble());
+    if (size.isEmpty())
+        return std::nullopt;
+    return size;
 }
 
 QString xmlAttributeValue(const QString& value)

@@ -24,6 +24,10 @@ struct ContentSize
 // page gives the portrait size.
 ContentSize contentSizeFor(const std::optional<QSizeF>& firstPage);
 
+// The size of page 1 in the converter's page listing ("page=1 width=<w> height=<h>"), in
+// points; nothing when the listing does not give it.
+std::optional<QSizeF> firstPageSizeFromListing(const QString& listing);
+
 // The file names the build writes beside the catalogue page.
 inline const QString kViewerConfigFile = QStringLiteral("vellora.xml");
 inline const QString kViewerConfigScriptFile = QStringLiteral("vellora-config.js");

@@ -1,6 +1,7 @@
 #include "Startup.h"
 
 #include "Errors.h"
+#include "Index.h"
 #include "Log.h"
 #include "Main.h"
 #include "Options.h"
@@ -40,6 +41,8 @@ int runVellora(TrayIcon& tray, SingleInstance& instance)
     TF_Main F_Main(tray);
     TForm1 Form1(F_Main);
     F_Main.setOptionsDialog(&Form1);
+    TindexForm indexForm;
+    setIndexForm(&indexForm);
     QObject::connect(&instance, &SingleInstance::raiseRequested, &F_Main,
                      &TF_Main::RaiseFromOtherCopy);
     QObject::connect(

@@ -42,7 +42,10 @@ private:
     QTemporaryDir m_dir;
 };
 
-void TestIndexEditor::initTestCase() { setPrompts(&m_prompts); }
+void TestIndexEditor::initTestCase()
+{
+    setPrompts(&m_prompts);
+}
 
 void TestIndexEditor::init()
 {
@@ -124,10 +127,18 @@ void TestIndexEditor::numbering_data()
     QTest::addColumn<QString>("above");
     QTest::addColumn<QString>("number");
     QTest::addColumn<QString>("message");
-    QTest::newRow("after a page") << "4" << "5" << "";
-    QTest::newRow("after an empty cell") << "" << "1" << "";
-    QTest::newRow("after a lone minus") << "-" << "1" << "";
-    QTest::newRow("after text") << "x2" << "" << "Erreur: Cell does not contain integer value";
+    QTest::newRow("after a page") << "4"
+                                  << "5"
+                                  << "";
+    QTest::newRow("after an empty cell") << ""
+                                         << "1"
+                                         << "";
+    QTest::newRow("after a lone minus") << "-"
+                                        << "1"
+                                        << "";
+    QTest::newRow("after text") << "x2"
+                                << ""
+                                << "Erreur: Cell does not contain integer value";
 }
 
 void TestIndexEditor::numbering()
@@ -148,9 +159,14 @@ void TestIndexEditor::pageCellsAreTrimmed_data()
     QTest::addColumn<int>("column");
     QTest::addColumn<QString>("typed");
     QTest::addColumn<QString>("kept");
-    QTest::newRow("page blanks") << 0 << " 12\t" << "12";
-    QTest::newRow("page control characters") << 0 << QString("\x01" "7\r\n") << "7";
-    QTest::newRow("description untouched") << 1 << " a b " << " a b ";
+    QTest::newRow("page blanks") << 0 << " 12\t"
+                                 << "12";
+    QTest::newRow("page control characters") << 0
+                                             << QString("\x01"
+                                                        "7\r\n")
+                                             << "7";
+    QTest::newRow("description untouched") << 1 << " a b "
+                                           << " a b ";
 }
 
 void TestIndexEditor::pageCellsAreTrimmed()
@@ -164,8 +180,11 @@ void TestIndexEditor::pageCellsAreTrimmed()
 void TestIndexEditor::saveAndOpenGiveBackTheRows()
 {
     IndexGrid grid;
-    grid.rows = {{"Page", "Description"}, {"1", "Sommaire"}, {"3", "Prix, tarifs"},
-                 {"", "sans page"}, {"8", "deux\r\nlignes \"citées\""}};
+    grid.rows = {{"Page", "Description"},
+                 {"1", "Sommaire"},
+                 {"3", "Prix, tarifs"},
+                 {"", "sans page"},
+                 {"8", "deux\r\nlignes \"citées\""}};
     m_form->setGrid(grid);
     const QString path = m_dir.filePath("index.csv");
     m_prompts.answerSaveFile(path);

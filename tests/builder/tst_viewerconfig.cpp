@@ -61,6 +61,8 @@ private Q_SLOTS:
     void configBytes();
     void contentSize_data();
     void contentSize();
+    void firstPageSize_data();
+    void firstPageSize();
     void attributeValues_data();
     void attributeValues();
     void hostileValuesStayWellFormed();
@@ -185,6 +187,30 @@ void TestViewerConfig::contentSize()
     QFETCH(int, width);
     QFETCH(int, height);
     QCOMPARE(contentSizeFor(firstPage), (ContentSize{width, height}));
+}
+
+void TestViewerConfig::firstPageSize_data()
+{
+    QTest::addColumn<QString>("listing");
+    QTest::addColumn<std::optional<QSizeF>>("size");
+    const QString command = "\"/d/vellora/pdf2swf\"  \"/d/out.pdf\" -I ";
+    QTest::newRow("listing") << command + "\r\npage=1 width=595.28 height=841.89\r\npage=2 "
+                                          "width=842 height=595\r\n"
+                             << std::optional<QSizeF>(QSizeF(595.28, 841.89));
+    QTest::newRow("only page 1 counts")
+        << command + "\r\npage=12 width=10 height=20\r\npage=1 width=842 height=595"
+        << std::optional<QSizeF>(QSizeF(842, 595));
+    QTest::newRow("a path that imitates the listing")
+        << "\"/x page=1 width=900 height=10\"  -I \r\n" << std::optional<QSizeF>();
+    QTest::newRow("no sizes") << command + "\r\npage=1 \r\n" << std::optional<QSizeF>();
+    QTest::newRow("empty") << QString() << std::optional<QSizeF>();
+}
+
+void TestViewerConfig::firstPageSize()
+{
+    QFETCH(QString, listing);
+    QFETCH(std::optional<QSizeF>, size);
+    QCOMPARE(firstPageSizeFromListing(listing), size);
 }
 
 void TestViewerConfig::attributeValues_data()

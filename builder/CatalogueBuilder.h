@@ -1,0 +1,80 @@
+#pragma once
+
+#include "BuildHost.h"
+#include "CatalogueBuild.h"
+#include "CatalogueSettings.h"
+#include "IndexGrid.h"
+#include "ViewerConfig.h"
+
+#include <QObject>
+#include <QPointer>
+
+class QPushButton;
+
+namespace vellora {
+
+class TForm1;
+
+// The catalogue build as the options dialog drives it: "Créér prospectus" (the build start,
+// with its two paths for a printed document and a picked PDF), the page count and page range
+// (preparer_prospectusPDF), the page file and the start of the conversions
+// (creer_prospectusPDF), the progress bar, and the "Annuler" button while a build runs.
+// One build at a time; each works on a snapshot of the options taken when it starts.
+class CatalogueBuilder : public QObject
+{
+    Q_OBJECT
+public:
+    explicit CatalogueBuilder(TForm1& form);
+    ~CatalogueBuilder() override;
+
+    // The builder of an options dialog, made on first use.
+    static CatalogueBuilder& of(TForm1& form);
+
+    void PngSpeedButton1Click();
+    // Both return false when the build stops there.
+    bool preparer_prospectusPDF();
+    bool creer_prospectusPDF();
+
+    // "Annuler": stops the running build.
+    void cancel();
+
+    bool isBusy() const { return m_busy; }
+    CatalogueBuild* build() const { return m_build; }
+    QPushButton* cancelButton() const { return m_cancel; }
+
+    // How many conversions run at once: one per core.
+    static int conversionsAtOnce();
+
+Q_SIGNALS:
+    // A build has ended (after its reports and the launch), or a build start stopped before
+    // any conversion began.
+    void buildEnded(vellora::CatalogueBuild::Outcome outcome);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void startWithHold(BuildHost::BuildHold hold);
+    bool copyToWorkPdf(const QString& pdf);
+    void setBusy(bool busy);
+    void placeCancelButton();
+    void stopBeforeConverting(bool hideDialog);
+    void buildEnded_(CatalogueBuild::Outcome outcome);
+
+    TForm1& m_form;
+    QPushButton* m_cancel = nullptr;
+    QPointer<CatalogueBuild> m_build;
+    BuildHost::BuildHold m_hold;
+    bool m_busy = false;
+    bool m_cancelRequested = false;
+    bool m_fromPdf = false;
+
+    // What this build reads, copied when it starts.
+    CatalogueSettings m_settings;
+    IndexGrid m_index;
+    int m_pageCount = 0;
+    ContentSize m_contentSize;
+    QString m_lastHtmlFile; // the save dialog offers the last choice again
+};
+
+} // namespace vellora
