@@ -27,11 +27,11 @@ QString systemError(const QString& what, int error)
     return what + QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(error));
 }
 
-// A folder of our own under /tmp: made 0700, or found as a real folder that belongs to us
-// and that nobody else can enter.
-QString privateTmpFolder()
+} // namespace
+
+// /tmp is shared by every user: anyone could have made the folder first, or put a link there.
+QString LinuxSingleInstance::privateFolder(const QString& folder)
 {
-    const QString folder = QStringLiteral("/tmp/vellora-%1").arg(::getuid());
     const QByteArray path = QFile::encodeName(folder);
     if (::mkdir(path.constData(), 0700) != 0 && errno != EEXIST)
         throw EVellora(systemError(folder, errno));
@@ -43,7 +43,6 @@ QString privateTmpFolder()
         throw EVellora(folder + QStringLiteral(" is not a private folder of this user"));
     return folder;
 }
-} // namespace
 
 LinuxSingleInstance::LinuxSingleInstance(QString name, QObject* parent)
     : SingleInstance(parent), m_name(std::move(name))
@@ -62,7 +61,7 @@ QString LinuxSingleInstance::runtimeFolder()
     const QString runtime = QString::fromLocal8Bit(qgetenv("XDG_RUNTIME_DIR"));
     if (!runtime.isEmpty() && QDir(runtime).exists())
         return QDir::cleanPath(runtime);
-    return privateTmpFolder();
+    return privateFolder(QStringLiteral("/tmp/vellora-%1").arg(::getuid()));
 }
 
 QString LinuxSingleInstance::lockPath() const

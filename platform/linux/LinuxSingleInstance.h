@@ -27,6 +27,9 @@ public:
 
     // The folder holding the lock and the socket; throws EVellora when it is not safe to use.
     static QString runtimeFolder();
+    // Makes `folder` with mode 0700, or accepts it when it is already a real folder of this
+    // user that nobody else can enter; throws EVellora otherwise.
+    static QString privateFolder(const QString& folder);
 
 private:
     void listen();

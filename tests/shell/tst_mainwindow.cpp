@@ -7,6 +7,8 @@
 #include "Main.h"
 #include "Options.h"
 #include "PageView.h"
+#include "SingleInstance.h"
+#include "Startup.h"
 #include "TestSupport.h"
 
 #include <QLabel>
@@ -23,6 +25,25 @@
 using namespace vellora;
 
 namespace {
+class ScriptedInstance final : public SingleInstance
+{
+public:
+    enum class Claim
+    {
+        First,
+        Taken,
+        Fails
+    } outcome = Claim::First;
+    int raiseRequests = 0;
+
+    bool claim() override
+    {
+        if (outcome == Claim::Fails)
+            throw EVellora(QStringLiteral("/run/user/1000: Permission denied"));
+        return outcome == Claim::First;
+    }
+    bool askRunningCopyToRaise() override { return ++raiseRequests, true; }
+};
 
 QStringList menuTexts(QMenu* menu)
 {
@@ -311,6 +332,33 @@ private Q_SLOTS:
         icon.setHint(hint);
         icon.setShowHint(showHint);
         QCOMPARE(tray.toolTip(), tooltip);
+    }
+
+    void onlyTheFirstCopyStarts_data()
+    {
+        QTest::addColumn<int>("outcome");
+        QTest::addColumn<bool>("starts");
+        QTest::addColumn<int>("raiseRequests");
+        QTest::addColumn<QStringList>("messages");
+        QTest::newRow("first copy") << 0 << true << 0 << QStringList{};
+        QTest::newRow("later copy") << 1 << false << 1 << QStringList{};
+        QTest::newRow("lock fails")
+            << 2 << false << 0
+            << QStringList{"Erreur: Unable to verify that Mutex already exists! An Exception was "
+                           "raised with the message : /run/user/1000: Permission denied"};
+    }
+
+    void onlyTheFirstCopyStarts()
+    {
+        QFETCH(int, outcome);
+        QFETCH(bool, starts);
+        QFETCH(int, raiseRequests);
+        QFETCH(QStringList, messages);
+        ScriptedInstance instance;
+        instance.outcome = ScriptedInstance::Claim(outcome);
+        QCOMPARE(claimOnlyCopy(instance), starts);
+        QCOMPARE(instance.raiseRequests, raiseRequests);
+        QCOMPARE(m_prompts.messages(), messages);
     }
 
     void generalErrorDisplayShowsTheMessage_data()
