@@ -183,13 +183,11 @@ std::vector<PageSize> PdfPages::pageSizes()
     std::vector<PageSize> sizes(static_cast<std::size_t>(m_pageCount));
     PageSize* out = sizes.data();
     const int count = m_pageCount;
-    int failedPage = 0;
     guarded(ctx, "PDF endommagé", [&] {
         pdf_load_page_tree(ctx, doc);
         fz_try(ctx)
         {
             for (int i = 0; i < count; ++i) {
-                failedPage = i + 1;
                 pdf_obj* page = pdf_lookup_page_obj(ctx, doc, i);
                 fz_rect box;
                 fz_matrix ctm;
@@ -209,7 +207,6 @@ std::vector<PageSize> PdfPages::pageSizes()
             fz_rethrow(ctx);
         }
     });
-    (void)failedPage;
     return sizes;
 }
 
@@ -253,7 +250,6 @@ RgbImage PdfPages::Page::render(double scale) const
     image.stride = image.width * 3;
     image.pixels.resize(static_cast<std::size_t>(image.stride) * image.height);
     std::uint8_t* pixels = image.pixels.data();
-    const int stride = image.stride;
     fz_display_list* list = m->list;
 
     guarded(ctx, "échec du rendu de la page", [&] {
@@ -281,7 +277,6 @@ RgbImage PdfPages::Page::render(double scale) const
             fz_rethrow(ctx);
         }
     });
-    (void)stride;
     return image;
 }
 
