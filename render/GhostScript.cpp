@@ -1,0 +1,393 @@
+#include "GhostScript.h"
+
+#include "GsInstance.h"
+#include "PageList.h"
+#include "PrivateFolders.h"
+#include "Prompts.h"
+#include "gsapi.h"
+#include "gsimage.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QTemporaryFile>
+#include <cstdio>
+
+namespace vellora::render {
+
+namespace {
+
+struct ProcessEvents
+{
+    TgsStdioEvent input;
+    TgsStdioEvent output;
+    TgsStdioEvent error;
+    TgsPageGeneratedEvent pageGenerated;
+};
+
+ProcessEvents& events()
+{
+    static ProcessEvents shared;
+    return shared;
+}
+
+int g_screenDepthForTesting = 0;
+
+// Pages on their way from the worker to the page list before the worker waits.
+constexpr int kPagesInFlight = 4;
+
+bool isCompletePdf(const QString& file)
+{
+    QFile pdf(file);
+    return pdf.open(QIODevice::ReadOnly) && pdf.size() > 0 && pdf.read(5) == "%PDF-";
+}
+
+// A unique name beside `target`, for the writer to fill before it replaces `target`.
+QString temporaryNameBeside(const QString& target)
+{
+    QTemporaryFile file(target + QStringLiteral(".XXXXXX.part"));
+    file.setAutoRemove(false);
+    if (!file.open())
+        return {};
+    return file.fileName();
+}
+
+} // namespace
+
+// What one run shares between its GUI-thread steps and its worker-thread work.
+struct TGhostScript::RunState
+{
+    TRunSettings settings;
+    QString file;
+    QString pdfFile;
+    QString lastError;
+    QStringList lastArguments;
+};
+
+TGhostScript::TGhostScript(QObject* owner) : QObject(owner)
+{
+    PrepareInterpreterEnvironment();
+    PageList();
+    if (QCoreApplication* app = QCoreApplication::instance())
+        connect(app, &QCoreApplication::aboutToQuit, this, &TGhostScript::Shutdown);
+}
+
+TGhostScript::~TGhostScript()
+{
+    Shutdown();
+    gsapi_revision_t revision{};
+    if (gsapi_revision(&revision, sizeof revision) != 0)
+        m_lastError = QStringLiteral("Impossible to get GhostScript revision");
+}
+
+void TGhostScript::SetResolution(int value)
+{
+    if (value == m_resolution)
+        return;
+    if (value <= 0) {
+        prompts().error(QStringLiteral("The resolution cannot be negative"));
+        return;
+    }
+    m_resolution = value;
+}
+
+void TGhostScript::SetOnInput(TgsStdioEvent handler)
+{
+    events().input = std::move(handler);
+}
+void TGhostScript::SetOnOutput(TgsStdioEvent handler)
+{
+    events().output = std::move(handler);
+}
+void TGhostScript::SetOnError(TgsStdioEvent handler)
+{
+    events().error = std::move(handler);
+}
+void TGhostScript::SetOnPageGenerated(TgsPageGeneratedEvent handler)
+{
+    events().pageGenerated = std::move(handler);
+}
+const TgsStdioEvent& TGhostScript::GetOnInput()
+{
+    return events().input;
+}
+const TgsStdioEvent& TGhostScript::GetOnOutput()
+{
+    return events().output;
+}
+const TgsStdioEvent& TGhostScript::GetOnError()
+{
+    return events().error;
+}
+const TgsPageGeneratedEvent& TGhostScript::GetOnPageGenerated()
+{
+    return events().pageGenerated;
+}
+
+void TGhostScript::ClearPages()
+{
+    PageList().clear();
+    m_currentPage = 0;
+}
+
+void TGhostScript::SetPageCount(int count)
+{
+    PageList().setCount(count);
+}
+
+int TGhostScript::GetPageCount() const
+{
+    return PageList().count();
+}
+
+int TGhostScript::PagesRendered() const
+{
+    return PageList().PagesRendered();
+}
+
+QImage TGhostScript::GetPage(int n) const
+{
+    return PageList().page(n);
+}
+
+int TGhostScript::GetPageWidth() const
+{
+    return PageList().pageSize(m_currentPage).width();
+}
+
+int TGhostScript::GetPageHeight() const
+{
+    return PageList().pageSize(m_currentPage).height();
+}
+
+void TGhostScript::showCurrentPage()
+{
+    try {
+        if (OnResizePage)
+            OnResizePage(this);
+        m_viewBitmap->Assign(GetPage(m_currentPage));
+    } catch (...) {
+        // A failing handler leaves the page number as it was given.
+    }
+}
+
+void TGhostScript::FirstPage()
+{
+    if (!m_viewBitmap || GetPageCount() <= 0)
+        return;
+    m_currentPage = 1;
+    showCurrentPage();
+}
+
+void TGhostScript::NextPage()
+{
+    if (!m_viewBitmap || GetPageCount() <= m_currentPage)
+        return;
+    ++m_currentPage;
+    showCurrentPage();
+}
+
+void TGhostScript::PreviousPage()
+{
+    if (!m_viewBitmap || m_currentPage <= 1)
+        return;
+    --m_currentPage;
+    showCurrentPage();
+}
+
+void TGhostScript::GoToPage(int n)
+{
+    if (!m_viewBitmap || GetPageCount() <= 0 || n == m_currentPage || n > GetPageCount())
+        return;
+    m_currentPage = n;
+    showCurrentPage();
+}
+
+int TGhostScript::ScreenDepth()
+{
+    if (g_screenDepthForTesting > 0)
+        return g_screenDepthForTesting;
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    return screen ? screen->depth() : 24;
+}
+
+void TGhostScript::SetScreenDepthForTesting(int depth)
+{
+    g_screenDepthForTesting = depth;
+}
+
+QString TGhostScript::DisplayFormatArg()
+{
+    return u"-dDisplayFormat=" + QString::number(DisplayFormatForDepth(ScreenDepth()));
+}
+
+void TGhostScript::raiseStdio(const TgsStdioEvent& event, QByteArray text)
+{
+    if (event)
+        event(text, static_cast<int>(text.size()));
+}
+
+void TGhostScript::pageArrived(const QImage& page)
+{
+    const int number = PageList().deliver(page, [this] { releasePageSlot(); });
+    if (const TgsPageGeneratedEvent& generated = events().pageGenerated)
+        generated(number);
+}
+
+bool TGhostScript::waitForPageSlot()
+{
+    std::unique_lock lock(m_slotMutex);
+    while (m_pagesInFlight >= kPagesInFlight) {
+        if (m_queue.stopFlag().load())
+            return false;
+        m_slotFree.wait_for(lock, std::chrono::milliseconds(20));
+    }
+    ++m_pagesInFlight;
+    return !m_queue.stopFlag().load();
+}
+
+void TGhostScript::releasePageSlot()
+{
+    {
+        std::lock_guard lock(m_slotMutex);
+        --m_pagesInFlight;
+    }
+    m_slotFree.notify_one();
+}
+
+void TGhostScript::enqueueRun(std::shared_ptr<RunState> state, std::function<bool(RunState&)> body,
+                              std::function<void(bool)> finished, std::function<void()> started)
+{
+    TRunQueue::Job job;
+    job.start = [this, state, started = std::move(started)] {
+        // Fixed here, on the GUI thread, for the whole run.
+        state->settings.executable = QCoreApplication::applicationFilePath();
+        state->settings.displayFormat = DisplayFormatForDepth(ScreenDepth());
+        state->settings.resolution = m_resolution;
+        if (started)
+            started();
+    };
+    job.work = [state, body = std::move(body)] {
+        return body(*state);
+    };
+    job.finished = [this, state, finished = std::move(finished)](bool ok) {
+        m_lastError = state->lastError;
+        m_lastArguments = state->lastArguments;
+        if (finished)
+            finished(ok);
+    };
+    m_queue.enqueue(std::move(job));
+}
+
+// Everything the instance reports is handed to the GUI thread in the order it happened.
+static TInstanceSink sinkFor(TGhostScript* gs, std::function<bool()> waitForSlot,
+                             std::function<void(const QImage&)> arrived,
+                             std::function<void(const TgsStdioEvent&, QByteArray)> stdio)
+{
+    TInstanceSink sink;
+    sink.clearPages = [gs] {
+        QMetaObject::invokeMethod(
+            gs, [gs] { gs->ClearPages(); }, Qt::QueuedConnection);
+    };
+    sink.pageReady = [gs, waitForSlot, arrived](const QImage& page) {
+        if (!waitForSlot())
+            return false;
+        QMetaObject::invokeMethod(
+            gs, [arrived, page] { arrived(page); }, Qt::QueuedConnection);
+        return true;
+    };
+    auto forward = [gs, stdio](const TgsStdioEvent& (*which)()) {
+        return [gs, stdio, which](const QByteArray& text) {
+            QMetaObject::invokeMethod(
+                gs, [stdio, which, text] { stdio(which(), text); }, Qt::QueuedConnection);
+        };
+    };
+    sink.input = forward(&TGhostScript::GetOnInput);
+    sink.output = forward(&TGhostScript::GetOnOutput);
+    sink.error = forward(&TGhostScript::GetOnError);
+    return sink;
+}
+
+void TGhostScript::Preview(const QString& file, std::function<void(bool)> finished)
+{
+    auto state = std::make_shared<RunState>();
+    state->file = file;
+    TInstanceSink sink = sinkFor(
+        this, [this] { return waitForPageSlot(); },
+        [this](const QImage& page) { pageArrived(page); },
+        [this](const TgsStdioEvent& event, QByteArray text) {
+            raiseStdio(event, std::move(text));
+        });
+
+    enqueueRun(state,
+               [this, sink](RunState& run) {
+                   GsInstance gs(sink, m_queue.stopFlag());
+                   gs.CreateInstance();
+                   m_active = gs.Active();
+                   gs.InitDisplay(run.settings);
+                   const bool ok = gs.RunFile(run.file, true);
+                   gs.ExitInterpreter();
+                   gs.DeleteInstance();
+                   m_active = false;
+                   run.lastError = gs.lastError();
+                   run.lastArguments = gs.lastArguments();
+                   return ok;
+               },
+               std::move(finished), {});
+}
+
+void TGhostScript::ConvertToPdf(const QString& file, const QString& pdfFile,
+                                std::function<void(bool)> finished, std::function<void()> started)
+{
+    auto state = std::make_shared<RunState>();
+    state->file = file;
+    state->pdfFile = pdfFile;
+    TInstanceSink sink = sinkFor(
+        this, [this] { return waitForPageSlot(); },
+        [this](const QImage& page) { pageArrived(page); },
+        [this](const TgsStdioEvent& event, QByteArray text) {
+            raiseStdio(event, std::move(text));
+        });
+
+    enqueueRun(
+        state,
+        [this, sink](RunState& run) {
+            QDir().mkpath(QFileInfo(run.pdfFile).absolutePath());
+            const QString partial = temporaryNameBeside(run.pdfFile);
+
+            GsInstance gs(sink, m_queue.stopFlag());
+            gs.CreateInstance();
+            m_active = gs.Active();
+            gs.InitDisplay(run.settings);
+            if (!partial.isEmpty())
+                gs.InitPdfWrite(partial);
+            const bool ran = gs.RunFile(run.file, false);
+            gs.ExitInterpreter();
+            gs.DeleteInstance();
+            m_active = false;
+            run.lastError = gs.lastError();
+            run.lastArguments = gs.lastArguments();
+
+            // The writer leaves a blank page behind when it fails: only a run that really
+            // went through replaces the working PDF.
+            const bool written = ran && gs.FileRan() && gs.PdfClosed() && isCompletePdf(partial);
+            if (written && std::rename(QFile::encodeName(partial).constData(),
+                                       QFile::encodeName(run.pdfFile).constData()) == 0)
+                return true;
+            if (!partial.isEmpty())
+                QFile::remove(partial);
+            QFile::remove(run.pdfFile);
+            return false;
+        },
+        std::move(finished), std::move(started));
+}
+
+void TGhostScript::Shutdown()
+{
+    m_queue.shutdown();
+}
+
+} // namespace vellora::render

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QString>
+
+namespace vellora::render {
+
+// The process's private working area for rendering, a folder only this user can enter
+// (under $XDG_RUNTIME_DIR when set), removed when the process ends. It holds:
+//  - the interpreter's temporary folder: -dSAFER still lets a PostScript program write and
+//    delete files under the temporary folder, so the interpreter gets one of its own through
+//    TMPDIR, and /tmp stays out of its reach;
+//  - the snapshots of print files, out of the interpreter's reach.
+//
+// The first call creates the area and points TMPDIR at the interpreter's folder; make it on
+// the GUI thread before any interpreter runs (the component's constructor does).
+void PrepareInterpreterEnvironment();
+
+QString InterpreterTempFolder();
+QString SnapshotFolder();
+
+} // namespace vellora::render
