@@ -155,12 +155,14 @@ QImage TGhostScript::GetPage(int n) const
 
 int TGhostScript::GetPageWidth() const
 {
-    return PageList().pageSize(m_currentPage).width();
+    const QSize size = PageList().pageSize(m_currentPage);
+    return size.isValid() ? size.width() : 0;
 }
 
 int TGhostScript::GetPageHeight() const
 {
-    return PageList().pageSize(m_currentPage).height();
+    const QSize size = PageList().pageSize(m_currentPage);
+    return size.isValid() ? size.height() : 0;
 }
 
 void TGhostScript::showCurrentPage()
@@ -232,30 +234,30 @@ void TGhostScript::raiseStdio(const TgsStdioEvent& event, QByteArray text)
 
 void TGhostScript::pageArrived(const QImage& page)
 {
-    const int number = PageList().deliver(page, [this] { releasePageSlot(); });
+    const int number = PageList().deliver(page, [slots = m_slots] { slots->release(); });
     if (const TgsPageGeneratedEvent& generated = events().pageGenerated)
         generated(number);
 }
 
 bool TGhostScript::waitForPageSlot()
 {
-    std::unique_lock lock(m_slotMutex);
-    while (m_pagesInFlight >= kPagesInFlight) {
+    std::unique_lock lock(m_slots->mutex);
+    while (m_slots->inFlight >= kPagesInFlight) {
         if (m_queue.stopFlag().load())
             return false;
-        m_slotFree.wait_for(lock, std::chrono::milliseconds(20));
+        m_slots->free.wait_for(lock, std::chrono::milliseconds(20));
     }
-    ++m_pagesInFlight;
+    ++m_slots->inFlight;
     return !m_queue.stopFlag().load();
 }
 
-void TGhostScript::releasePageSlot()
+void TGhostScript::PageSlots::release()
 {
     {
-        std::lock_guard lock(m_slotMutex);
-        --m_pagesInFlight;
+        std::lock_guard lock(mutex);
+        --inFlight;
     }
-    m_slotFree.notify_one();
+    free.notify_one();
 }
 
 void TGhostScript::enqueueRun(std::shared_ptr<RunState> state, std::function<bool(RunState&)> body,

@@ -11,6 +11,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <functional>
+#include <memory>
 #include <mutex>
 
 namespace vellora::render {
@@ -120,7 +121,6 @@ private:
     void showCurrentPage();
     void pageArrived(const QImage& page);
     bool waitForPageSlot();
-    void releasePageSlot();
     void raiseStdio(const TgsStdioEvent& event, QByteArray text);
 
     int m_resolution = 75;
@@ -131,10 +131,16 @@ private:
     QStringList m_lastArguments;
 
     // Pages copied out of the device but not yet packed: the worker waits when too many are
-    // on their way, so a stalled GUI thread cannot pile up full bitmaps.
-    std::mutex m_slotMutex;
-    std::condition_variable m_slotFree;
-    int m_pagesInFlight = 0;
+    // on their way, so a stalled GUI thread cannot pile up full bitmaps. Shared with the page
+    // list, which may finish packing a page after the component is gone.
+    struct PageSlots
+    {
+        std::mutex mutex;
+        std::condition_variable free;
+        int inFlight = 0;
+        void release();
+    };
+    std::shared_ptr<PageSlots> m_slots = std::make_shared<PageSlots>();
 
     TRunQueue m_queue;
 };

@@ -114,6 +114,355 @@ private Q_SLOTS:
                  QStringList({"-sDEVICE=display", TGhostScript::DisplayFormatArg(),
                               "-r" + QString::number(dpi), "-dSAFER"}));
     }
+
+    // Each screen depth gets its format word, and every format comes out with the right
+    // colours, top row first.
+    void displayFormatFollowsScreenDepth_data()
+    {
+        QTest::addColumn<int>("depth");
+        QTest::addColumn<unsigned>("format");
+        QTest::addColumn<bool>("hasRed");
+        QTest::newRow("32 bits") << 32 << 198660u << true;
+        QTest::newRow("24 bits") << 24 << 198660u << true;
+        QTest::newRow("16 bits") << 16 << 204801u << true;
+        QTest::newRow("8 bits") << 8 << 198657u << true;
+        QTest::newRow("4 bits") << 4 << 197633u << true;
+        QTest::newRow("1 bit") << 1 << 196865u << false;
+    }
+    void displayFormatFollowsScreenDepth()
+    {
+        QFETCH(int, depth);
+        QFETCH(unsigned, format);
+        QFETCH(bool, hasRed);
+        TGhostScript::SetScreenDepthForTesting(depth);
+        QCOMPARE(TGhostScript::DisplayFormatArg(), "-dDisplayFormat=" + QString::number(format));
+
+        TGhostScript gs;
+        gs.SetResolution(72);
+        QCOMPARE(preview(gs, writePs("colours.ps", postScript(1))), std::optional<bool>(true));
+        QCOMPARE(gs.LastArguments().value(2), "-dDisplayFormat=" + QString::number(format));
+        const QImage page = gs.GetPage(1);
+        QCOMPARE(page.size(), QSize(595, 842));
+        QCOMPARE(page.pixelColor(5, 5), QColor(Qt::black));
+        QCOMPARE(page.pixelColor(300, 5), QColor(Qt::white));
+        const QColor corner = page.pixelColor(590, 837);
+        if (hasRed) {
+            QVERIFY2(corner.red() > 200 && corner.green() < 60 && corner.blue() < 60,
+                     qPrintable(corner.name()));
+        }
+    }
+
+    void missingFileEmptiesTheListAndFails()
+    {
+        TGhostScript gs;
+        QCOMPARE(preview(gs, writePs("two.ps", postScript(2))), std::optional<bool>(true));
+        QCOMPARE(gs.GetPageCount(), 2);
+        const QString missing = path("nowhere/missing.ps");
+        QCOMPARE(preview(gs, missing), std::optional<bool>(false));
+        QCOMPARE(gs.GetPageCount(), 0);
+        QCOMPARE(gs.PagesRendered(), 0);
+        QCOMPARE(gs.LastError(), "File " + missing + " does not exist.");
+    }
+
+    void damagedPostScriptFailsWithoutCrash()
+    {
+        QByteArray damaged = postScript(2);
+        damaged.replace("showpage\n%%Page: 2", "showpage\n%%Page: 2\n{ ( unbalanced 42 nosuchop");
+        const QString file = writePs("damaged.ps", damaged);
+        TGhostScript gs;
+        QCOMPARE(preview(gs, file), std::optional<bool>(false));
+        QCOMPARE(gs.GetPageCount(), 1); // the page before the damage is kept
+
+        const QString pdf = path("damaged-out.pdf");
+        QVERIFY(writeFile(pdf, "%PDF-1.4 an older document"));
+        QCOMPARE(convert(gs, file, pdf), std::optional<bool>(false));
+        QVERIFY2(!QFileInfo::exists(pdf), "a stale working PDF survived a failed conversion");
+        QCOMPARE(QDir(m_dir.path()).entryList({"*.part"}), QStringList());
+    }
+
+    void conversionWritesTheWholeDocument()
+    {
+        VELLORA_REQUIRE(hasMutool(), "mutool (mupdf-tools)");
+        const QString file = writePs("five.ps", postScript(5));
+        const QString pdf = path("out.pdf");
+        QVERIFY(writeFile(pdf, "%PDF-1.4 an older document"));
+        TGhostScript gs;
+        gs.SetResolution(120);
+        QCOMPARE(preview(gs, file), std::optional<bool>(true));
+        QCOMPARE(convert(gs, file, pdf), std::optional<bool>(true));
+        QCOMPARE(mupdfPageCount(pdf), 5);
+        QCOMPARE(gs.LastArguments().mid(0, 6),
+                 QStringList(
+                     {"ps2pdf", "-dNOPAUSE", "-dBATCH", "-dSAFER", "-r150", "-sDEVICE=pdfwrite"}));
+        QVERIFY(gs.LastArguments().value(6).startsWith("-sOutputFile=" + pdf + "."));
+        // The conversion leaves the preview's pages alone.
+        QCOMPARE(gs.GetPageCount(), 5);
+        QCOMPARE(QDir(m_dir.path()).entryList({"*.part"}), QStringList());
+    }
+
+    void pdfDocumentsRenderToo()
+    {
+        const QString pdf = path("input.pdf");
+        QVERIFY(writePdf(pdf, 3));
+        TGhostScript gs;
+        gs.SetResolution(72);
+        QCOMPARE(preview(gs, pdf), std::optional<bool>(true));
+        QCOMPARE(gs.GetPageCount(), 3);
+        QCOMPARE(gs.GetPage(1).size(), QSize(595, 842));
+    }
+
+    void firstPageIsShownWhileLaterPagesRender()
+    {
+        const QString file = writePs("thirty.ps", postScript(30));
+        TGhostScript gs;
+        TBitmap view;
+        gs.SetViewBitmap(&view);
+        bool stillRunning = false;
+        int renderedAtFirst = 0;
+        TGhostScript::SetOnPageGenerated([&](int page) {
+            if (page != 1)
+                return;
+            gs.FirstPage();
+            stillRunning = gs.Queue().running();
+            renderedAtFirst = gs.PagesRendered();
+        });
+        QCOMPARE(preview(gs, file), std::optional<bool>(true));
+        QVERIFY(stillRunning);
+        QCOMPARE(renderedAtFirst, 1);
+        QCOMPARE(gs.CurrentPage(), 1);
+        QCOMPARE(view.image().pixelColor(5, 5), QColor(Qt::black));
+        QCOMPARE(gs.GetPageCount(), 30);
+    }
+
+    void navigationKeepsItsBounds()
+    {
+        TGhostScript gs;
+        gs.SetResolution(120);
+        TBitmap view;
+        QCOMPARE(
+            preview(gs, writePs("nav.ps", postScript({a4Portrait(), a4Landscape(), a4Portrait()}))),
+            std::optional<bool>(true));
+
+        // Without a view nothing moves.
+        gs.FirstPage();
+        QCOMPARE(gs.CurrentPage(), 0);
+        QCOMPARE(gs.GetPageWidth(), 0);
+
+        gs.SetViewBitmap(&view);
+        QList<QString> resized;
+        gs.OnResizePage = [&](QObject* sender) {
+            QCOMPARE(sender, &gs);
+            // Fired after the page number changed and before the view has the page.
+            resized.append(QStringLiteral("%1:%2x%3:%4")
+                               .arg(gs.CurrentPage())
+                               .arg(gs.PageWidth())
+                               .arg(gs.PageHeight())
+                               .arg(view.width()));
+        };
+        gs.PreviousPage(); // CurrentPage 0: nothing
+        QCOMPARE(gs.CurrentPage(), 0);
+        gs.NextPage(); // from 0 to page 1
+        gs.NextPage();
+        gs.NextPage();
+        gs.NextPage(); // on the last page: nothing
+        QCOMPARE(gs.CurrentPage(), 3);
+        gs.PreviousPage();
+        QCOMPARE(gs.CurrentPage(), 2);
+        QCOMPARE(view.image().size(), QSize(1403, 992));
+        gs.GoToPage(2); // the current page: nothing
+        gs.GoToPage(4); // past the end: nothing
+        gs.FirstPage();
+        QCOMPARE(resized, QStringList({"1:992x1403:0", "2:1403x992:992", "3:992x1403:1403",
+                                       "2:1403x992:992", "1:992x1403:1403"}));
+
+        // After clearing, the view keeps what it showed.
+        gs.ClearPages();
+        QCOMPARE(gs.CurrentPage(), 0);
+        QCOMPARE(gs.GetPageCount(), 0);
+        QVERIFY(!view.isEmpty());
+        gs.FirstPage();
+        QCOMPARE(gs.CurrentPage(), 0);
+    }
+
+    void pageCountCanBeSetWithEmptyEntries()
+    {
+        TGhostScript gs;
+        TBitmap view;
+        gs.SetViewBitmap(&view);
+        QCOMPARE(preview(gs, writePs("four.ps", postScript(4))), std::optional<bool>(true));
+        gs.SetPageCount(2);
+        QCOMPARE(gs.GetPageCount(), 2);
+        QVERIFY(gs.GetPage(3).isNull());
+        QCOMPARE(gs.PagesRendered(), 4);
+
+        gs.ClearPages();
+        gs.SetPageCount(5);
+        QCOMPARE(gs.GetPageCount(), 5);
+        for (int i = 1; i <= 5; ++i)
+            QVERIFY(gs.GetPage(i).isNull());
+        gs.FirstPage();
+        QVERIFY(view.isEmpty());
+        gs.GoToPage(3);
+        QCOMPARE(gs.CurrentPage(), 3);
+        QVERIFY(view.isEmpty());
+    }
+
+    void resolutionMustBePositive()
+    {
+        TGhostScript gs;
+        QCOMPARE(gs.Resolution(), 75);
+        gs.SetResolution(120);
+        gs.SetResolution(120);
+        QVERIFY(m_prompts.messages().isEmpty());
+        gs.SetResolution(0);
+        gs.SetResolution(-5);
+        QCOMPARE(gs.Resolution(), 120);
+        QCOMPARE(m_prompts.messages(), QStringList({"Erreur: The resolution cannot be negative",
+                                                    "Erreur: The resolution cannot be negative"}));
+    }
+
+    void interpreterOutputReachesItsEvent()
+    {
+        QByteArray output;
+        TGhostScript::SetOnOutput([&output](QByteArray& value, int len) {
+            QCOMPARE(len, value.size());
+            output += value;
+        });
+        TGhostScript gs;
+        QCOMPARE(preview(gs, writePs("talk.ps", "%!PS\n(hello from the print file) print flush\n")),
+                 std::optional<bool>(true));
+        QTRY_VERIFY(output.contains("hello from the print file"));
+    }
+
+    // A print file comes from any program: it cannot write or delete files, not even in /tmp.
+    void untrustedPostScriptCannotTouchFiles()
+    {
+        const QString home = QString::fromLocal8Bit(qgetenv("HOME"));
+        QVERIFY(!home.isEmpty());
+        const QString keep = home + "/keep.txt";
+        QVERIFY(writeFile(keep, "mine"));
+        const QString inTmp =
+            "/tmp/vellora-safer-" + QString::number(QCoreApplication::applicationPid());
+        const QString inTestDir = path("planted.txt");
+        QFile::remove(inTmp);
+
+        auto attempt = [](const QString& code) -> QByteArray {
+            return "{ " + code.toLatin1() + " } stopped pop\n";
+        };
+        QByteArray ps = "%!PS\n";
+        ps += attempt("(" + inTmp + ") (w) file dup (x) writestring closefile");
+        ps += attempt("(" + inTestDir + ") (w) file dup (x) writestring closefile");
+        ps += attempt("(" + keep + ") deletefile");
+        ps += attempt("(" + keep + ") (" + home + "/moved.txt) renamefile");
+        ps += "0 0 100 100 rectfill showpage\n";
+
+        TGhostScript gs;
+        QCOMPARE(preview(gs, writePs("hostile.ps", ps)), std::optional<bool>(true));
+        QCOMPARE(gs.GetPageCount(), 1);
+        QVERIFY2(!QFileInfo::exists(inTmp), "wrote into /tmp");
+        QVERIFY2(!QFileInfo::exists(inTestDir), "wrote beside the document");
+        QVERIFY2(QFileInfo::exists(keep), "deleted a file of the user");
+        QVERIFY(!QFileInfo::exists(home + "/moved.txt"));
+    }
+
+    // One run at a time: a second request waits for the first, and nothing is dropped.
+    void requestsDuringARunWaitTheirTurn()
+    {
+        const QString first = writePs("first.ps", postScript(20));
+        const QString second = writePs("second.ps", postScript(2, a4Landscape()));
+        TGhostScript gs;
+        QStringList log;
+        TGhostScript::SetOnPageGenerated([&](int page) {
+            log.append(QString::number(page));
+            if (page == 1 && log.size() == 1) {
+                // Asked for in the middle of the first run.
+                gs.Preview(second,
+                           [&](bool ok) { log.append(ok ? "second done" : "second failed"); });
+            }
+        });
+        std::optional<bool> firstDone;
+        gs.Preview(first, [&](bool ok) {
+            log.append(ok ? "first done" : "first failed");
+            firstDone = ok;
+        });
+        QTRY_VERIFY_WITH_TIMEOUT(log.contains("second done"), 60000);
+        QStringList expected;
+        for (int i = 1; i <= 20; ++i)
+            expected.append(QString::number(i));
+        expected << "first done"
+                 << "1"
+                 << "2"
+                 << "second done";
+        QCOMPARE(log, expected);
+        QCOMPARE(gs.GetPageCount(), 2);
+        QVERIFY(gs.GetPage(1).width() > gs.GetPage(1).height());
+    }
+
+    // A build holds the queue: it waits for the run in progress, and runs asked for while it
+    // holds the queue wait for its release.
+    void aHoldWaitsForRunsAndKeepsLaterOnesWaiting()
+    {
+        const QString file = writePs("held.ps", postScript(10));
+        TGhostScript gs;
+        QStringList log;
+        gs.Preview(file, [&](bool) { log.append("preview"); });
+        TRunQueue::Hold held;
+        gs.Queue().whenIdle([&](TRunQueue::Hold hold) {
+            log.append("hold");
+            held = std::move(hold);
+        });
+        QVERIFY(log.isEmpty()); // the preview is still running
+        QTRY_VERIFY_WITH_TIMEOUT(held.isHeld(), 60000);
+        QCOMPARE(log, QStringList({"preview", "hold"}));
+
+        std::optional<bool> later;
+        gs.Preview(file, [&](bool ok) { later = ok; });
+        QTest::qWait(50);
+        QVERIFY(!gs.Queue().running());
+        QVERIFY(!later.has_value());
+        held.release();
+        QTRY_VERIFY_WITH_TIMEOUT(later.has_value(), 60000);
+        QCOMPARE(later, std::optional<bool>(true));
+    }
+
+    void shutdownStopsAPreviewInProgress()
+    {
+        const QString file = writePs("long.ps", postScript(400));
+        auto gs = std::make_unique<TGhostScript>();
+        gs->ClearPages();
+        bool finished = false;
+        TGhostScript::SetOnPageGenerated([&](int page) {
+            if (page == 3)
+                gs->Shutdown();
+        });
+        gs->Preview(file, [&](bool) { finished = true; });
+        QTRY_VERIFY_WITH_TIMEOUT(gs->PagesRendered() >= 3, 60000);
+        QVERIFY(gs->Queue().stopFlag());
+        QVERIFY(!gs->Active());
+        QTest::qWait(20);
+        QVERIFY(!finished);
+        QVERIFY(gs->PagesRendered() < 400);
+        std::optional<bool> refused;
+        gs->Preview(file, [&](bool ok) { refused = ok; });
+        QTest::qWait(20);
+        QVERIFY(!refused.has_value());
+        gs.reset();
+    }
+
+    void shutdownStopsAConversionWithoutLeavingAPdf()
+    {
+        const QString file = writePs("long-convert.ps", postScript(400));
+        const QString pdf = path("stopped.pdf");
+        auto gs = std::make_unique<TGhostScript>();
+        bool finished = false;
+        gs->ConvertToPdf(file, pdf, [&](bool) { finished = true; });
+        QTRY_VERIFY_WITH_TIMEOUT(gs->Active(), 60000);
+        gs->Shutdown();
+        QVERIFY(!gs->Active());
+        QVERIFY(!finished);
+        QVERIFY(!QFileInfo::exists(pdf));
+        QCOMPARE(QDir(m_dir.path()).entryList({"*.part"}), QStringList());
+    }
 };
 
 QTEST_MAIN(GhostScriptTest)
