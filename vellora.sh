@@ -18,7 +18,7 @@ cd "$here"
 packages=(
     build-essential cmake ninja-build pkg-config git
     qt6-base-dev qt6-base-dev-tools qt6-svg-dev libqt6svg6 qt6-image-formats-plugins libgl-dev
-    libgs-dev ghostscript
+    libgs-dev ghostscript libzstd-dev
     libmupdf-dev mupdf-tools libturbojpeg0-dev libjpeg-dev zlib1g-dev libharfbuzz-dev
     libmujs-dev libgumbo-dev libopenjp2-7-dev libjbig2dec0-dev qpdf
     libcups2-dev cups cups-client cups-bsd cups-daemon cups-core-drivers cups-filters
