@@ -3,7 +3,7 @@
 #include <QImage>
 #include <QObject>
 
-namespace vellora::render {
+namespace vellora {
 
 // The bitmap a page view draws. The interpreter component hands it a copy of a page, or
 // empties it; the view repaints when it changes.
@@ -32,4 +32,4 @@ private:
     QImage m_image;
 };
 
-} // namespace vellora::render
+} // namespace vellora

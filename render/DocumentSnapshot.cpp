@@ -6,7 +6,7 @@
 #include <QFileInfo>
 #include <QTemporaryFile>
 
-namespace vellora::render {
+namespace vellora {
 
 std::shared_ptr<const TDocumentSnapshot> TDocumentSnapshot::Take(const QString& file)
 {
@@ -40,4 +40,4 @@ TDocumentSnapshot::~TDocumentSnapshot()
         QFile::remove(m_path);
 }
 
-} // namespace vellora::render
+} // namespace vellora

@@ -3,7 +3,7 @@
 #include <QString>
 #include <memory>
 
-namespace vellora::render {
+namespace vellora {
 
 // A private copy of a document, taken once when a print job is handled, so that the preview
 // and the conversion of one job read the same document even when another job rewrites the
@@ -35,4 +35,4 @@ private:
     bool m_owned;
 };
 
-} // namespace vellora::render
+} // namespace vellora

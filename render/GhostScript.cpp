@@ -16,7 +16,7 @@
 #include <QTemporaryFile>
 #include <cstdio>
 
-namespace vellora::render {
+namespace vellora {
 
 namespace {
 
@@ -392,4 +392,4 @@ void TGhostScript::Shutdown()
     m_queue.shutdown();
 }
 
-} // namespace vellora::render
+} // namespace vellora

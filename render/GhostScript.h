@@ -14,7 +14,7 @@
 #include <memory>
 #include <mutex>
 
-namespace vellora::render {
+namespace vellora {
 
 // The interpreter's text streams: the handler may replace `Value`; `len` is the byte count.
 using TgsStdioEvent = std::function<void(QByteArray& Value, int len)>;
@@ -145,4 +145,4 @@ private:
     TRunQueue m_queue;
 };
 
-} // namespace vellora::render
+} // namespace vellora

@@ -6,7 +6,7 @@
 #include <QFileInfo>
 #include <cstring>
 
-namespace vellora::render {
+namespace vellora {
 
 namespace {
 
@@ -330,4 +330,4 @@ int GsInstance::writeError(const char* text, int length)
     return static_cast<int>(strnlen(text, static_cast<size_t>(length)));
 }
 
-} // namespace vellora::render
+} // namespace vellora

@@ -10,7 +10,7 @@
 #include <atomic>
 #include <functional>
 
-namespace vellora::render {
+namespace vellora {
 
 // What one interpreter run needs to know, fixed on the GUI thread before the run starts.
 struct TRunSettings
@@ -96,4 +96,4 @@ private:
     QStringList m_lastArguments;
 };
 
-} // namespace vellora::render
+} // namespace vellora

@@ -4,7 +4,7 @@
 #include <QPointer>
 #include <zstd.h>
 
-namespace vellora::render {
+namespace vellora {
 
 // One stored page: the fresh bitmap until the packer is done, then its packed pixels.
 struct TPageList::Entry
@@ -163,4 +163,4 @@ TPageList& PageList()
     return *list;
 }
 
-} // namespace vellora::render
+} // namespace vellora

@@ -7,7 +7,7 @@
 #include <memory>
 #include <vector>
 
-namespace vellora::render {
+namespace vellora {
 
 // The process-wide list of rendered pages: entry n-1 holds page n, an entry may be empty.
 // It belongs to the GUI thread.
@@ -67,4 +67,4 @@ private:
 // The one page list of the process, made on first use (on the GUI thread).
 TPageList& PageList();
 
-} // namespace vellora::render
+} // namespace vellora

@@ -5,7 +5,7 @@
 #include <QTemporaryDir>
 #include <memory>
 
-namespace vellora::render {
+namespace vellora {
 
 namespace {
 
@@ -56,4 +56,4 @@ QString SnapshotFolder()
     return area().snapshots;
 }
 
-} // namespace vellora::render
+} // namespace vellora

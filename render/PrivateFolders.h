@@ -2,7 +2,7 @@
 
 #include <QString>
 
-namespace vellora::render {
+namespace vellora {
 
 // The process's private working area for rendering, a folder only this user can enter
 // (under $XDG_RUNTIME_DIR when set), removed when the process ends. It holds:
@@ -18,4 +18,4 @@ void PrepareInterpreterEnvironment();
 QString InterpreterTempFolder();
 QString SnapshotFolder();
 
-} // namespace vellora::render
+} // namespace vellora

@@ -1,6 +1,6 @@
 #include "RunQueue.h"
 
-namespace vellora::render {
+namespace vellora {
 
 TRunQueue::Hold::Hold(Hold&& other) noexcept : m_queue(std::exchange(other.m_queue, nullptr)) {}
 
@@ -132,4 +132,4 @@ void TRunQueue::shutdown()
         m_worker.join();
 }
 
-} // namespace vellora::render
+} // namespace vellora

@@ -9,7 +9,7 @@
 #include <thread>
 #include <variant>
 
-namespace vellora::render {
+namespace vellora {
 
 // The one queue of interpreter runs. Runs execute one after another on a worker thread, in the
 // order they were asked for; a run asked for while another is in progress waits its turn, it
@@ -106,4 +106,4 @@ private:
     std::thread m_worker;
 };
 
-} // namespace vellora::render
+} // namespace vellora

@@ -5,7 +5,7 @@
 #include <QList>
 #include <cstring>
 
-namespace vellora::render {
+namespace vellora {
 
 namespace {
 
@@ -167,4 +167,4 @@ QImage ImageToBitmap(const TDisplayImage& display)
     return bitmap;
 }
 
-} // namespace vellora::render
+} // namespace vellora

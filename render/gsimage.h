@@ -2,7 +2,7 @@
 
 #include <QImage>
 
-namespace vellora::render {
+namespace vellora {
 
 // The format words the display device is asked for. Each one is little-endian (blue first) and
 // bottom row first, with no alpha.
@@ -42,4 +42,4 @@ bool ImageSize(TDisplayImage& display, int width, int height, int raster, unsign
 // A null image when there is no image or the format is unknown.
 QImage ImageToBitmap(const TDisplayImage& display);
 
-} // namespace vellora::render
+} // namespace vellora

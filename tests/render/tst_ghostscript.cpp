@@ -13,7 +13,7 @@
 #include <optional>
 
 using namespace vellora;
-using namespace vellora::render;
+using namespace vellora;
 using namespace vellora::test;
 
 class GhostScriptTest : public QObject
