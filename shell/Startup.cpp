@@ -6,10 +6,12 @@
 #include "Main.h"
 #include "Options.h"
 #include "Prompts.h"
+#include "Resources.h"
 #include "SingleInstance.h"
 
 #include <QApplication>
 #include <QFileInfo>
+#include <QIcon>
 
 namespace vellora {
 
@@ -38,6 +40,8 @@ bool claimOnlyCopy(SingleInstance& instance)
 
 int runVellora(TrayIcon& tray, SingleInstance& instance)
 {
+    initResources();
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/window.svg")));
     TF_Main F_Main(tray);
     TForm1 Form1(F_Main);
     F_Main.setOptionsDialog(&Form1);
