@@ -361,6 +361,25 @@ private Q_SLOTS:
         QCOMPARE(m_prompts.messages(), messages);
     }
 
+    // The whole start-up with the real windows: "Fermer Vellora" ends the event loop and the
+    // icon leaves the notification area.
+    void fermerVelloraEndsTheProgram_startUp()
+    {
+        FakeTrayIcon tray;
+        ScriptedInstance instance;
+        QTimer::singleShot(0, &tray, [&tray] {
+            if (tray.contextMenu())
+                tray.contextMenu()->actions().at(1)->trigger();
+        });
+        QTimer giveUp;
+        giveUp.setSingleShot(true);
+        connect(&giveUp, &QTimer::timeout, [] { QCoreApplication::exit(99); });
+        giveUp.start(5000);
+        QCOMPARE(runVellora(tray, instance), 0);
+        QVERIFY(!tray.isVisible());
+        QVERIFY(TF_Main::Quitting);
+    }
+
     void generalErrorDisplayShowsTheMessage_data()
     {
         QTest::addColumn<int>("kind");
