@@ -287,7 +287,14 @@ void TF_Main::OpenMainWindow()
 
 void TF_Main::HideMainWindow()
 {
-    hide();
+    if (m_trayHost) {
+        hide();
+        return;
+    }
+    // Without a notification area a hidden window could never be found again: it goes down to
+    // the taskbar instead, where the user (or a second start of the program) gets it back.
+    if (isVisible())
+        showMinimized();
 }
 
 void TF_Main::RaiseFromOtherCopy()

@@ -235,6 +235,14 @@ private Q_SLOTS:
         QVERIFY(!window.isVisible());
         QTRY_VERIFY_WITH_TIMEOUT(window.isVisible(), 5000);
         QVERIFY(!window.hasTrayHost());
+
+        // Sending it away (as a finished build does) keeps it within reach.
+        window.HideMainWindow();
+        QVERIFY(window.isMinimized());
+        window.RaiseFromOtherCopy();
+        QVERIFY(!window.isMinimized());
+        QVERIFY(window.isVisible());
+
         QSignalSpy ending(&window, &TF_Main::programEnding);
         QVERIFY(window.close());
         QCOMPARE(ending.size(), 1);
