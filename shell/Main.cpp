@@ -1,6 +1,7 @@
 #include "Main.h"
 
 #include "CoolTrayIcon.h"
+#include "GhostScript.h"
 #include "Log.h"
 #include "Options.h"
 #include "PageView.h"
@@ -115,6 +116,8 @@ void TF_Main::makePanel1()
                     QStringLiteral("Voir page précédente"), "previous.svg", {477, 0, 97, 89});
     connect(Bopen, &QToolButton::clicked, this, &TF_Main::BopenClick);
     connect(SpeedButton1, &QToolButton::clicked, this, &TF_Main::SpeedButton1Click);
+    connect(BNext, &QToolButton::clicked, this, &TF_Main::BNextClick);
+    connect(BPrevious, &QToolButton::clicked, this, &TF_Main::BPreviousClick);
 
     // Never shown: the print-job intake presses them.
     Button1 = named(new QPushButton(QStringLiteral("Open File"), Panel1), "Button1");
@@ -229,7 +232,7 @@ void TF_Main::FormCreate()
 
         CoolTrayIcon1->setIconIndex(1);
 
-        // The Ghostscript component and its preview handlers join here once rendering exists.
+        CreateGhostScript();
 
         collapseToTray();
     } catch (...) {
@@ -342,6 +345,9 @@ void TF_Main::XiButton1Click()
 void TF_Main::FermerVellora1Click()
 {
     Quitting = true;
+    // A run in progress stops at its next page or piece of input; its instance goes once.
+    if (GS)
+        GS->Shutdown();
     close();
 }
 

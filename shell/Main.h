@@ -7,6 +7,8 @@
 #include <QMainWindow>
 #include <QString>
 #include <cstdint>
+#include <functional>
+#include <memory>
 
 class QAction;
 class QLabel;
@@ -22,7 +24,9 @@ class QWidget;
 namespace vellora {
 
 class PageView;
+class TBitmap;
 class TCoolTrayIcon;
+class TDocumentSnapshot;
 class TForm1;
 class TGhostScript;
 class TPrintersMonitor;
@@ -97,12 +101,34 @@ public:
     QAction* OuvrirVellora1;
     QAction* FermerVellora1;
     QList<QIcon> ImageList1;
+    TBitmap* ImageBitmap = nullptr; // the page view's bitmap, GS's ViewBitmap
     const FileDialogRequest SaveDialog1{QStringLiteral("Vellora"),
                                         QStringLiteral("*.htm;*.html (*.htm *.html);;*.* (*)"),
                                         QStringLiteral("htm"), QString()};
 
+    // The preview of the print file (Preview.cpp). Interpreter runs happen on GS's worker
+    // thread, one after another; what follows a run goes into `then`, which runs on the GUI
+    // thread once the run has finished (for Button1Click: after the conversion, once
+    // "FINIESHED HERE" is in M_Log).
+    //
+    // ShowDocument renders DocFile and shows the page position; Button1Click previews the
+    // print file and then converts it into WorkPdf, both from one private copy of it taken at
+    // the click; Button2Click converts the print file alone.
+    void ShowDocument(std::function<void()> then = {});
+    void Button1Click(std::function<void()> then = {});
+    void Button2Click(std::function<void()> then = {});
+    void GSPageGenerated(int Page);
+    void GSResizePage(QObject* Sender);
+    void GSInput(QByteArray& Value, int len);
+    void GSOutput(QByteArray& Value, int len);
+    void GSError(QByteArray& Value, int len);
+    // "Page" n "/" N.
+    QString PagePositionText() const;
+
 public Q_SLOTS:
     void FormCreate();
+    void BNextClick();
+    void BPreviousClick();
     void BopenClick();
     void SpeedButton1Click();
     void zoomtrackChange();
@@ -136,6 +162,11 @@ private:
     void collapseToTray();
     void waitForTrayHost();
     void FormClose(QCloseEvent* event);
+    void CreateGhostScript();
+    void showDocumentOf(std::shared_ptr<const TDocumentSnapshot> document,
+                        std::function<void()> then);
+    void convertDocument(std::shared_ptr<const TDocumentSnapshot> document,
+                         std::function<void()> then);
 
     TForm1* Form1 = nullptr;
     QLabel* m_statusPanels[2] = {};

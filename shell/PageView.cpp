@@ -45,6 +45,12 @@ void PageView::setBitmap(const QImage& bitmap)
     m_canvas->update();
 }
 
+void PageView::setPageSize(const QSize& size)
+{
+    m_pageSize = size;
+    updateCanvasSize();
+}
+
 void PageView::setScale(double scale)
 {
     m_scale = scale;
@@ -54,8 +60,8 @@ void PageView::setScale(double scale)
 
 void PageView::updateCanvasSize()
 {
-    const QSize size =
-        m_bitmap.isNull() ? QSize(1, 1) : (QSizeF(m_bitmap.size()) * m_scale).toSize();
+    const QSize page = m_bitmap.isNull() ? m_pageSize : m_bitmap.size();
+    const QSize size = page.isEmpty() ? QSize(1, 1) : (QSizeF(page) * m_scale).toSize();
     m_canvas->resize(size.expandedTo(QSize(1, 1)));
 }
 

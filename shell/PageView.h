@@ -15,6 +15,9 @@ public:
 
     void setBitmap(const QImage& bitmap);
     const QImage& bitmap() const { return m_bitmap; }
+    // The size of the page about to be shown, in bitmap pixels: the scroll range follows it
+    // even while the view has no bitmap.
+    void setPageSize(const QSize& size);
     void setScale(double scale);
     double scale() const { return m_scale; }
 
@@ -23,6 +26,7 @@ private:
     void updateCanvasSize();
 
     QImage m_bitmap;
+    QSize m_pageSize;
     double m_scale = 0.5;
     Canvas* m_canvas;
 };

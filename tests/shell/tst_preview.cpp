@@ -1,0 +1,283 @@
+// The main window's preview of the print file against the real Ghostscript library: the page
+// view, paging and its status texts, the working PDF, failures, queued jobs and shutdown.
+#include "Bitmap.h"
+#include "FakePrompts.h"
+#include "FakeTrayIcon.h"
+#include "GhostScript.h"
+#include "Main.h"
+#include "PageView.h"
+#include "Paths.h"
+#include "RenderFixtures.h"
+#include "TestSupport.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFileInfo>
+#include <QPlainTextEdit>
+#include <QSlider>
+#include <QTemporaryDir>
+#include <QToolButton>
+
+using namespace vellora;
+using namespace vellora::test;
+
+class PreviewTest : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_spool;
+    FakePrompts m_prompts;
+
+    static void writePrintFile(const QByteArray& content)
+    {
+        QDir().mkpath(QFileInfo(paths::PrintFile()).absolutePath());
+        QVERIFY(writeFile(paths::PrintFile(), content));
+    }
+
+    static bool waitFor(bool& flag)
+    {
+        return QTest::qWaitFor([&] { return flag; }, 60000);
+    }
+
+    static int finishedLines(const TF_Main& window)
+    {
+        return window.M_Log->toPlainText().split('\n').count("FINIESHED HERE");
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QVERIFY(m_spool.isValid());
+        paths::setSpoolRootForTesting(m_spool.path());
+        setPrompts(&m_prompts);
+    }
+
+    void init()
+    {
+        m_prompts.clear();
+        QFile::remove(paths::PrintFile());
+        QFile::remove(paths::WorkPdf());
+        TF_Main::Quitting = false;
+    }
+
+    void pagingBeforeAnyPreviewChangesNothing()
+    {
+        FakeTrayIcon tray;
+        TF_Main window(tray);
+        window.BNext->click();
+        QCOMPARE(window.statusText(0), "Page0/0");
+        window.BPrevious->click();
+        QCOMPARE(window.statusText(0), "Page0/0");
+        QVERIFY(window.Image->bitmap().isNull());
+        QCOMPARE(window.GS->Resolution(), 120);
+    }
+
+    void printFileIsPreviewedThenConverted()
+    {
+        VELLORA_REQUIRE(hasMutool(), "mutool (mupdf-tools)");
+        writePrintFile(postScript(5));
+        FakeTrayIcon tray;
+        TF_Main window(tray);
+        bool runningAtFirstPage = false;
+        bool sawFirstPage = false;
+        connect(window.ImageBitmap, &TBitmap::changed, this, [&] {
+            if (!sawFirstPage) {
+                sawFirstPage = true;
+                runningAtFirstPage = window.GS->Queue().running() && window.GS->PagesRendered() < 5;
+            }
+        });
+        bool done = false;
+        window.Button1Click([&] { done = true; });
+        QVERIFY(waitFor(done));
+
+        QVERIFY2(runningAtFirstPage, "page 1 was not shown while the others rendered");
+        QCOMPARE(window.statusText(0), "Page1/5");
+        QCOMPARE(window.GS->GetPageCount(), 5);
+        QCOMPARE(window.Image->bitmap().size(), pixelSize(a4Portrait(), 120));
+        QCOMPARE(window.Image->bitmap().pixelColor(5, 5), QColor(Qt::black));
+        QCOMPARE(window.DocFile, paths::PrintFile());
+        QVERIFY(!window.PreviewDone);
+        QCOMPARE(finishedLines(window), 1);
+        QCOMPARE(mupdfPageCount(paths::WorkPdf()), 5);
+        QVERIFY(m_prompts.messages().isEmpty());
+    }
+
+    void pagingMovesWithinTheDocument()
+    {
+        writePrintFile(postScript({a4Portrait(), a4Landscape(), a4Portrait()}));
+        FakeTrayIcon tray;
+        TF_Main window(tray);
+        bool done = false;
+        window.ShowDocument([&] { done = true; });
+        QVERIFY(waitFor(done)); // DocFile is empty: nothing to show
+        QCOMPARE(window.statusText(0), "Page0/0");
+
+        done = false;
+        window.DocFile = paths::PrintFile();
+        window.ShowDocument([&] { done = true; });
+        QVERIFY(waitFor(done));
+        QVERIFY(window.PreviewDone);
+        // PreviewDone was already set: the page list fills, the view waits for a click.
+        QCOMPARE(window.statusText(0), "Page0/3");
+
+        const QList<std::pair<QToolButton*, QString>> clicks = {
+            {window.BPrevious, "Page0/3"}, {window.BNext, "Page1/3"},
+            {window.BNext, "Page2/3"},     {window.BNext, "Page3/3"},
+            {window.BNext, "Page3/3"},     {window.BPrevious, "Page2/3"},
+            {window.BPrevious, "Page1/3"}, {window.BPrevious, "Page1/3"}};
+        for (const auto& [button, text] : clicks) {
+            button->click();
+            QCOMPARE(window.statusText(0), text);
+        }
+        window.BNext->click();
+        QCOMPARE(window.Image->bitmap().size(), pixelSize(a4Landscape(), 120));
+
+        // The zoom scales the page in the view; "reset" goes back to half size.
+        window.zoomtrack->setValue(400);
+        QCOMPARE(window.Image->widget()->size(), pixelSize(a4Landscape(), 120) * 4);
+        window.XiButton1Click();
+        QCOMPARE(window.statusText(1), "50%");
+        QCOMPARE(window.Image->widget()->width(),
+                 qRound(pixelSize(a4Landscape(), 120).width() * 0.5));
+    }
+
+    void lowerResolutionRendersSmallerPages()
+    {
+        writePrintFile(postScript(1));
+        FakeTrayIcon tray;
+        TF_Main window(tray);
+        window.GS->SetResolution(72);
+        bool done = false;
+        window.PreviewDone = false;
+        window.DocFile = paths::PrintFile();
+        window.ShowDocument([&] { done = true; });
+        QVERIFY(waitFor(done));
+        QCOMPARE(window.Image->bitmap().size(), QSize(595, 842));
+        QCOMPARE(window.statusText(0), "Page1/1");
+    }
+
+    void missingPrintFileKeepsTheView()
+    {
+        writePrintFile(postScript(2));
+        FakeTrayIcon tray;
+        TF_Main window(tray);
+        bool done = false;
+        window.Button1Click([&] { done = true; });
+        QVERIFY(waitFor(done));
+        const qint64 shown = window.Image->bitmap().cacheKey();
+
+        QFile::remove(paths::PrintFile());
+        done = false;
+        window.PreviewDone = false;
+        window.ShowDocument([&] { done = true; });
+        QVERIFY(waitFor(done));
+        QCOMPARE(window.statusText(0), "Page0/0");
+        QCOMPARE(window.Image->bitmap().cacheKey(), shown);
+        QVERIFY(m_prompts.messages().isEmpty());
+
+        // Converting a missing print file fails once, loudly, and leaves no working PDF.
+        QVERIFY(QFileInfo::exists(paths::WorkPdf()));
+        done = false;
+        window.Button2Click([&] { done = true; });
+        QVERIFY(waitFor(done));
+        QCOMPARE(m_prompts.messages().size(), 1);
+        QVERIFY(m_prompts.messages().first().startsWith("Erreur: "));
+        QVERIFY(!QFileInfo::exists(paths::WorkPdf()));
+    }
+
+    void damagedPrintFileLeavesNoWorkingPdf()
+    {
+        QByteArray damaged = postScript(3);
+        damaged.replace("%%Page: 2 2", "%%Page: 2 2\n/broken { [ } def broken 1 0 div\n");
+        writePrintFile(damaged);
+        QVERIFY(writeFile(paths::WorkPdf(), "%PDF-1.4 the previous job"));
+        FakeTrayIcon tray;
+        TF_Main window(tray);
+        bool done = false;
+        window.Button1Click([&] { done = true; });
+        QVERIFY(waitFor(done));
+        QCOMPARE(m_prompts.messages().size(), 1);
+        QVERIFY(m_prompts.messages().first().contains("PDF"));
+        QVERIFY(!QFileInfo::exists(paths::WorkPdf()));
+        QCOMPARE(finishedLines(window), 1);
+        QCOMPARE(window.GS->GetPageCount(), 1);
+    }
+
+    // A PDF printed to the printer is previewed; the working PDF stays what it was, and the
+    // following previews use 72 dpi.
+    void pdfJobPreviewKeepsTheWorkingPdf()
+    {
+        writePrintFile(postScript(2));
+        const QByteArray previous = "%PDF-1.4 the PDF the user chose";
+        QVERIFY(writeFile(paths::WorkPdf(), previous));
+        FakeTrayIcon tray;
+        TF_Main window(tray);
+        bool done = false;
+        window.PdfMode = true;
+        window.PreviewDone = false;
+        window.DocFile = paths::PrintFile();
+        window.ShowDocument([&] {
+            window.GS->SetResolution(72);
+            done = true;
+        });
+        QVERIFY(waitFor(done));
+        QCOMPARE(window.Image->bitmap().width(), pixelSize(a4Portrait(), 120).width());
+        QFile pdf(paths::WorkPdf());
+        QVERIFY(pdf.open(QIODevice::ReadOnly));
+        QCOMPARE(pdf.readAll(), previous);
+        QCOMPARE(window.GS->Resolution(), 72);
+    }
+
+    // A second job during the first waits its turn; each job's preview and conversion read
+    // the document of that job, even though the print file changed in between.
+    void secondJobDuringARunWaitsItsTurn()
+    {
+        VELLORA_REQUIRE(hasMutool(), "mutool (mupdf-tools)");
+        writePrintFile(postScript(20));
+        FakeTrayIcon tray;
+        TF_Main window(tray);
+        QStringList order;
+        bool secondAsked = false;
+        connect(window.ImageBitmap, &TBitmap::changed, this, [&] {
+            if (secondAsked)
+                return;
+            secondAsked = true;
+            writePrintFile(postScript(3, a4Landscape()));
+            window.Button1Click(
+                [&] { order << "second" + QString::number(mupdfPageCount(paths::WorkPdf())); });
+        });
+        window.Button1Click(
+            [&] { order << "first" + QString::number(mupdfPageCount(paths::WorkPdf())); });
+        QVERIFY(QTest::qWaitFor([&] { return order.size() == 2; }, 60000));
+        QCOMPARE(order, QStringList({"first20", "second3"}));
+        QCOMPARE(finishedLines(window), 2);
+        QCOMPARE(window.statusText(0), "Page1/3");
+        QVERIFY(window.Image->bitmap().width() > window.Image->bitmap().height());
+    }
+
+    void closingTheProgramStopsARun()
+    {
+        writePrintFile(postScript(400));
+        FakeTrayIcon tray;
+        TF_Main window(tray);
+        bool done = false;
+        bool closed = false;
+        connect(window.ImageBitmap, &TBitmap::changed, this, [&] {
+            if (!closed) {
+                closed = true;
+                window.FermerVellora1Click();
+            }
+        });
+        window.Button1Click([&] { done = true; });
+        QVERIFY(QTest::qWaitFor([&] { return closed; }, 60000));
+        QVERIFY(!window.GS->Active());
+        QVERIFY(window.GS->PagesRendered() < 400);
+        QTest::qWait(20);
+        QVERIFY(!done);
+        QCOMPARE(finishedLines(window), 0);
+        QVERIFY(!QFileInfo::exists(paths::WorkPdf()));
+    }
+};
+
+QTEST_MAIN(PreviewTest)
+#include "tst_preview.moc"
