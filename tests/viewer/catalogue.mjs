@@ -88,19 +88,31 @@ export function converter() {
 }
 
 function pageProgram({ pages, width, height, busy }) {
-    const text = 'Vellora catalogue page text line with words and numbers 0123456789 '.repeat(2);
-    const lines = busy ? `
-  /Times-Roman findfont 9 scalefont setfont
-  H 30 sub -11 30 { /y exch def
-    0.2 setgray 24 y moveto (${text}) show
-    p y mul 97 mod 40 div 0.5 0.6 sethsbcolor 24 y 3 sub p y mul 300 mod 40 add 2 rectfill
-  } for` : '';
+    // A catalogue-like page: a picture made of soft colour bands and discs in the upper half,
+    // two columns of small text below.
+    const text = 'Article de catalogue, dimensions 120 x 80 cm, prix 49,90 EUR, ref. 0123456';
+    const content = busy ? `
+  1 setgray 0 0 W H rectfill
+  0 1 59 { /b exch def
+    p 7 mod 7 div b 300 div add 0.5 b 120 div add 0.9 sethsbcolor
+    30 H 2 div b H 2 div 40 sub 60 div mul add W 60 sub H 2 div 40 sub 60 div 1 add rectfill
+  } for
+  1 1 12 { /c exch def
+    c p add 13 mod 13 div 0.6 0.8 sethsbcolor
+    c 97 mul p 31 mul add W 60 sub mod 30 add  c 53 mul p 17 mul add H 2 idiv 80 sub mod H 2 idiv add 10 add
+    c 7 mul 20 add 0 360 arc fill
+  } for
+  /Times-Roman findfont 8 scalefont setfont 0.15 setgray
+  H 2 div 20 sub -11 40 { /y exch def
+    30 y moveto (${text}) show
+    W 2 div 10 add y moveto (${text}) show
+  } for` : `
+  p 7 mod 7 div 0.35 0.95 sethsbcolor 0 0 W H rectfill`;
     return `
 /W ${width} def /H ${height} def
 << /PageSize [W H] >> setpagedevice
 1 1 ${pages} {
-  /p exch def
-  p 7 mod 7 div 0.35 0.95 sethsbcolor 0 0 W H rectfill${lines}
+  /p exch def${content}
   0 setgray W 40 div setlinewidth 10 10 W 20 sub H 20 sub rectstroke
   /Helvetica-Bold findfont W 3 idiv scalefont setfont
   p 10 string cvs dup stringwidth pop W exch sub 2 div H 2 div moveto show

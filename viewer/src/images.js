@@ -5,6 +5,26 @@
 const PRELOAD_DISTANCE = 2;
 const FIRST_IMAGE_TIMEOUT_MS = 4000;
 
+// Resolves once the browser reports a page image painted (largest contentful paint), or after
+// two frames and a short pause where it does not report paints.
+function firstPagePainted() {
+    const frames = () => new Promise((resolve) =>
+        requestAnimationFrame(() => requestAnimationFrame(() => setTimeout(resolve, 50))));
+    if (!PerformanceObserver.supportedEntryTypes?.includes('largest-contentful-paint')) return frames();
+    return new Promise((resolve) => {
+        const observer = new PerformanceObserver((list) => {
+            if (list.getEntries().some((entry) => entry.element?.closest('.page'))) done();
+        });
+        const timer = setTimeout(() => done(), 1000);
+        function done() {
+            observer.disconnect();
+            clearTimeout(timer);
+            resolve();
+        }
+        observer.observe({ type: 'largest-contentful-paint', buffered: true });
+    });
+}
+
 export class PageImages {
     constructor(doc, names, pageRatio) {
         this.doc = doc;
@@ -12,6 +32,9 @@ export class PageImages {
         this.pageRatio = pageRatio;
         this.images = names.map((name, i) => this.createImage(i));
         this.pageElements = [];
+        // Until the first page has been painted only the pages on screen load, so the
+        // neighbours do not share the bandwidth with it.
+        this.holdNeighbours = true;
     }
 
     createImage(index) {
@@ -34,6 +57,22 @@ export class PageImages {
             image.addEventListener('error', done, { once: true });
             setTimeout(done, FIRST_IMAGE_TIMEOUT_MS);
             this.load(index);
+        });
+    }
+
+    // After the pages on screen are loaded and on screen, the neighbours follow.
+    async releaseNeighbours(visible) {
+        await Promise.all(visible.map((index) => this.settled(index)));
+        await firstPagePainted();
+        this.holdNeighbours = false;
+    }
+
+    settled(index) {
+        const image = this.images[index];
+        if (image.complete || image.dataset.missing) return Promise.resolve();
+        return new Promise((resolve) => {
+            image.addEventListener('load', resolve, { once: true });
+            image.addEventListener('error', resolve, { once: true });
         });
     }
 
@@ -60,6 +99,7 @@ export class PageImages {
         const to = Math.min(visible[visible.length - 1] + PRELOAD_DISTANCE, this.images.length - 1);
         // The pages on screen first, then the neighbours, nearest first.
         for (const index of visible) this.load(index);
+        if (this.holdNeighbours) return;
         for (let distance = 1; distance <= PRELOAD_DISTANCE; distance++) {
             const after = visible[visible.length - 1] + distance;
             const before = visible[0] - distance;

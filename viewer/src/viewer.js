@@ -60,6 +60,8 @@ export class Viewer {
         this.listen();
         this.pageChanged();
         this.updateZoomButtons();
+        await this.images.releaseNeighbours(this.visiblePages());
+        this.images.loadAround(this.visiblePages());
     }
 
     applyBackground() {
@@ -126,6 +128,7 @@ export class Viewer {
             startPage: start,
             flippingTime: 700,
             maxShadowOpacity: 0.5,
+            drawShadow: false,
             mobileScrollSupport: true,
         });
         this.bookElement.style.minWidth = '0';
