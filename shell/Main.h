@@ -65,6 +65,9 @@ public:
     void appendMemoLine(const QString& line) override;
     FileDialogRequest saveDialogRequest() const override { return SaveDialog1; }
     void hideMainWindow() override { HideMainWindow(); }
+    void previewSetPageCount(int count) override;
+    void previewGoToPage(int page) override;
+    void holdPreviewRuns(std::function<void(BuildHold)> granted) override;
 
     // Fields.
     TPrintersMonitor* Monitor = nullptr; // owned by the window (a child object)

@@ -6,6 +6,7 @@
 #include "FakeDesktop.h"
 #include "FakePrompts.h"
 #include "FakeTrayIcon.h"
+#include "GhostScript.h"
 #include "Index.h"
 #include "Main.h"
 #include "Options.h"
@@ -98,6 +99,7 @@ private Q_SLOTS:
     void pdfBuildGivesCompleteFolder();
     void landscapeDocumentGetsLandscapeSize();
     void printedDocumentBuildClosesTheDialog();
+    void printJobRunsWaitForTheBuild();
     void singlePageIsRefused();
     void unreadablePdfWritesNothing_data();
     void unreadablePdfWritesNothing();
@@ -214,6 +216,7 @@ void TestBuildWindows::pdfBuildGivesCompleteFolder()
     QCOMPARE(m_form->ProgressBar1->maximum(), 3);
     QCOMPARE(m_form->ProgressBar1->value(), 3);
     QVERIFY(m_main->Memo1->toPlainText().contains("page=3 "));
+    QCOMPARE(m_main->GS->GetPageCount(), 0); // a picked PDF is not the preview's document
     const QByteArray log = readAll(paths::BuildLogFile());
     QVERIFY(log.startsWith(QByteArray("repertoire_courant=" + m_out.toUtf8() + "/\r\n")));
     QVERIFY(log.contains(" -s -zoom=48 -G -w -s jpegquality=70 -o "));
@@ -249,6 +252,31 @@ void TestBuildWindows::printedDocumentBuildClosesTheDialog()
     QCOMPARE(entries(m_out), completeFolder("imprime.html", 2));
     QVERIFY(!m_form->isVisible());
     QVERIFY(!m_main->isVisible());
+    QCOMPARE(m_main->GS->GetPageCount(), 2); // the preview's page list follows the build
+}
+
+void TestBuildWindows::printJobRunsWaitForTheBuild()
+{
+    QVERIFY(test::makePdf(paths::WorkPdf(), 4));
+    m_prompts.answerSaveFile(m_out + "/c.htm");
+    bool runStarted = false;
+    bool startedDuringBuild = false;
+    connect(m_form->ProgressBar1, &QProgressBar::valueChanged, this, [&](int value) {
+        if (value != 1)
+            return;
+        // A print job's run asked for in the middle of the build waits for its end.
+        m_main->GS->Queue().enqueue({[&] {
+                                         runStarted = true;
+                                         startedDuringBuild = builder().isBusy();
+                                     },
+                                     [] { return true; },
+                                     [](bool) {
+                                     }});
+    });
+    build();
+    QTRY_VERIFY(runStarted);
+    QVERIFY(!startedDuringBuild);
+    QTRY_VERIFY(!m_main->GS->Queue().busy());
 }
 
 void TestBuildWindows::singlePageIsRefused()
