@@ -227,6 +227,10 @@ void TestBuildWindows::pdfBuildGivesCompleteFolder()
     m_prompts.answerCancel();
     build();
     QCOMPARE(m_prompts.messages(), QStringList{kPdfWarning});
+    // Cancelling the PDF question changes nothing.
+    QCOMPARE(readAll(paths::WorkPdf()), readAll(source));
+    QCOMPARE(m_form->endPage->text(), "3");
+    QCOMPARE(m_form->ProgressBar1->value(), 3);
 }
 
 void TestBuildWindows::landscapeDocumentGetsLandscapeSize()
