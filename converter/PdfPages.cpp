@@ -141,6 +141,45 @@ void checkRepairedDocument(fz_context* ctx, pdf_document* doc, int pageCount)
         throw DocumentError("document endommagé ou tronqué : des pages manquent");
 }
 
+// Visits the page tree once, in order, and reads each page's size (with the sizes and
+// rotation it inherits). MuPDF's lookup by page number would walk the tree again for every
+// page. Loops and absurd depths in a damaged tree are errors.
+void collectPageSizes(fz_context* ctx, pdf_obj* node, PageSize* out, int capacity, int* found,
+                      int depth)
+{
+    if (depth > 100 || pdf_mark_obj(ctx, node))
+        fz_throw(ctx, FZ_ERROR_GENERIC, "arbre des pages en boucle");
+    fz_try(ctx)
+    {
+        pdf_obj* kids = pdf_dict_get(ctx, node, PDF_NAME(Kids));
+        if (pdf_is_array(ctx, kids)) {
+            for (int i = 0; i < pdf_array_len(ctx, kids); ++i)
+                collectPageSizes(ctx, pdf_array_get(ctx, kids, i), out, capacity, found, depth + 1);
+        } else {
+            if (!pdf_is_dict(ctx, node))
+                fz_throw(ctx, FZ_ERROR_GENERIC, "page %d absente", *found + 1);
+            if (*found >= capacity)
+                fz_throw(ctx, FZ_ERROR_GENERIC, "plus de pages que la liste n'en annonce");
+            fz_rect box;
+            fz_matrix ctm;
+            pdf_page_obj_transform(ctx, node, &box, &ctm);
+            const fz_rect shown = fz_transform_rect(box, ctm);
+            if (fz_is_empty_rect(shown))
+                fz_throw(ctx, FZ_ERROR_GENERIC, "page %d sans surface", *found + 1);
+            out[*found] = {shown.x1 - shown.x0, shown.y1 - shown.y0};
+            ++*found;
+        }
+    }
+    fz_always(ctx)
+    {
+        pdf_unmark_obj(ctx, node);
+    }
+    fz_catch(ctx)
+    {
+        fz_rethrow(ctx);
+    }
+}
+
 } // namespace
 
 PdfPages::PdfPages(const std::string& path) : m(std::make_unique<Impl>())
@@ -184,28 +223,12 @@ std::vector<PageSize> PdfPages::pageSizes()
     PageSize* out = sizes.data();
     const int count = m_pageCount;
     guarded(ctx, "PDF endommagé", [&] {
-        pdf_load_page_tree(ctx, doc);
-        fz_try(ctx)
-        {
-            for (int i = 0; i < count; ++i) {
-                pdf_obj* page = pdf_lookup_page_obj(ctx, doc, i);
-                fz_rect box;
-                fz_matrix ctm;
-                pdf_page_obj_transform(ctx, page, &box, &ctm);
-                const fz_rect shown = fz_transform_rect(box, ctm);
-                out[i] = {shown.x1 - shown.x0, shown.y1 - shown.y0};
-                if (fz_is_empty_rect(shown))
-                    fz_throw(ctx, FZ_ERROR_GENERIC, "page sans surface");
-            }
-        }
-        fz_always(ctx)
-        {
-            pdf_drop_page_tree(ctx, doc);
-        }
-        fz_catch(ctx)
-        {
-            fz_rethrow(ctx);
-        }
+        pdf_obj* root = pdf_dict_getp(ctx, pdf_trailer(ctx, doc), "Root/Pages");
+        int found = 0;
+        collectPageSizes(ctx, root, out, count, &found, 0);
+        if (found != count)
+            fz_throw(ctx, FZ_ERROR_GENERIC, "la liste des pages annonce %d pages et en contient %d",
+                     count, found);
     });
     return sizes;
 }

@@ -144,6 +144,22 @@ private Q_SLOTS:
         empty.close();
         QDir().mkpath(pdf("folder.pdf"));
 
+        // Hand-written files whose page list is wrong (MuPDF rebuilds their cross-reference
+        // tables, which are missing).
+        const auto handWritten = [this](const QString& name, const QByteArray& pagesNode) {
+            QFile file(pdf(name));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write("%PDF-1.4\n1 0 obj << /Type /Catalog /Pages 2 0 R >> endobj\n"
+                       "2 0 obj " +
+                       pagesNode +
+                       " endobj\n"
+                       "3 0 obj << /Type /Page /Parent 2 0 R /MediaBox [0 0 200 300] >> endobj\n"
+                       "trailer << /Root 1 0 R >>\n%%EOF\n");
+        };
+        handWritten("count-too-large.pdf", "<< /Type /Pages /Kids [3 0 R] /Count 2 >>");
+        handWritten("tree-loop.pdf", "<< /Type /Pages /Kids [3 0 R 2 0 R] /Count 2 >>");
+        handWritten("one-page.pdf", "<< /Type /Pages /Kids [3 0 R] /Count 1 >>");
+
         // Thousands of long strokes: quick to draw as a tiny image, seconds to draw at the
         // viewer's 1600 pixels, which leaves time to stop the converter in the middle.
         QFile heavy(pdf("heavy.ps"));
@@ -191,6 +207,9 @@ private Q_SLOTS:
         QTest::newRow("truncated, information") << QStringList{pdf("truncated.pdf"), "-I"};
         QTest::newRow("truncated, page")
             << QStringList{pdf("truncated.pdf"), "-p1"} + kLowPreset + QStringList{"-o", out};
+        QTest::newRow("page count larger than the pages")
+            << QStringList{pdf("count-too-large.pdf"), "-I"};
+        QTest::newRow("page tree loop") << QStringList{pdf("tree-loop.pdf"), "-I"};
         QTest::newRow("user password, information") << QStringList{pdf("user-password.pdf"), "-I"};
         QTest::newRow("user password, page")
             << QStringList{pdf("user-password.pdf"), "-p1"} + kLowPreset + QStringList{"-o", out};
