@@ -1,13 +1,14 @@
 // The catalogue viewer in Debian's Chromium: catalogues laid out as a build leaves them,
 // opened from disk and from a loopback web server.
 import assert from 'node:assert/strict';
+import { execFileSync } from 'node:child_process';
 import fs from 'node:fs';
 import { createRequire } from 'node:module';
 import path from 'node:path';
 import { after, before, describe, test } from 'node:test';
 import { chromium } from 'playwright-core';
 import zlib from 'node:zlib';
-import { BUTTONS, makeCatalogue, toolFolder } from './catalogue.mjs';
+import { BUTTONS, drawPages, makeCatalogue, toolFolder } from './catalogue.mjs';
 import { startServer } from './server.mjs';
 
 const CHROMIUM = '/usr/bin/chromium';
@@ -266,6 +267,31 @@ describe('configuration', { concurrency: 4 }, () => {
         const page = await openPage(fileUrl(html));
         await waitForBook(page);
         assert.equal(await indicator(page), '1–2 / 4');
+        await closeAll(page);
+    });
+
+    test('a catalogue written by the builder’s own code shows its values as typed', async () => {
+        const writer = process.env.VELLORA_CATALOGUE_WRITER;
+        assert.ok(writer && fs.existsSync(writer), 'missing dependency: write-catalogue-texts');
+        const folder = path.join(WORK, 'builder-written');
+        fs.mkdirSync(folder, { recursive: true });
+        const html = path.join(folder, 'Mon catalogue.html');
+        const text = '</script><img src=x onerror="window.injected=1"> Été & "Noël" \\ \u2028 fin';
+        execFileSync(writer, [html, '4', toolFolder(), text]);
+        drawPages(folder, { pages: 4 });
+        const page = await openPage(fileUrl(html));
+        await waitForBook(page);
+        assert.equal(await page.getAttribute('[data-button="next"]', 'title'), text);
+        assert.equal(await page.locator('[data-button="print"]').isVisible(), false);
+        const background = await page.evaluate(() => [
+            getComputedStyle(document.documentElement).getPropertyValue('--bg1').trim(),
+            getComputedStyle(document.documentElement).getPropertyValue('--bg2').trim(),
+        ]);
+        assert.deepEqual(background, ['#ff0000', '#0000ff']);
+        await page.click('[data-button="index"]');
+        const entries = await page.locator('#index-list button span:first-child').allTextContents();
+        assert.deepEqual(entries, [text, 'Café & thé']);
+        assert.equal(await page.evaluate(() => window.injected), undefined);
         await closeAll(page);
     });
 
