@@ -22,7 +22,7 @@ packages=(
     libmupdf-dev mupdf-tools libturbojpeg0-dev libjpeg-dev zlib1g-dev libharfbuzz-dev
     libmujs-dev libgumbo-dev libopenjp2-7-dev libjbig2dec0-dev qpdf
     libcups2-dev cups cups-client cups-bsd cups-daemon cups-core-drivers cups-filters
-    dbus dbus-daemon libdbus-1-dev
+    dbus dbus-daemon libdbus-1-dev procps util-linux
     chromium esbuild xvfb xauth fonts-dejavu-core fonts-liberation
 )
 
@@ -68,7 +68,7 @@ run() {
     cmake --install "$build_dir"
     if [[ -x printer/setup-printer ]]; then
         echo "== Setting up the virtual printer \"vellora\""
-        as_root printer/setup-printer
+        as_root printer/setup-printer "$build_dir/printer/vellora"
     fi
     local autostart=${XDG_CONFIG_HOME:-$HOME/.config}/autostart
     mkdir -p "$autostart"

@@ -1,0 +1,210 @@
+// The backend of the "vellora" printer, run as cupsd runs it: as root, with the job's user.
+#include <TestSupport.h>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <grp.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+struct Run
+{
+    int exitCode = -1;
+    QString error;
+};
+
+uid_t uidOf(const char* name)
+{
+    const passwd* entry = ::getpwnam(name);
+    return entry ? entry->pw_uid : uid_t(-1);
+}
+
+struct stat statOf(const QString& path)
+{
+    struct stat info {};
+    ::lstat(QFile::encodeName(path).constData(), &info);
+    return info;
+}
+
+const QByteArray kJob = "%!PS-Adobe-3.0\n%%Pages: 1\nshowpage\n%%EOF\n";
+
+} // namespace
+
+class TestBackend : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_root;
+    QString m_backend;
+    QString m_job;
+
+    QString spool() const { return m_root.path() + QStringLiteral("/spool"); }
+
+    Run runBackend(const QStringList& arguments, const QByteArray& input = QByteArray())
+    {
+        QProcess process;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("VELLORA_SPOOL_ROOT"), spool());
+        process.setProcessEnvironment(environment);
+        process.start(m_backend, arguments);
+        process.write(input);
+        process.closeWriteChannel();
+        process.waitForFinished(30000);
+        return {process.exitCode(), QString::fromLocal8Bit(process.readAllStandardError())};
+    }
+
+    Run printAs(const QString& user)
+    {
+        return runBackend({QStringLiteral("12"), user, QStringLiteral("title"),
+                           QStringLiteral("1"), QString(), m_job});
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        VELLORA_REQUIRE(::geteuid() == 0, QStringLiteral("root (the backend runs as root)"));
+        VELLORA_REQUIRE(uidOf("nobody") != uid_t(-1), QStringLiteral("the user nobody"));
+        VELLORA_REQUIRE(uidOf("daemon") != uid_t(-1), QStringLiteral("the user daemon"));
+        m_backend = vellora::test::binaryDir() + QStringLiteral("/printer/vellora_backend_testing");
+        QVERIFY(QFile::exists(m_backend));
+        QVERIFY(m_root.isValid());
+        // The job file belongs to root, as cupsd's spool does.
+        m_job = m_root.filePath(QStringLiteral("job.ps"));
+        QFile job(m_job);
+        QVERIFY(job.open(QIODevice::WriteOnly));
+        job.write(kJob);
+    }
+
+    void init()
+    {
+        QDir(spool()).removeRecursively();
+        QVERIFY(QDir().mkpath(spool()));
+        QVERIFY(::chmod(QFile::encodeName(spool()).constData(), 0755) == 0);
+    }
+
+    void listsItsDevice()
+    {
+        QProcess process;
+        process.start(m_backend, QStringList());
+        QVERIFY(process.waitForFinished(30000));
+        QCOMPARE(process.exitCode(), 0);
+        QVERIFY(process.readAllStandardOutput().startsWith("file vellora:/var/spool/vellora "));
+    }
+
+    void writesEachUsersOwnFile_data()
+    {
+        QTest::addColumn<QString>("user");
+        QTest::newRow("root") << QStringLiteral("root");
+        QTest::newRow("nobody") << QStringLiteral("nobody");
+    }
+    void writesEachUsersOwnFile()
+    {
+        QFETCH(QString, user);
+        const Run run = printAs(user);
+        QVERIFY2(run.exitCode == 0, qPrintable(run.error));
+        const uid_t owner = uidOf(user.toLocal8Bit().constData());
+        const QString folder = spool() + u'/' + user;
+        const struct stat folderInfo = statOf(folder);
+        QVERIFY(S_ISDIR(folderInfo.st_mode));
+        QCOMPARE(folderInfo.st_uid, owner);
+        QCOMPARE(folderInfo.st_mode & 07777, mode_t(0700));
+        const QString file = folder + QStringLiteral("/Vellora.ps");
+        const struct stat fileInfo = statOf(file);
+        QVERIFY(S_ISREG(fileInfo.st_mode));
+        QCOMPARE(fileInfo.st_uid, owner);
+        QCOMPARE(fileInfo.st_mode & 07777, mode_t(0600));
+        QFile written(file);
+        QVERIFY(written.open(QIODevice::ReadOnly));
+        QCOMPARE(written.readAll(), kJob);
+        // Nothing but the print file is left behind.
+        QCOMPARE(QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+                 QStringList{QStringLiteral("Vellora.ps")});
+    }
+
+    void replacesTheEarlierPrintFileAndReadsStandardInput()
+    {
+        QVERIFY(printAs(QStringLiteral("nobody")).exitCode == 0);
+        const QByteArray second = "%!PS\n(second) print showpage\n";
+        const Run run = runBackend({QStringLiteral("13"), QStringLiteral("nobody"),
+                                    QStringLiteral("t"), QStringLiteral("1"), QString()},
+                                   second);
+        QVERIFY2(run.exitCode == 0, qPrintable(run.error));
+        QFile written(spool() + QStringLiteral("/nobody/Vellora.ps"));
+        QVERIFY(written.open(QIODevice::ReadOnly));
+        QCOMPARE(written.readAll(), second);
+    }
+
+    void refusesBadUserNames_data()
+    {
+        QTest::addColumn<QString>("user");
+        QTest::newRow("empty") << QString();
+        QTest::newRow("parent") << QStringLiteral("..");
+        QTest::newRow("climbing") << QStringLiteral("../root");
+        QTest::newRow("slash") << QStringLiteral("nobody/x");
+        QTest::newRow("dots inside") << QStringLiteral("no..body");
+        QTest::newRow("hidden") << QStringLiteral(".nobody");
+        QTest::newRow("unknown") << QStringLiteral("vellora-no-such-user");
+    }
+    void refusesBadUserNames()
+    {
+        QFETCH(QString, user);
+        const Run run = printAs(user);
+        QCOMPARE(run.exitCode, 5); // this job is cancelled, the queue goes on
+        QVERIFY(run.error.contains(QLatin1String("ERROR:")));
+        QVERIFY(QDir(spool()).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot));
+        QVERIFY(!QFile::exists(m_root.filePath(QStringLiteral("Vellora.ps"))));
+    }
+
+    void refusesAPlantedFolder_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("symlink to a folder of the user") << QStringLiteral("symlink");
+        QTest::newRow("folder of another user") << QStringLiteral("foreign");
+        QTest::newRow("a file") << QStringLiteral("file");
+    }
+    void refusesAPlantedFolder()
+    {
+        QFETCH(QString, kind);
+        const QString target = m_root.filePath(QStringLiteral("target"));
+        QDir(target).removeRecursively();
+        QVERIFY(QDir().mkpath(target));
+        QVERIFY(::chown(QFile::encodeName(target).constData(), uidOf("nobody"), gid_t(-1)) == 0);
+        const QString planted = spool() + QStringLiteral("/nobody");
+        const QByteArray plantedPath = QFile::encodeName(planted);
+        if (kind == QLatin1String("symlink")) {
+            QVERIFY(::symlink(QFile::encodeName(target).constData(), plantedPath.constData()) == 0);
+        } else if (kind == QLatin1String("foreign")) {
+            QVERIFY(QDir().mkdir(planted));
+            QVERIFY(::chown(plantedPath.constData(), uidOf("daemon"), gid_t(-1)) == 0);
+        } else {
+            QFile file(planted);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+        }
+        const Run run = printAs(QStringLiteral("nobody"));
+        QCOMPARE(run.exitCode, 5);
+        QVERIFY(QDir(target).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot));
+        if (kind == QLatin1String("foreign"))
+            QVERIFY(QDir(planted).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot));
+        QCOMPARE(statOf(planted).st_uid,
+                 kind == QLatin1String("foreign") ? uidOf("daemon") : uid_t(0));
+    }
+
+    void refusesASpoolOthersCanWrite()
+    {
+        QVERIFY(::chmod(QFile::encodeName(spool()).constData(), 0777) == 0);
+        const Run run = printAs(QStringLiteral("nobody"));
+        QCOMPARE(run.exitCode, 1);
+        QVERIFY(!QFile::exists(spool() + QStringLiteral("/nobody")));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestBackend)
+#include "tst_backend.moc"
