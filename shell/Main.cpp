@@ -227,8 +227,9 @@ void TF_Main::FormCreate()
 
         LastJobId = 0xFFFFFFFFu;
         FirstJob = true;
+        TakenJobIds = TakenJobs();
 
-        // The print-queue monitor joins here once print capture exists.
+        makeMonitor();
 
         CoolTrayIcon1->setIconIndex(1);
 

@@ -2,6 +2,7 @@
 
 #include "BuildHost.h"
 #include "Prompts.h"
+#include "TakenJobs.h"
 
 #include <QList>
 #include <QMainWindow>
@@ -29,6 +30,7 @@ class TCoolTrayIcon;
 class TDocumentSnapshot;
 class TForm1;
 class TGhostScript;
+class TJobInformation;
 class TPrintersMonitor;
 class TrayIcon;
 
@@ -49,6 +51,9 @@ public:
 
     void OpenMainWindow();
     void HideMainWindow();
+
+    // The print-job intake: the handler of the monitor's three events.
+    void JobNotify(const TJobInformation& aJobinformation);
 
     // The status bar's two panels: 0 the page position, 1 the zoom.
     QString statusText(int panel) const;
@@ -80,6 +85,7 @@ public:
     static inline bool FirstJob = false;
     static inline std::uint32_t LastJobId = 0;
     static inline bool Quitting = false;
+    static inline TakenJobs TakenJobIds;
 
     // Controls, under the names the rest of the program knows them by.
     QWidget* Panel1;
@@ -161,6 +167,9 @@ private:
     void makeStatusBar();
     void makeLog();
     void makeTrayIcon(TrayIcon& tray);
+    void makeMonitor();
+    void takeOrdinaryDocument();
+    void takePdfDocument();
     void placeRightButtons();
     void collapseToTray();
     void waitForTrayHost();
