@@ -1,13 +1,11 @@
 // The backend of the "vellora" printer, run as cupsd runs it: as root, with the job's user.
-#include <TestSupport.h>
-
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
-
+#include <TestSupport.h>
 #include <grp.h>
 #include <pwd.h>
 #include <sys/stat.h>
@@ -29,7 +27,8 @@ uid_t uidOf(const char* name)
 
 struct stat statOf(const QString& path)
 {
-    struct stat info {};
+    struct stat info
+    {};
     ::lstat(QFile::encodeName(path).constData(), &info);
     return info;
 }
@@ -63,8 +62,8 @@ class TestBackend : public QObject
 
     Run printAs(const QString& user)
     {
-        return runBackend({QStringLiteral("12"), user, QStringLiteral("title"),
-                           QStringLiteral("1"), QString(), m_job});
+        return runBackend({QStringLiteral("12"), user, QStringLiteral("title"), QStringLiteral("1"),
+                           QString(), m_job});
     }
 
 private Q_SLOTS:
