@@ -1,10 +1,11 @@
 // The intake of print jobs: a completed job on the printer "vellora" opens the main window
 // with the printed document.
+#include "GhostScript.h"
 #include "Main.h"
 #include "Options.h"
+#include "Paths.h"
 #include "PrintersMonitor.h"
 
-#include <Paths.h>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 
