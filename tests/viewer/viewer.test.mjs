@@ -511,6 +511,18 @@ describe('phones', () => {
         await closeAll(page);
     });
 
+    test('turning a window narrow switches to single pages and back', async () => {
+        const page = await openPage(fileUrl(html, '#page=2'));
+        await waitForBook(page);
+        assert.equal(await indicator(page), '2–3 / 6');
+        await page.setViewportSize(PHONE);
+        await page.waitForFunction(() => /^\d+ \/ 6$/.test(document.getElementById('page-number').textContent));
+        assert.equal((await visiblePageNumbers(page)).length, 1);
+        await page.setViewportSize(DESKTOP);
+        await waitForPages(page, '2–3 / 6');
+        await closeAll(page);
+    });
+
     test('a swipe turns the page', async () => {
         const page = await openPhone('#page=3');
         await waitForBook(page);
