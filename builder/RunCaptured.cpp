@@ -101,7 +101,9 @@ bool RunCaptured(const QString& CurrentDirectory, const QString& program,
     process.setStandardOutputFile(capture.fileName(), QIODevice::Truncate);
     process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     process.setChildProcessModifier([] { ::setpriority(PRIO_PROCESS, 0, 19); });
-    process.start(QIODevice::NotOpen);
+    // Opened for reading: in a write-only or closed process Qt would send standard error to
+    // the null device, against the forwarding asked for above.
+    process.start(QIODevice::ReadOnly);
     if (!process.waitForStarted(-1)) {
         prompts().message(kRunCapturedCaption, startFailure(process, program, CurrentDirectory));
         return false;
