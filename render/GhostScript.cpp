@@ -36,9 +36,6 @@ ProcessEvents& events()
 
 int g_screenDepthForTesting = 0;
 
-// Pages on their way from the worker to the page list before the worker waits.
-constexpr int kPagesInFlight = 4;
-
 bool isCompletePdf(const QString& file)
 {
     QFile pdf(file);
@@ -232,32 +229,11 @@ void TGhostScript::raiseStdio(const TgsStdioEvent& event, QByteArray text)
         event(text, static_cast<int>(text.size()));
 }
 
-void TGhostScript::pageArrived(const QImage& page)
+void TGhostScript::pageArrived(TPackedPage page)
 {
-    const int number = PageList().deliver(page, [slots = m_slots] { slots->release(); });
+    const int number = PageList().deliver(std::move(page));
     if (const TgsPageGeneratedEvent& generated = events().pageGenerated)
         generated(number);
-}
-
-bool TGhostScript::waitForPageSlot()
-{
-    std::unique_lock lock(m_slots->mutex);
-    while (m_slots->inFlight >= kPagesInFlight) {
-        if (m_queue.stopFlag().load())
-            return false;
-        m_slots->free.wait_for(lock, std::chrono::milliseconds(20));
-    }
-    ++m_slots->inFlight;
-    return !m_queue.stopFlag().load();
-}
-
-void TGhostScript::PageSlots::release()
-{
-    {
-        std::lock_guard lock(mutex);
-        --inFlight;
-    }
-    free.notify_one();
 }
 
 void TGhostScript::enqueueRun(std::shared_ptr<RunState> state, std::function<bool(RunState&)> body,
@@ -284,27 +260,25 @@ void TGhostScript::enqueueRun(std::shared_ptr<RunState> state, std::function<boo
     m_queue.enqueue(std::move(job));
 }
 
-// Everything the instance reports is handed to the GUI thread in the order it happened.
-static TInstanceSink sinkFor(TGhostScript* gs, std::function<bool()> waitForSlot,
-                             std::function<void(const QImage&)> arrived,
-                             std::function<void(const TgsStdioEvent&, QByteArray)> stdio)
+// Everything the instance reports is handed to the GUI thread in the order it happened; pages
+// go through the packer, which the run drains before it ends.
+TInstanceSink TGhostScript::makeSink(TPagePacker& packer)
 {
     TInstanceSink sink;
-    sink.clearPages = [gs] {
+    sink.clearPages = [this] {
         QMetaObject::invokeMethod(
-            gs, [gs] { gs->ClearPages(); }, Qt::QueuedConnection);
+            this, [this] { ClearPages(); }, Qt::QueuedConnection);
     };
-    sink.pageReady = [gs, waitForSlot, arrived](const QImage& page) {
-        if (!waitForSlot())
-            return false;
-        QMetaObject::invokeMethod(
-            gs, [arrived, page] { arrived(page); }, Qt::QueuedConnection);
-        return true;
+    sink.recycledBitmap = [&packer] {
+        return packer.takeBuffer();
     };
-    auto forward = [gs, stdio](const TgsStdioEvent& (*which)()) {
-        return [gs, stdio, which](const QByteArray& text) {
+    sink.pageReady = [this, &packer](QImage page) {
+        return packer.submit(std::move(page), m_queue.stopFlag());
+    };
+    auto forward = [this](const TgsStdioEvent& (*which)()) {
+        return [this, which](const QByteArray& text) {
             QMetaObject::invokeMethod(
-                gs, [stdio, which, text] { stdio(which(), text); }, Qt::QueuedConnection);
+                this, [which, text] { raiseStdio(which(), text); }, Qt::QueuedConnection);
         };
     };
     sink.input = forward(&TGhostScript::GetOnInput);
@@ -313,26 +287,30 @@ static TInstanceSink sinkFor(TGhostScript* gs, std::function<bool()> waitForSlot
     return sink;
 }
 
+std::function<void(TPackedPage)> TGhostScript::pageDelivery()
+{
+    return [this](TPackedPage page) {
+        QMetaObject::invokeMethod(
+            this, [this, page = std::move(page)]() mutable { pageArrived(std::move(page)); },
+            Qt::QueuedConnection);
+    };
+}
+
 void TGhostScript::Preview(const QString& file, std::function<void(bool)> finished)
 {
     auto state = std::make_shared<RunState>();
     state->file = file;
-    TInstanceSink sink = sinkFor(
-        this, [this] { return waitForPageSlot(); },
-        [this](const QImage& page) { pageArrived(page); },
-        [this](const TgsStdioEvent& event, QByteArray text) {
-            raiseStdio(event, std::move(text));
-        });
-
     enqueueRun(state,
-               [this, sink](RunState& run) {
-                   GsInstance gs(sink, m_queue.stopFlag());
+               [this](RunState& run) {
+                   TPagePacker packer(pageDelivery());
+                   GsInstance gs(makeSink(packer), m_queue.stopFlag());
                    gs.CreateInstance();
                    m_active = gs.Active();
                    gs.InitDisplay(run.settings);
                    const bool ok = gs.RunFile(run.file, true);
                    gs.ExitInterpreter();
                    gs.DeleteInstance();
+                   packer.drain();
                    m_active = false;
                    run.lastError = gs.lastError();
                    run.lastArguments = gs.lastArguments();
@@ -347,20 +325,14 @@ void TGhostScript::ConvertToPdf(const QString& file, const QString& pdfFile,
     auto state = std::make_shared<RunState>();
     state->file = file;
     state->pdfFile = pdfFile;
-    TInstanceSink sink = sinkFor(
-        this, [this] { return waitForPageSlot(); },
-        [this](const QImage& page) { pageArrived(page); },
-        [this](const TgsStdioEvent& event, QByteArray text) {
-            raiseStdio(event, std::move(text));
-        });
-
     enqueueRun(
         state,
-        [this, sink](RunState& run) {
+        [this](RunState& run) {
             QDir().mkpath(QFileInfo(run.pdfFile).absolutePath());
             const QString partial = temporaryNameBeside(run.pdfFile);
 
-            GsInstance gs(sink, m_queue.stopFlag());
+            TPagePacker packer(pageDelivery());
+            GsInstance gs(makeSink(packer), m_queue.stopFlag());
             gs.CreateInstance();
             m_active = gs.Active();
             gs.InitDisplay(run.settings);
@@ -369,6 +341,7 @@ void TGhostScript::ConvertToPdf(const QString& file, const QString& pdfFile,
             const bool ran = gs.RunFile(run.file, false);
             gs.ExitInterpreter();
             gs.DeleteInstance();
+            packer.drain();
             m_active = false;
             run.lastError = gs.lastError();
             run.lastArguments = gs.lastArguments();

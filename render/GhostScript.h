@@ -1,6 +1,8 @@
 #pragma once
 
 #include "Bitmap.h"
+#include "GsInstance.h"
+#include "PagePacker.h"
 #include "RunQueue.h"
 
 #include <QByteArray>
@@ -119,9 +121,10 @@ private:
     void enqueueRun(std::shared_ptr<RunState> state, std::function<bool(RunState&)> body,
                     std::function<void(bool)> finished, std::function<void()> started);
     void showCurrentPage();
-    void pageArrived(const QImage& page);
-    bool waitForPageSlot();
-    void raiseStdio(const TgsStdioEvent& event, QByteArray text);
+    void pageArrived(TPackedPage page);
+    TInstanceSink makeSink(TPagePacker& packer);
+    std::function<void(TPackedPage)> pageDelivery();
+    static void raiseStdio(const TgsStdioEvent& event, QByteArray text);
 
     int m_resolution = 75;
     int m_currentPage = 0;
@@ -129,18 +132,6 @@ private:
     std::atomic<bool> m_active = false;
     QString m_lastError;
     QStringList m_lastArguments;
-
-    // Pages copied out of the device but not yet packed: the worker waits when too many are
-    // on their way, so a stalled GUI thread cannot pile up full bitmaps. Shared with the page
-    // list, which may finish packing a page after the component is gone.
-    struct PageSlots
-    {
-        std::mutex mutex;
-        std::condition_variable free;
-        int inFlight = 0;
-        void release();
-    };
-    std::shared_ptr<PageSlots> m_slots = std::make_shared<PageSlots>();
 
     TRunQueue m_queue;
 };

@@ -299,13 +299,14 @@ int GsInstance::displaySize(int width, int height, int raster, unsigned format,
 
 int GsInstance::displayPage()
 {
-    QImage page = ImageToBitmap(m_display);
+    QImage page =
+        ImageToBitmap(m_display, m_sink.recycledBitmap ? m_sink.recycledBitmap() : QImage());
     if (page.isNull() && m_display.width > 0 && m_display.height > 0) {
         // A page we could not copy still counts: it shows as a blank page of its size.
         page = QImage(m_display.width, m_display.height, QImage::Format_RGB32);
         page.fill(Qt::white);
     }
-    const bool goOn = m_sink.pageReady ? m_sink.pageReady(page) : true;
+    const bool goOn = m_sink.pageReady ? m_sink.pageReady(std::move(page)) : true;
     return goOn && !m_stop.load() ? 0 : gs_error_Fatal;
 }
 

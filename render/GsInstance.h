@@ -26,7 +26,9 @@ struct TInstanceSink
 {
     std::function<void()> clearPages;
     // A finished page, deep-copied out of the device's buffer. Returns false to stop the run.
-    std::function<bool(const QImage& page)> pageReady;
+    std::function<bool(QImage page)> pageReady;
+    // A bitmap to copy the next page into, when one can be reused.
+    std::function<QImage()> recycledBitmap;
     std::function<void(const QByteArray& text)> input;
     std::function<void(const QByteArray& text)> output;
     std::function<void(const QByteArray& text)> error;

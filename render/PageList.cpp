@@ -2,64 +2,12 @@
 
 #include <QCoreApplication>
 #include <QPointer>
-#include <zstd.h>
 
 namespace vellora {
 
-// One stored page: the fresh bitmap until the packer is done, then its packed pixels.
-struct TPageList::Entry
-{
-    QImage fresh;
-    QByteArray packed;
-    QSize size;
-    QImage::Format format = QImage::Format_Invalid;
-    qsizetype bytesPerLine = 0;
-    QList<QRgb> colourTable;
+TPageList::TPageList(QObject* parent) : QObject(parent) {}
 
-    QImage unpack() const
-    {
-        if (!fresh.isNull())
-            return fresh;
-        QImage image(size, format);
-        if (image.isNull() || image.bytesPerLine() != bytesPerLine)
-            return {};
-        image.setColorTable(colourTable);
-        const size_t written =
-            ZSTD_decompress(image.bits(), static_cast<size_t>(image.sizeInBytes()),
-                            packed.constData(), static_cast<size_t>(packed.size()));
-        if (ZSTD_isError(written) || written != static_cast<size_t>(image.sizeInBytes()))
-            return {};
-        return image;
-    }
-};
-
-namespace {
-
-QByteArray pack(const QImage& image)
-{
-    const size_t size = static_cast<size_t>(image.sizeInBytes());
-    QByteArray packed(static_cast<qsizetype>(ZSTD_compressBound(size)), Qt::Uninitialized);
-    const size_t written = ZSTD_compress(packed.data(), static_cast<size_t>(packed.size()),
-                                         image.constBits(), size, 1);
-    if (ZSTD_isError(written))
-        return {};
-    packed.truncate(static_cast<qsizetype>(written));
-    packed.squeeze();
-    return packed;
-}
-
-} // namespace
-
-TPageList::TPageList(QObject* parent) : QObject(parent)
-{
-    // One packing thread keeps the pages in order and leaves the other core to the interpreter.
-    m_packer.setMaxThreadCount(1);
-}
-
-TPageList::~TPageList()
-{
-    m_packer.waitForDone();
-}
+TPageList::~TPageList() = default;
 
 void TPageList::clear()
 {
@@ -74,43 +22,16 @@ void TPageList::setCount(int count)
     m_entries.resize(static_cast<size_t>(std::max(count, 0)));
 }
 
-int TPageList::deliver(const QImage& page, std::function<void()> stored)
+int TPageList::deliver(TPackedPage page)
 {
     const int number = ++m_pagesRendered;
     if (m_entries.size() < static_cast<size_t>(number))
         m_entries.resize(static_cast<size_t>(number));
-
-    if (page.isNull()) {
-        m_entries[static_cast<size_t>(number - 1)].reset();
-        if (stored)
-            stored();
-        return number;
-    }
-
-    auto entry = std::make_shared<Entry>();
-    entry->fresh = page;
-    entry->size = page.size();
-    entry->format = page.format();
-    entry->bytesPerLine = page.bytesPerLine();
-    entry->colourTable = page.colorTable();
-    m_entries[static_cast<size_t>(number - 1)] = entry;
-
-    std::weak_ptr<Entry> target = entry;
-    m_packer.start([this, target, image = page, stored = std::move(stored)]() mutable {
-        QByteArray packed = pack(image);
-        image = QImage();
-        QMetaObject::invokeMethod(
-            this,
-            [target, packed = std::move(packed), stored = std::move(stored)]() {
-                if (auto entry = target.lock(); entry && !packed.isEmpty()) {
-                    entry->packed = packed;
-                    entry->fresh = QImage();
-                }
-                if (stored)
-                    stored();
-            },
-            Qt::QueuedConnection);
-    });
+    auto& entry = m_entries[static_cast<size_t>(number - 1)];
+    if (page.packed.isEmpty())
+        entry.reset();
+    else
+        entry = std::make_shared<const Entry>(std::move(page));
     return number;
 }
 
@@ -126,10 +47,10 @@ QImage TPageList::page(int n) const
     const Entry* entry = entryFor(n);
     if (!entry)
         return {};
-    if (m_unpackedEntry.get() == entry)
-        return m_unpacked;
-    m_unpacked = entry->unpack();
-    m_unpackedEntry = m_entries[static_cast<size_t>(n - 1)];
+    if (m_unpackedEntry.get() != entry) {
+        m_unpacked = entry->Unpack();
+        m_unpackedEntry = m_entries[static_cast<size_t>(n - 1)];
+    }
     return m_unpacked;
 }
 
@@ -144,15 +65,9 @@ qint64 TPageList::heldBytes() const
     qint64 total = 0;
     for (const auto& entry : m_entries) {
         if (entry)
-            total += entry->fresh.isNull() ? entry->packed.size() : entry->fresh.sizeInBytes();
+            total += entry->packed.size();
     }
     return total;
-}
-
-void TPageList::waitForPacking()
-{
-    m_packer.waitForDone();
-    QCoreApplication::sendPostedEvents(this);
 }
 
 TPageList& PageList()

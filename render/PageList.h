@@ -1,9 +1,9 @@
 #pragma once
 
+#include "PagePacker.h"
+
 #include <QImage>
 #include <QObject>
-#include <QThreadPool>
-#include <functional>
 #include <memory>
 #include <vector>
 
@@ -13,10 +13,9 @@ namespace vellora {
 // It belongs to the GUI thread.
 //
 // A 200-page document must not hold 200 full bitmaps (an A4 page at 120 dpi is 4 MB), so each
-// page is kept compressed (zstd, lossless) once a background thread has packed it; until then
-// the fresh bitmap itself is kept. Fetching a page unpacks it (a few milliseconds for A4 at
-// 120 dpi); the last page fetched is kept unpacked, so repeated fetches of the page in view
-// cost nothing.
+// page arrives packed (zstd, lossless; about 100 KB for a text page of A4 at 120 dpi) and is
+// kept so. Fetching a page unpacks it (about 1 ms for that page); the last page fetched is
+// kept unpacked, so repeated fetches of the page in view cost nothing.
 class TPageList : public QObject
 {
     Q_OBJECT
@@ -37,9 +36,9 @@ public:
     void setCount(int count);
 
     // Stores a newly delivered page: PagesRendered grows by one and the page becomes entry
-    // PagesRendered - 1 (padding the list with empty entries when it is shorter). `stored`
-    // runs on the GUI thread once the page has been packed. Returns the page's number.
-    int deliver(const QImage& page, std::function<void()> stored = {});
+    // PagesRendered - 1 (padding the list with empty entries when it is shorter). Returns the
+    // page's number.
+    int deliver(TPackedPage page);
 
     // Page n (1-based): null past PagesRendered, outside the list, or for an empty entry.
     QImage page(int n) const;
@@ -47,19 +46,15 @@ public:
     // The size of page n without unpacking it; invalid when page(n) would be null.
     QSize pageSize(int n) const;
 
-    // Bytes held for the pages (packed or not), for the memory figures.
+    // Bytes held for the pages, for the memory figures.
     qint64 heldBytes() const;
 
-    // Waits for every page handed to the packer (tests and the benchmark).
-    void waitForPacking();
-
 private:
-    struct Entry;
+    using Entry = TPackedPage;
     const Entry* entryFor(int n) const;
 
-    std::vector<std::shared_ptr<Entry>> m_entries;
+    std::vector<std::shared_ptr<const Entry>> m_entries;
     int m_pagesRendered = 0;
-    QThreadPool m_packer;
     mutable std::shared_ptr<const Entry> m_unpackedEntry;
     mutable QImage m_unpacked;
 };

@@ -133,14 +133,16 @@ bool ImageSize(TDisplayImage& display, int width, int height, int raster, unsign
     return true;
 }
 
-QImage ImageToBitmap(const TDisplayImage& display)
+QImage ImageToBitmap(const TDisplayImage& display, QImage reuse)
 {
     const QImage::Format format = imageFormat(display);
     if (!display.image || display.width <= 0 || display.height <= 0 ||
         format == QImage::Format_Invalid || display.raster < bytesPerRow(display))
         return {};
 
-    QImage bitmap(display.width, display.height, format);
+    QImage bitmap = std::move(reuse);
+    if (bitmap.size() != QSize(display.width, display.height) || bitmap.format() != format)
+        bitmap = QImage(display.width, display.height, format);
     if (bitmap.isNull())
         return {};
 

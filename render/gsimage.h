@@ -39,7 +39,8 @@ bool ImageSize(TDisplayImage& display, int width, int height, int raster, unsign
                const unsigned char* image);
 
 // A deep copy of the current image, top row first, stepping rows by the reported raster.
-// A null image when there is no image or the format is unknown.
-QImage ImageToBitmap(const TDisplayImage& display);
+// A null image when there is no image or the format is unknown. `reuse`, when it has the
+// right size and format and is not shared, receives the pixels instead of a new image.
+QImage ImageToBitmap(const TDisplayImage& display, QImage reuse = {});
 
 } // namespace vellora
