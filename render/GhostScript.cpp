@@ -290,9 +290,9 @@ TInstanceSink TGhostScript::makeSink(TPagePacker& packer)
 std::function<void(TPackedPage)> TGhostScript::pageDelivery()
 {
     return [this](TPackedPage page) {
+        // The call only reads its copy: whatever it holds is let go on this thread.
         QMetaObject::invokeMethod(
-            this, [this, page = std::move(page)]() mutable { pageArrived(std::move(page)); },
-            Qt::QueuedConnection);
+            this, [this, page] { pageArrived(page); }, Qt::QueuedConnection);
     };
 }
 
