@@ -11,10 +11,8 @@
 #include <QString>
 #include <QStringList>
 #include <atomic>
-#include <condition_variable>
 #include <functional>
 #include <memory>
-#include <mutex>
 
 namespace vellora {
 

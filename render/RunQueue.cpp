@@ -15,7 +15,7 @@ TRunQueue::Hold& TRunQueue::Hold::operator=(Hold&& other) noexcept
 
 void TRunQueue::Hold::release()
 {
-    if (TRunQueue* queue = std::exchange(m_queue, nullptr))
+    if (QPointer<TRunQueue> queue = std::exchange(m_queue, nullptr))
         queue->releaseHold();
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QObject>
+#include <QPointer>
 #include <atomic>
 #include <condition_variable>
 #include <deque>
@@ -50,13 +51,14 @@ public:
         Hold& operator=(const Hold&) = delete;
         ~Hold() { release(); }
 
-        bool isHeld() const { return m_queue != nullptr; }
+        bool isHeld() const { return !m_queue.isNull(); }
         void release();
 
     private:
         friend class TRunQueue;
         explicit Hold(TRunQueue* queue) : m_queue(queue) {}
-        TRunQueue* m_queue = nullptr;
+        // A hold that outlives its queue releases nothing.
+        QPointer<TRunQueue> m_queue;
     };
 
     explicit TRunQueue(QObject* parent = nullptr);

@@ -425,6 +425,18 @@ private Q_SLOTS:
         QCOMPARE(later, std::optional<bool>(true));
     }
 
+    void aHoldOutlivingItsQueueReleasesNothing()
+    {
+        TRunQueue::Hold held;
+        {
+            TGhostScript gs;
+            gs.Queue().whenIdle([&](TRunQueue::Hold hold) { held = std::move(hold); });
+            QVERIFY(held.isHeld());
+        }
+        QVERIFY(!held.isHeld());
+        held.release();
+    }
+
     void shutdownStopsAPreviewInProgress()
     {
         const QString file = writePs("long.ps", postScript(400));
