@@ -17,7 +17,9 @@ namespace vellora {
 // to unpack them into a bitmap again. `packed` is empty for a page that could not be copied.
 struct TPackedPage
 {
-    QByteArray packed;
+    QByteArray packed;  // the rows that differ from the row above, compressed
+    QByteArray repeats; // one bit per row: the same as the row above
+    int distinctRows = 0;
     QSize size;
     QImage::Format format = QImage::Format_Invalid;
     qsizetype bytesPerLine = 0;

@@ -2,6 +2,7 @@
 // PDF, failures, the run queue and shutdown.
 #include "GhostScript.h"
 #include "PageList.h"
+#include "PagePacker.h"
 #include "RenderFixtures.h"
 #include "TestSupport.h"
 #include "fake/FakePrompts.h"
@@ -10,6 +11,7 @@
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QTemporaryDir>
+#include <cstring>
 #include <optional>
 
 using namespace vellora;
@@ -150,6 +152,46 @@ private Q_SLOTS:
             QVERIFY2(corner.red() > 200 && corner.green() < 60 && corner.blue() < 60,
                      qPrintable(corner.name()));
         }
+    }
+
+    // Pages are kept packed: what comes back is what went in, bit for bit.
+    void packedPagesComeBackUnchanged_data()
+    {
+        QTest::addColumn<int>("format");
+        QTest::newRow("24 bits") << int(QImage::Format_BGR888);
+        QTest::newRow("16 bits") << int(QImage::Format_RGB555);
+        QTest::newRow("palette") << int(QImage::Format_Indexed8);
+        QTest::newRow("black and white") << int(QImage::Format_Mono);
+    }
+    void packedPagesComeBackUnchanged()
+    {
+        QFETCH(int, format);
+        QImage page(333, 517, QImage::Format(format));
+        if (page.format() == QImage::Format_Indexed8)
+            page.setColorTable({qRgb(255, 255, 255), qRgb(0, 0, 0), qRgb(255, 0, 0)});
+        if (page.format() == QImage::Format_Mono)
+            page.setColorTable({qRgb(255, 255, 255), qRgb(0, 0, 0)});
+        quint32 seed = 7;
+        for (int y = 0; y < page.height(); ++y) {
+            uchar* row = page.scanLine(y);
+            // Runs of equal rows, as in the margins of a page, between rows of noise.
+            if (y % 50 < 20 && y > 0) {
+                std::memcpy(row, page.constScanLine(y - 1), size_t(page.bytesPerLine()));
+                continue;
+            }
+            for (int x = 0; x < page.bytesPerLine(); ++x) {
+                seed = seed * 1103515245u + 12345u;
+                row[x] = page.format() == QImage::Format_Indexed8 ? uchar((seed >> 16) % 3)
+                                                                  : uchar(seed >> 16);
+            }
+        }
+        const TPackedPage packed = TPackedPage::Pack(page);
+        QVERIFY(!packed.packed.isEmpty());
+        QVERIFY(packed.distinctRows < page.height());
+        const QImage back = packed.Unpack();
+        QCOMPARE(back.format(), page.format());
+        QCOMPARE(back.colorTable(), page.colorTable());
+        QVERIFY(back == page);
     }
 
     void missingFileEmptiesTheListAndFails()
