@@ -15,6 +15,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QProcess>
+#include <QRandomGenerator>
 #include <QThread>
 #include <QTimer>
 #include <algorithm>
@@ -196,6 +197,8 @@ int latency(int jobs, const QString& file, const QString& dropFolder)
     QThread::msleep(1500); // the polling loop has read the jobs already completed
     std::vector<int> ids;
     for (int i = 0; i < jobs; ++i) {
+        // A random pause, so that jobs do not fall into step with the polling loop's second.
+        waitFor([] { return false; }, int(QRandomGenerator::global()->bounded(1000)));
         const int id = printJob(file);
         ids.push_back(id);
         const bool done = waitFor([&] { return reported.count(std::uint32_t(id)) > 0; }, 30000);
@@ -212,6 +215,9 @@ int latency(int jobs, const QString& file, const QString& dropFolder)
         if (const auto it = seen.find(ids[i]); it != seen.end())
             pollMs.push_back(msBetween(complete[i], it->second));
     }
+    if (qEnvironmentVariableIsSet("VELLORA_BENCH_VERBOSE"))
+        for (std::size_t i = 0; i < monitorMs.size(); ++i)
+            std::fprintf(stderr, "job %d: %.1f ms\n", ids[i], monitorMs[i]);
     printFigures("capture_latency", monitorMs);
     printFigures("capture_poll_latency", pollMs);
     if (!monitorMs.empty() && !pollMs.empty()) {
