@@ -83,6 +83,8 @@ run_tests() {
     local build_dir=${BUILD_DIR:-build}
     local options=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELLORA_WERROR=ON)
     [[ -n ${VELLORA_SANITIZE:-} ]] && options+=(-DVELLORA_SANITIZE="$VELLORA_SANITIZE")
+    # Tests start helper processes from threaded programs (lp, the private print server).
+    export TSAN_OPTIONS=${TSAN_OPTIONS:-die_after_fork=0}
     build "$build_dir" "${options[@]}"
     ctest --test-dir "$build_dir" --output-on-failure --parallel "$(nproc)"
 }
