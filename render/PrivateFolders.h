@@ -12,7 +12,8 @@ namespace vellora {
 //  - the snapshots of print files, out of the interpreter's reach.
 //
 // The first call creates the area and points TMPDIR at the interpreter's folder; make it on
-// the GUI thread before any interpreter runs (the component's constructor does).
+// the main thread before any other thread starts (main() and the main window do; the
+// component's constructor does too, for programs that only render).
 void PrepareInterpreterEnvironment();
 
 QString InterpreterTempFolder();

@@ -5,6 +5,7 @@
 #include "Log.h"
 #include "Options.h"
 #include "PageView.h"
+#include "PrivateFolders.h"
 #include "Resources.h"
 #include "TrayIcon.h"
 
@@ -90,6 +91,9 @@ TF_Main::TF_Main(TrayIcon& tray, QWidget* parent) : QMainWindow(parent)
     makeTrayIcon(tray);
     resize(kClientSize);
 
+    // The interpreter's private TMPDIR changes the process environment: do it before the
+    // print monitor starts threads that read the environment.
+    PrepareInterpreterEnvironment();
     FormCreate();
     QTimer::singleShot(0, this, [] { qCInfo(lcShell, "event loop running"); });
 }

@@ -1,6 +1,7 @@
 // Vellora: the real dialogs, desktop, notification area and single-copy lock, wired together.
 #include "Application.h"
 #include "LinuxDesktop.h"
+#include "PrivateFolders.h"
 #include "QtPrompts.h"
 #include "QtTrayIcon.h"
 #include "Startup.h"
@@ -8,6 +9,8 @@
 
 int main(int argc, char* argv[])
 {
+    // Changes the environment (the interpreter's TMPDIR): only while no other thread runs.
+    vellora::PrepareInterpreterEnvironment();
     vellora::VelloraApplication app(argc, argv);
     vellora::QtPrompts prompts;
     vellora::setPrompts(&prompts);
