@@ -5,7 +5,11 @@
 
 namespace vellora::converter {
 
-enum class JpegKind { Baseline, Progressive };
+enum class JpegKind
+{
+    Baseline,
+    Progressive
+};
 
 // Encodes packed RGB rows (3 bytes a pixel, `stride` bytes a row) as JPEG with 4:2:0
 // chroma subsampling (one grey channel when every pixel is grey) and Huffman tables fitted

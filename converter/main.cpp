@@ -74,9 +74,8 @@ int convertPage(const ConverterOptions& options)
 
     OutputFiles files;
     const RgbImage movieImage = page->render(movieScale(size, options.zoom));
-    const auto movieJpeg = encodeJpeg(movieImage.pixels.data(), movieImage.width,
-                                      movieImage.height, movieImage.stride, options.jpegQuality,
-                                      JpegKind::Baseline);
+    const auto movieJpeg = encodeJpeg(movieImage.pixels.data(), movieImage.width, movieImage.height,
+                                      movieImage.stride, options.jpegQuality, JpegKind::Baseline);
     const auto movie =
         pageMovie(size.width, size.height, movieJpeg, movieImage.width, movieImage.height);
     files.stage(options.output, movie.data(), movie.size());

@@ -201,7 +201,8 @@ void TestViewerConfig::firstPageSize_data()
         << command + "\r\npage=12 width=10 height=20\r\npage=1 width=842 height=595"
         << std::optional<QSizeF>(QSizeF(842, 595));
     QTest::newRow("a path that imitates the listing")
-        << "\"/x page=1 width=900 height=10\"  -I \r\n" << std::optional<QSizeF>();
+        << "\"/x page=1 width=900 height=10\"  -I \r\n"
+        << std::optional<QSizeF>();
     QTest::newRow("no sizes") << command + "\r\npage=1 \r\n" << std::optional<QSizeF>();
     QTest::newRow("empty") << QString() << std::optional<QSizeF>();
 }

@@ -16,29 +16,29 @@
 
 namespace vellora::test {
 
-struct PageSpec
+struct PageFormat
 {
     int widthPt = 595; // A4 portrait
     int heightPt = 842;
 };
 
-inline PageSpec a4Portrait()
+inline PageFormat a4Portrait()
 {
     return {595, 842};
 }
-inline PageSpec a4Landscape()
+inline PageFormat a4Landscape()
 {
     return {842, 595};
 }
 
 // Each page: white, its number written large, a black square in the top-left corner and a red
 // one in the bottom-right corner (so a mirrored or shifted copy shows).
-inline QByteArray postScript(const QList<PageSpec>& pages)
+inline QByteArray postScript(const QList<PageFormat>& pages)
 {
     QByteArray ps = "%!PS-Adobe-3.0\n%%Pages: " + QByteArray::number(pages.size()) + "\n";
     ps += "%%EndComments\n";
     int number = 0;
-    for (const PageSpec& page : pages) {
+    for (const PageFormat& page : pages) {
         ++number;
         const QByteArray w = QByteArray::number(page.widthPt);
         const QByteArray h = QByteArray::number(page.heightPt);
@@ -54,9 +54,9 @@ inline QByteArray postScript(const QList<PageSpec>& pages)
     return ps;
 }
 
-inline QByteArray postScript(int count, PageSpec spec = a4Portrait())
+inline QByteArray postScript(int count, PageFormat format = a4Portrait())
 {
-    return postScript(QList<PageSpec>(count, spec));
+    return postScript(QList<PageFormat>(count, format));
 }
 
 inline bool writeFile(const QString& path, const QByteArray& content)
@@ -103,9 +103,9 @@ inline bool hasMutool()
 }
 
 // The size in pixels the interpreter gives a page of that many points.
-inline QSize pixelSize(PageSpec spec, int dpi)
+inline QSize pixelSize(PageFormat format, int dpi)
 {
-    return {qRound(spec.widthPt * dpi / 72.0), qRound(spec.heightPt * dpi / 72.0)};
+    return {qRound(format.widthPt * dpi / 72.0), qRound(format.heightPt * dpi / 72.0)};
 }
 
 } // namespace vellora::test

@@ -84,8 +84,8 @@ private Q_SLOTS:
         QFETCH(int, pages);
         QFETCH(bool, landscape);
         QFETCH(int, dpi);
-        const PageSpec spec = landscape ? a4Landscape() : a4Portrait();
-        const QString file = writePs(QStringLiteral("doc.ps"), postScript(pages, spec));
+        const PageFormat format = landscape ? a4Landscape() : a4Portrait();
+        const QString file = writePs(QStringLiteral("doc.ps"), postScript(pages, format));
 
         TGhostScript gs;
         gs.SetResolution(dpi);
@@ -99,7 +99,7 @@ private Q_SLOTS:
             expected.append(i);
         QCOMPARE(generated, expected);
 
-        const QSize size = pixelSize(spec, dpi);
+        const QSize size = pixelSize(format, dpi);
         for (int i = 1; i <= pages; ++i) {
             const QImage page = gs.GetPage(i);
             QVERIFY(!page.isNull());
