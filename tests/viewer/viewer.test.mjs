@@ -440,9 +440,19 @@ describe('navigation', { concurrency: 4 }, () => {
         await waitForBook(page);
         await page.click('[data-button="fullScreen"]');
         await page.waitForFunction(() => document.fullscreenElement === document.documentElement);
-        assert.equal(await page.getAttribute('[data-button="fullScreen"]', 'aria-pressed'), 'true');
+        // The button follows the browser's fullscreenchange event, which may come a moment
+        // after the element is set.
+        const pressed = (value) =>
+            page.waitForFunction(
+                (expected) =>
+                    document.querySelector('[data-button="fullScreen"]').ariaPressed === expected,
+                value,
+                { timeout: 5000 },
+            );
+        await pressed('true');
         await page.click('[data-button="fullScreen"]');
         await page.waitForFunction(() => document.fullscreenElement === null);
+        await pressed('false');
         await closeAll(page);
     });
 
