@@ -2,6 +2,7 @@
 
 #include "Errors.h"
 #include "IndexFile.h"
+#include "WindowPlacement.h"
 
 #include <QApplication>
 #include <QHeaderView>
@@ -10,7 +11,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRegularExpressionValidator>
-#include <QScreen>
 #include <QStyledItemDelegate>
 #include <QTableWidget>
 
@@ -290,11 +290,7 @@ void TindexForm::showEvent(QShowEvent* event)
 {
     if (!m_centred) {
         m_centred = true;
-        if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-            QRect frame = frameGeometry();
-            frame.moveCenter(screen->availableGeometry().center());
-            move(frame.topLeft());
-        }
+        centreOnScreen(this);
     }
     QWidget::showEvent(event);
 }

@@ -8,15 +8,14 @@
 #include "PrivateFolders.h"
 #include "Resources.h"
 #include "TrayIcon.h"
+#include "WindowPlacement.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
-#include <QGuiApplication>
 #include <QLabel>
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QScreen>
 #include <QSlider>
 #include <QStatusBar>
 #include <QTimer>
@@ -281,11 +280,7 @@ void TF_Main::OpenMainWindow()
 {
     if (!m_centred) {
         m_centred = true;
-        if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-            QRect frame = frameGeometry();
-            frame.moveCenter(screen->availableGeometry().center());
-            move(frame.topLeft());
-        }
+        centreOnScreen(this);
     }
     setWindowState(windowState() & ~Qt::WindowMinimized);
     show();
