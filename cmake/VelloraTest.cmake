@@ -54,8 +54,14 @@ function(vellora_add_test name)
         XDG_STATE_HOME=${home}/state
         XDG_RUNTIME_DIR=${home}/runtime
         VELLORA_SOURCE_DIR=${VELLORA_TEST_SOURCE_DIR}
-        VELLORA_BINARY_DIR=${CMAKE_BINARY_DIR}
-        ${ARG_ENVIRONMENT})
+        VELLORA_BINARY_DIR=${CMAKE_BINARY_DIR})
+    if(VELLORA_SANITIZE STREQUAL "thread")
+        # Tests start child processes from threaded programs; uninstrumented libraries are
+        # listed in the suppressions file.
+        list(APPEND env
+            TSAN_OPTIONS=suppressions=${VELLORA_TEST_SOURCE_DIR}/tests/tsan.supp:die_after_fork=0)
+    endif()
+    list(APPEND env ${ARG_ENVIRONMENT})
     set_tests_properties(${name} PROPERTIES
         LABELS "${ARG_LABEL}"
         TIMEOUT ${ARG_TIMEOUT}
