@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
 #include <new>
 #include <string>
 #include <vector>
@@ -66,8 +67,20 @@ double viewerScale(const PageSize& size)
     return (kViewerImageLongSide + 0.01) / std::max(size.width, size.height);
 }
 
+// True when path names the same file as the document being read (through links too).
+bool isTheInput(const std::string& path, const std::string& input)
+{
+    std::error_code error;
+    return std::filesystem::equivalent(path, input, error);
+}
+
 int convertPage(const ConverterOptions& options)
 {
+    // Renaming the page files into place would replace the document itself.
+    for (const std::string& path : {options.output, imagePathFor(options.output)}) {
+        if (isTheInput(path, options.input))
+            throw OutputError(path + " est le document lu : il ne sera pas remplacé");
+    }
     PdfPages document(options.input);
     const auto page = document.loadPage(options.page);
     const PageSize size = page->size();

@@ -60,6 +60,12 @@ QStringList folderEntries(const QString& folder)
                                   QDir::Name);
 }
 
+QByteArray readAll(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
 QStringList tagCodes(const SwfFile& swf)
 {
     QStringList codes;
@@ -250,6 +256,28 @@ private Q_SLOTS:
                      result.err.count('\n') == 1,
                  result.err.constData());
         QCOMPARE(folderEntries(folder), QStringList());
+    }
+
+    // An output path that names the document being read must never overwrite it.
+    void outputNeverReplacesTheInput_data()
+    {
+        QTest::addColumn<QString>("inputName");
+        QTest::newRow("movie path is the input") << "doc.swf";
+        QTest::newRow("page image path is the input") << "doc.jpg";
+    }
+    void outputNeverReplacesTheInput()
+    {
+        QFETCH(QString, inputName);
+        const QString folder = freshFolder(QTest::currentDataTag());
+        const QString input = folder + u'/' + inputName;
+        QVERIFY(QFile::copy(pdf("mixed.pdf"), input));
+        const QByteArray before = readAll(input);
+        const RunResult result = runConverter(QStringList{input, "-p1"} + kLowPreset +
+                                              QStringList{"-o", folder + "/doc.swf"});
+        QVERIFY(result.exitCode != 0);
+        QVERIFY2(result.err.startsWith("pdf2swf: "), result.err.constData());
+        QCOMPARE(readAll(input), before);
+        QCOMPARE(folderEntries(folder), QStringList{inputName});
     }
 
     void pageMode_data()
