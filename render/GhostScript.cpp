@@ -296,26 +296,34 @@ std::function<void(TPackedPage)> TGhostScript::pageDelivery()
     };
 }
 
+TGhostScript::SessionOutcome TGhostScript::runSession(RunState& run, const QString& pdfFile,
+                                                      bool clearPages)
+{
+    TPagePacker packer(pageDelivery());
+    GsInstance gs(makeSink(packer), m_queue.stopFlag());
+    gs.CreateInstance();
+    m_active = gs.Active();
+    gs.InitDisplay(run.settings);
+    if (!pdfFile.isEmpty())
+        gs.InitPdfWrite(pdfFile);
+    SessionOutcome outcome;
+    outcome.ran = gs.RunFile(run.file, clearPages);
+    gs.ExitInterpreter();
+    gs.DeleteInstance();
+    packer.drain();
+    m_active = false;
+    run.lastError = gs.lastError();
+    run.lastArguments = gs.lastArguments();
+    outcome.fileRan = gs.FileRan();
+    outcome.pdfClosed = gs.PdfClosed();
+    return outcome;
+}
+
 void TGhostScript::Preview(const QString& file, std::function<void(bool)> finished)
 {
     auto state = std::make_shared<RunState>();
     state->file = file;
-    enqueueRun(state,
-               [this](RunState& run) {
-                   TPagePacker packer(pageDelivery());
-                   GsInstance gs(makeSink(packer), m_queue.stopFlag());
-                   gs.CreateInstance();
-                   m_active = gs.Active();
-                   gs.InitDisplay(run.settings);
-                   const bool ok = gs.RunFile(run.file, true);
-                   gs.ExitInterpreter();
-                   gs.DeleteInstance();
-                   packer.drain();
-                   m_active = false;
-                   run.lastError = gs.lastError();
-                   run.lastArguments = gs.lastArguments();
-                   return ok;
-               },
+    enqueueRun(state, [this](RunState& run) { return runSession(run, QString(), true).ran; },
                std::move(finished), {});
 }
 
@@ -331,24 +339,12 @@ void TGhostScript::ConvertToPdf(const QString& file, const QString& pdfFile,
             QDir().mkpath(QFileInfo(run.pdfFile).absolutePath());
             const QString partial = temporaryNameBeside(run.pdfFile);
 
-            TPagePacker packer(pageDelivery());
-            GsInstance gs(makeSink(packer), m_queue.stopFlag());
-            gs.CreateInstance();
-            m_active = gs.Active();
-            gs.InitDisplay(run.settings);
-            if (!partial.isEmpty())
-                gs.InitPdfWrite(partial);
-            const bool ran = gs.RunFile(run.file, false);
-            gs.ExitInterpreter();
-            gs.DeleteInstance();
-            packer.drain();
-            m_active = false;
-            run.lastError = gs.lastError();
-            run.lastArguments = gs.lastArguments();
+            const SessionOutcome outcome = runSession(run, partial, false);
 
             // The writer leaves a blank page behind when it fails: only a run that really
             // went through replaces the working PDF.
-            const bool written = ran && gs.FileRan() && gs.PdfClosed() && isCompletePdf(partial);
+            const bool written =
+                outcome.ran && outcome.fileRan && outcome.pdfClosed && isCompletePdf(partial);
             if (written && std::rename(QFile::encodeName(partial).constData(),
                                        QFile::encodeName(run.pdfFile).constData()) == 0)
                 return true;

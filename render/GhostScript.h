@@ -115,7 +115,16 @@ public:
 
 private:
     struct RunState;
+    struct SessionOutcome
+    {
+        bool ran = false;       // RunFile's result
+        bool fileRan = false;   // the file really reached the interpreter
+        bool pdfClosed = false; // the PDF writer was closed by a clean exit
+    };
 
+    // One interpreter session on the worker thread: the display device, plus the PDF writer
+    // into pdfFile when that is not empty; the instance is exited and deleted once.
+    SessionOutcome runSession(RunState& run, const QString& pdfFile, bool clearPages);
     void enqueueRun(std::shared_ptr<RunState> state, std::function<bool(RunState&)> body,
                     std::function<void(bool)> finished, std::function<void()> started);
     void showCurrentPage();
