@@ -9,6 +9,30 @@ namespace vellora {
 namespace {
 
 constexpr const char* kServerUri = "ipp://localhost/";
+
+// Every request speaks for the user who runs us.
+void addRequestingUser(ipp_t* message)
+{
+    ippAddString(message, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr,
+                 cupsUser());
+}
+
+// A request addressed to the whole server.
+ipp_t* serverRequest(ipp_op_t operation)
+{
+    ipp_t* message = ippNewRequest(operation);
+    ippAddString(message, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, kServerUri);
+    addRequestingUser(message);
+    return message;
+}
+
+// A request about one of the server's subscriptions.
+ipp_t* subscriptionRequest(ipp_op_t operation, int id)
+{
+    ipp_t* message = serverRequest(operation);
+    ippAddInteger(message, IPP_TAG_OPERATION, IPP_TAG_INTEGER, "notify-subscription-id", id);
+    return message;
+}
 constexpr const char* kDefaultSocket = "/run/cups/cups.sock";
 
 // Aborts any request that has waited longer than the connection's time-out.
@@ -109,8 +133,7 @@ ipp_t* CupsClient::request(ipp_t* message)
 std::optional<QList<CupsPrinter>> CupsClient::Printers()
 {
     ipp_t* message = ippNewRequest(IPP_OP_CUPS_GET_PRINTERS);
-    ippAddString(message, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr,
-                 cupsUser());
+    addRequestingUser(message);
     static const char* const wanted[] = {"printer-name", "device-uri", "printer-is-shared",
                                          "printer-type"};
     ippAddStrings(message, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes",
@@ -151,8 +174,7 @@ std::optional<CupsJobAttributes> CupsClient::JobAttributes(std::uint32_t jobId)
     ipp_t* message = ippNewRequest(IPP_OP_GET_JOB_ATTRIBUTES);
     const QByteArray uri = QByteArray("ipp://localhost/jobs/") + QByteArray::number(jobId);
     ippAddString(message, IPP_TAG_OPERATION, IPP_TAG_URI, "job-uri", nullptr, uri.constData());
-    ippAddString(message, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr,
-                 cupsUser());
+    addRequestingUser(message);
     static const char* const wanted[] = {"job-originating-user-name",
                                          "job-originating-host-name",
                                          "job-name",
@@ -185,10 +207,7 @@ std::optional<CupsJobAttributes> CupsClient::JobAttributes(std::uint32_t jobId)
 
 int CupsClient::CreateSubscription(const QByteArray& tag)
 {
-    ipp_t* message = ippNewRequest(IPP_OP_CREATE_PRINTER_SUBSCRIPTIONS);
-    ippAddString(message, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, kServerUri);
-    ippAddString(message, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr,
-                 cupsUser());
+    ipp_t* message = serverRequest(IPP_OP_CREATE_PRINTER_SUBSCRIPTIONS);
     ippAddString(message, IPP_TAG_SUBSCRIPTION, IPP_TAG_URI, "notify-recipient-uri", nullptr,
                  "dbus://");
     static const char* const events[] = {"job-created",    "job-completed",   "job-state-changed",
@@ -207,10 +226,7 @@ int CupsClient::CreateSubscription(const QByteArray& tag)
 
 std::optional<QList<int>> CupsClient::SubscriptionsTagged(const QByteArray& tag)
 {
-    ipp_t* message = ippNewRequest(IPP_OP_GET_SUBSCRIPTIONS);
-    ippAddString(message, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, kServerUri);
-    ippAddString(message, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr,
-                 cupsUser());
+    ipp_t* message = serverRequest(IPP_OP_GET_SUBSCRIPTIONS);
     ippAddBoolean(message, IPP_TAG_OPERATION, "my-subscriptions", 1);
     Response response{request(message)};
     if (!response.ipp)
@@ -254,11 +270,7 @@ std::optional<QList<int>> CupsClient::SubscriptionsTagged(const QByteArray& tag)
 
 std::optional<bool> CupsClient::SubscriptionExists(int id)
 {
-    ipp_t* message = ippNewRequest(IPP_OP_GET_SUBSCRIPTION_ATTRIBUTES);
-    ippAddString(message, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, kServerUri);
-    ippAddInteger(message, IPP_TAG_OPERATION, IPP_TAG_INTEGER, "notify-subscription-id", id);
-    ippAddString(message, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr,
-                 cupsUser());
+    ipp_t* message = subscriptionRequest(IPP_OP_GET_SUBSCRIPTION_ATTRIBUTES, id);
     Response response{request(message)};
     if (!response.ipp)
         return std::nullopt;
@@ -271,11 +283,7 @@ std::optional<bool> CupsClient::SubscriptionExists(int id)
 
 bool CupsClient::CancelSubscription(int id)
 {
-    ipp_t* message = ippNewRequest(IPP_OP_CANCEL_SUBSCRIPTION);
-    ippAddString(message, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, kServerUri);
-    ippAddInteger(message, IPP_TAG_OPERATION, IPP_TAG_INTEGER, "notify-subscription-id", id);
-    ippAddString(message, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr,
-                 cupsUser());
+    ipp_t* message = subscriptionRequest(IPP_OP_CANCEL_SUBSCRIPTION, id);
     Response response{request(message)};
     return response.ok();
 }
