@@ -3,6 +3,7 @@
 #include "CatalogueBuilder.h"
 #include "ColorButton.h"
 #include "Index.h"
+#include "ObjectName.h"
 #include "UpDown.h"
 #include "WindowPlacement.h"
 
@@ -24,12 +25,6 @@ constexpr int kClientWidth = 386;
 constexpr int kClientHeight = 624;
 constexpr int kProgressHeight = 11;
 constexpr int kEditHeight = 21;
-
-template <typename Widget> Widget* named(Widget* widget, const char* name)
-{
-    widget->setObjectName(QString::fromLatin1(name));
-    return widget;
-}
 
 QLabel* label(QWidget* parent, const char* name, const QString& text, int left, int top)
 {

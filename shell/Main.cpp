@@ -3,6 +3,7 @@
 #include "CoolTrayIcon.h"
 #include "GhostScript.h"
 #include "Log.h"
+#include "ObjectName.h"
 #include "Options.h"
 #include "PageView.h"
 #include "PrivateFolders.h"
@@ -34,12 +35,6 @@ constexpr int kMemoHeight = 89;
 // A notification area that starts with the session may appear a moment after us.
 constexpr int kTrayChecks = 10;
 constexpr int kTrayCheckIntervalMs = 200;
-
-template <typename Widget> Widget* named(Widget* widget, const char* name)
-{
-    widget->setObjectName(QString::fromLatin1(name));
-    return widget;
-}
 
 QToolButton* glyphButton(QWidget* parent, const char* name, const QString& caption,
                          const QString& hint, const char* glyph, QRect geometry)
