@@ -1,10 +1,12 @@
 #include "CatalogueBuild.h"
 
+#include "CatalogueManifest.h"
 #include "ConverterCommand.h"
 #include "Desktop.h"
 #include "Errors.h"
 #include "OutputFolder.h"
 #include "Prompts.h"
+#include "Readme.h"
 
 #include <QFileInfo>
 #include <QProcess>
@@ -239,6 +241,18 @@ void CatalogueBuild::finishFolder()
     QStringList missing;
     try {
         missing = CopyViewerFiles(m_plan.htmlFile, m_toolFolder);
+        QStringList written;
+        if (!missing.contains(kViewerPage))
+            written.append(QFileInfo(m_plan.htmlFile).fileName());
+        for (const QString& file : {kViewerScript, kViewerMovie}) {
+            if (!missing.contains(file))
+                written.append(file);
+        }
+        written << kReadmeFile << kViewerConfigFile << kViewerConfigScriptFile;
+        // Last of all: a folder with a manifest is a complete folder.
+        WriteCatalogueManifest(
+            m_plan.htmlFile,
+            catalogueManifestFor(m_plan.htmlFile, m_plan.pageSizes, m_plan.pageCount, written));
     } catch (const EVellora& error) {
         prompts().error(error.message());
         Q_EMIT ended(Outcome::Stopped);

@@ -7,10 +7,13 @@
 
 #include <QList>
 #include <QObject>
+#include <QSizeF>
 #include <QString>
 #include <chrono>
 #include <map>
 #include <memory>
+#include <optional>
+#include <vector>
 
 class QProcess;
 class QTimer;
@@ -32,6 +35,9 @@ public:
         QString htmlFile; // absolute path of the catalogue page
         int pageCount = 0;
         ContentSize contentSize;
+        // The true size of every page in points, from the converter's page listing; what is
+        // missing is written as unknown into the catalogue's manifest.
+        std::vector<std::optional<QSizeF>> pageSizes;
         QString appDataFolder; // where the converter, WorkPdf and the log are
         QString logFile;
         int parallel = 1; // conversions at a time

@@ -2,6 +2,7 @@
 
 #include "AtomicFile.h"
 #include "BuildChecks.h"
+#include "CatalogueManifest.h"
 #include "CountPages.h"
 #include "Errors.h"
 #include "Index.h"
@@ -152,6 +153,7 @@ bool CatalogueBuilder::preparer_prospectusPDF()
     m_pageCount = pages;
     // The page size comes from the working PDF itself, whatever the preview last showed.
     m_contentSize = contentSizeFor(firstPageSizeFromListing(listing));
+    m_pageSizes = pageSizesFromListing(listing, pages);
     return true;
 }
 
@@ -185,6 +187,7 @@ bool CatalogueBuilder::creer_prospectusPDF()
     plan.htmlFile = htmlFile;
     plan.pageCount = m_pageCount;
     plan.contentSize = m_contentSize;
+    plan.pageSizes = m_pageSizes;
     plan.appDataFolder = paths::AppDataFolder();
     plan.logFile = paths::BuildLogFile();
     plan.parallel = conversionsAtOnce();

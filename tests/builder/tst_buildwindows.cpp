@@ -78,7 +78,8 @@ QStringList missingViewerFilesReport()
 
 QStringList completeFolder(const QString& html, int pages)
 {
-    QStringList files = {html, "readme.txt", "vellora-config.js", "vellora.xml"};
+    QStringList files = {html, "readme.txt", "vellora-catalogue.js", "vellora-config.js",
+                         "vellora.xml"};
     for (int i = 1; i <= pages; ++i)
         files << QStringLiteral("page%1.jpg").arg(i) << QStringLiteral("page%1.swf").arg(i);
     files += viewerFilesInstalled();

@@ -133,7 +133,9 @@ Outcome TestCatalogueBuild::run(CatalogueBuild& build)
 void TestCatalogueBuild::completeFolder()
 {
     const QString html = m_out->filePath("catalogue.htm");
-    CatalogueBuild build(plan(html, 3));
+    auto sized = plan(html, 3);
+    sized.pageSizes = {QSizeF(595.28, 841.89), std::nullopt, QSizeF(842, 595)};
+    CatalogueBuild build(sized);
     QList<int> started;
     int mostAtOnce = 0;
     int finished = 0;
@@ -154,9 +156,26 @@ void TestCatalogueBuild::completeFolder()
     QCOMPARE(progress, QList<int>({0, 1, 2, 3}));
     QCOMPARE(mostAtOnce, 2); // bounded by the pool, and really parallel
     QCOMPARE(m_prompts.messages(), expectedReport());
-    QCOMPARE(filesIn(m_out->path()), sorted(QStringList({"catalogue.htm", "readme.txt",
-                                                         "vellora-config.js", "vellora.xml"}) +
-                                            pageFiles(3) + viewerFilesInstalled()));
+    QCOMPARE(filesIn(m_out->path()),
+             sorted(QStringList({"catalogue.htm", "readme.txt", "vellora-catalogue.js",
+                                 "vellora-config.js", "vellora.xml"}) +
+                    pageFiles(3) + viewerFilesInstalled()));
+    // The manifest, written last, lists what the build wrote.
+    QFile manifest(m_out->filePath("vellora-catalogue.js"));
+    QVERIFY(manifest.open(QIODevice::ReadOnly));
+    const QString viewerFiles = viewerFilesInstalled().isEmpty()
+                                    ? QString()
+                                    : u'"' + viewerFilesInstalled().join("\",\"") + "\",";
+    QCOMPARE(QString::fromUtf8(manifest.readAll()),
+             "window.velloraCatalogue = {\"version\":1,\"pages\":["
+             "{\"width\":595.28,\"height\":841.89,\"files\":[\"page1.swf\",\"page1.jpg\"]},"
+             "{\"width\":null,\"height\":null,\"files\":[\"page2.swf\",\"page2.jpg\"]},"
+             "{\"width\":842,\"height\":595,\"files\":[\"page3.swf\",\"page3.jpg\"]}],"
+             "\"outline\":[],\"direction\":\"ltr\",\"search\":null,\"files\":[\"catalogue.htm\"," +
+                 viewerFiles +
+                 "\"readme.txt\",\"vellora.xml\",\"vellora-config.js\",\"page1.swf\","
+                 "\"page1.jpg\",\"page2.swf\",\"page2.jpg\",\"page3.swf\",\"page3.jpg\","
+                 "\"vellora-catalogue.js\"]};\n");
     // The folder first, then the page.
     QCOMPARE(m_desktop.opened, QStringList({"folder:" + m_out->path() + "/", "document:" + html}));
 
@@ -228,7 +247,8 @@ void TestCatalogueBuild::pagesOverTheTimeLimitFail()
             m_prompts.messages().value(0).contains("page 1 : arrêtée après 0 minutes"));
     // The stopped converter took its temporary files with it.
     QCOMPARE(filesIn(m_out->path()),
-             sorted(QStringList({"c.htm", "readme.txt", "vellora-config.js", "vellora.xml"}) +
+             sorted(QStringList({"c.htm", "readme.txt", "vellora-catalogue.js", "vellora-config.js",
+                                 "vellora.xml"}) +
                     viewerFilesInstalled()));
 }
 
