@@ -68,18 +68,21 @@ export function drawPages(folder, { pages, width = 600, height = 800, busy = fal
     // Converted once per kind of page into a cache folder, then copied into each catalogue.
     const count = Math.max(pages, 12);
     const cache = path.join(process.env.XDG_CACHE_HOME ?? '/tmp',
-        `pages-${count}-${width}x${height}${busy ? '-busy' : ''}`);
+        `pages-${count}-${width}x${height}${busy ? "-busy" : ""}-v2`);
     if (!fs.existsSync(path.join(cache, 'done'))) {
         fs.mkdirSync(cache, { recursive: true });
         convertPages(cache, { pages: count, width, height, busy });
         fs.writeFileSync(path.join(cache, 'done'), '');
     }
     for (let p = 1; p <= pages; p++) {
-        for (const extension of ['swf', 'jpg']) {
-            fs.copyFileSync(path.join(cache, `page${p}.${extension}`), path.join(folder, `page${p}.${extension}`));
+        for (const name of PAGE_FILES(p)) {
+            fs.copyFileSync(path.join(cache, name), path.join(folder, name));
         }
     }
 }
+
+// The files of one page: movie, page image, screen image and thumbnail.
+export const PAGE_FILES = (p) => [`page${p}.swf`, `page${p}.jpg`, `page${p}-m.jpg`, `page${p}-t.jpg`];
 
 export function converter() {
     const program = path.join(toolFolder(), 'pdf2swf');
@@ -132,6 +135,19 @@ function convertPages(folder, options) {
         execFileSync(pdf2swf, [pdf, '--flatten', '-s', 'subpixels=1', '-s', '-zoom=48', '-w',
             '-s', 'jpegquality=80', `-p${p}`, '-o', path.join(folder, `page${p}.swf`)]);
     }
+    // A converter that does not write the screen images and thumbnails yet: Ghostscript draws
+    // them at their long side.
+    for (const [suffix, longSide] of [['-m', 800], ['-t', 200]]) {
+        if (fs.existsSync(path.join(folder, `page1${suffix}.jpg`))) continue;
+        const resolution = (longSide * 72) / Math.max(options.width, options.height);
+        // Written as page<i>_<suffix>.jpg, then renamed: Ghostscript refuses some output names
+        // with a dash after the page number.
+        execFileSync('gs', ['-q', '-dNOPAUSE', '-dBATCH', '-dSAFER', '-sDEVICE=jpeg', '-dJPEGQ=75',
+            `-r${resolution.toFixed(4)}`, `-sOutputFile=${path.join(folder, `page%d_${suffix.slice(1)}.jpg`)}`, pdf]);
+        for (let p = 1; p <= options.pages; p++) {
+            fs.renameSync(path.join(folder, `page${p}_${suffix.slice(1)}.jpg`), path.join(folder, `page${p}${suffix}.jpg`));
+        }
+    }
 }
 
 // A whole catalogue folder. `htmlName` is the page name the user chose in the save dialog.
@@ -141,6 +157,7 @@ export function makeCatalogue(folder, options) {
         withConfigScript = true,
         withXml = true,
         images = {},
+        manifest = true,
         pages,
     } = options;
     fs.rmSync(folder, { recursive: true, force: true });
@@ -156,5 +173,24 @@ export function makeCatalogue(folder, options) {
         fs.writeFileSync(path.join(folder, 'vellora-config.js'), `window.velloraConfig = ${JSON.stringify(xml)};\n`);
     }
     if (images !== false) drawPages(folder, { pages, ...images });
+    if (manifest) writeManifest(folder, { pages, htmlName, ...(images || {}), ...(manifest === true ? {} : manifest) });
     return path.join(folder, htmlName);
+}
+
+// "vellora-catalogue.js" as the build writes it: the true size of every page (`sizes`, else
+// the drawn size) and the files of the pages found in the folder.
+export function writeManifest(folder, { pages, htmlName, width = 600, height = 800, sizes = [] }) {
+    const pageEntries = [];
+    for (let p = 1; p <= pages; p++) {
+        const [w, h] = sizes[p - 1] ?? [width, height];
+        const files = [`page${p}.swf`, `page${p}.jpg`, `page${p}-m.jpg`, `page${p}-t.jpg`, `page${p}.svg`]
+            .filter((name) => fs.existsSync(path.join(folder, name)));
+        pageEntries.push({ width: w, height: h, files });
+    }
+    const manifest = {
+        version: 1, pages: pageEntries, outline: [], direction: 'ltr', search: null,
+        files: [htmlName, 'swfobject.js', 'vellora.swf', 'readme.txt', 'vellora.xml', 'vellora-config.js',
+            ...pageEntries.flatMap((page) => page.files), 'vellora-catalogue.js'],
+    };
+    fs.writeFileSync(path.join(folder, 'vellora-catalogue.js'), `window.velloraCatalogue = ${JSON.stringify(manifest)};\n`);
 }
