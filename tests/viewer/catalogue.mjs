@@ -64,9 +64,10 @@ export function configText({
 // large (so a screenshot tells which page shows), turned into page movies and JPEGs by the real
 // converter with the command line of a build. `busy` adds lines of text and colour, giving
 // JPEGs the size of real catalogue pages. Sizes are in points.
-export function drawPages(folder, { pages, width = 600, height = 800, busy = false }) {
+// `distinct` pages are drawn; a longer catalogue repeats them (page 13 of 12 is page 1 again).
+export function drawPages(folder, { pages, width = 600, height = 800, busy = false, distinct = pages }) {
     // Converted once per kind of page into a cache folder, then copied into each catalogue.
-    const count = Math.max(pages, 12);
+    const count = Math.max(Math.min(pages, distinct), 12);
     const cache = path.join(process.env.XDG_CACHE_HOME ?? '/tmp',
         `pages-${count}-${width}x${height}${busy ? "-busy" : ""}-v2`);
     if (!fs.existsSync(path.join(cache, 'done'))) {
@@ -75,9 +76,8 @@ export function drawPages(folder, { pages, width = 600, height = 800, busy = fal
         fs.writeFileSync(path.join(cache, 'done'), '');
     }
     for (let p = 1; p <= pages; p++) {
-        for (const name of PAGE_FILES(p)) {
-            fs.copyFileSync(path.join(cache, name), path.join(folder, name));
-        }
+        const drawn = PAGE_FILES(((p - 1) % count) + 1);
+        PAGE_FILES(p).forEach((name, i) => fs.copyFileSync(path.join(cache, drawn[i]), path.join(folder, name)));
     }
 }
 
