@@ -11,6 +11,32 @@ import { PageFlip } from 'page-flip/dist/js/page-flip.module.js';
 
 const FRAMES_AT_REST = 2;
 
+// Each frame page-flip also writes "display: none" into the inline style of every page not on
+// screen. The browser restyles an element whenever its style text is written, even with the
+// same text, so a long book cost a full restyle per frame while a page turned. Each page's
+// `style` is therefore seen by page-flip through a stand-in that lets a write of the style
+// text through only when it differs from the one written last; every other use passes on.
+function quietStyle(element) {
+    const style = element.style;
+    let written = null;
+    const stand = new Proxy(style, {
+        get(target, property) {
+            const value = Reflect.get(target, property, target);
+            return typeof value === 'function' ? value.bind(target) : value;
+        },
+        set(target, property, value) {
+            if (property === 'cssText') {
+                if (value === written) return true;
+                written = value;
+            } else {
+                written = null;
+            }
+            return Reflect.set(target, property, value, target);
+        },
+    });
+    Object.defineProperty(element, 'style', { get: () => stand, configurable: true });
+}
+
 export function createBook(element, settings, pageElements) {
     const book = new PageFlip(element, settings);
     const native = window.requestAnimationFrame;
@@ -31,6 +57,7 @@ export function createBook(element, settings, pageElements) {
         waiting = true;
         return 0;
     };
+    for (const element of pageElements) quietStyle(element);
     try {
         book.loadFromHTML(pageElements);
     } finally {

@@ -86,7 +86,11 @@ export class PageImages {
                 if (image.dataset.missing) done();
             });
             setTimeout(done, FIRST_IMAGE_TIMEOUT_MS);
-            this.load(index);
+            // The page's own script already asked for one of its images: that one, not a second.
+            const page = this.pages[index];
+            const hinted = window.velloraFirstImage;
+            if (hinted && (hinted === page.medium || hinted === page.large)) image.src = hinted;
+            else this.load(index);
         });
     }
 
@@ -110,6 +114,8 @@ export class PageImages {
         this.pageElements = this.images.map((image, i) => {
             const page = this.doc.createElement('div');
             page.className = 'page';
+            // Hidden until page-flip shows it: a long book is not laid out page by page first.
+            page.style.display = 'none';
             if (hardCover && (i === 0 || i === this.images.length - 1)) {
                 page.dataset.density = 'hard';
             }
