@@ -301,6 +301,8 @@ TInterpreterProcess::Result TGhostScript::runSession(RunState& run, const QStrin
         TInterpreterProcess::Result refused;
         refused.end = TInterpreterProcess::End::Crashed;
         refused.failure = QStringLiteral("The document could not be read by the interpreter.");
+        run.lastError = refused.failure;
+        run.failure = Failure::Unreadable;
         return refused;
     }
 

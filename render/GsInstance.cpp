@@ -334,11 +334,16 @@ int GsInstance::displaySize(int width, int height, int raster, unsigned format,
                             unsigned char* image)
 {
     ImageSize(m_display, width, height, raster, format, image);
+    // A new page size is progress too: a large page takes a while before it is finished.
+    if (m_sink.progress)
+        m_sink.progress();
     return 0;
 }
 
 int GsInstance::displayPage()
 {
+    if (m_sink.progress)
+        m_sink.progress();
     QImage page =
         ImageToBitmap(m_display, m_sink.recycledBitmap ? m_sink.recycledBitmap() : QImage());
     if (page.isNull() && m_display.width > 0 && m_display.height > 0) {

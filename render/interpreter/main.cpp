@@ -181,7 +181,10 @@ QByteArray pixelBudgetPrologue(int dpi, double budget)
 {
     const QByteArray r = QByteArray::number(dpi);
     const QByteArray b = QByteArray::number(budget, 'f', 0);
+    // "-r" fixes the resolution through FIXEDRESOLUTION, which the page device procedures
+    // look up by name: our userdict entry comes first.
     return "userdict begin\n"
+           "/FIXEDRESOLUTION false def\n"
            "/.vellora_setpagedevice /setpagedevice load def\n"
            "/setpagedevice {\n"
            "  dup type /dicttype eq {\n"
