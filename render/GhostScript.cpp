@@ -418,6 +418,8 @@ void TGhostScript::ConvertToPdf(const QString& file, const QString& pdfFile,
             if (written && std::rename(QFile::encodeName(partial).constData(),
                                        QFile::encodeName(run.pdfFile).constData()) == 0)
                 return true;
+            if (written)
+                run.failure = Failure::Failed; // the rename failed
             if (!partial.isEmpty())
                 QFile::remove(partial);
             QFile::remove(run.pdfFile);

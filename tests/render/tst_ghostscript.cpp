@@ -658,6 +658,21 @@ private Q_SLOTS:
             QVERIFY2(!QFileInfo::exists(target), qPrintable(target));
     }
 
+    // Ghostscript reads "%" in an output file name as the start of a format ("%d", "%pipe%"):
+    // the working PDF's path is taken as it stands all the same.
+    void conversionTakesThePathLiterally()
+    {
+        const QString folder = path("100% sure %d %s %pipe%ls");
+        QVERIFY(QDir().mkpath(folder));
+        const QString pdf = folder + "/out%d.pdf";
+        TGhostScript gs;
+        QCOMPARE(convert(gs, writePs("literal.ps", postScript(2)), pdf), std::optional<bool>(true));
+        QVERIFY(QFile(pdf).size() > 100);
+        QCOMPARE(QDir(folder).entryList(QDir::Files), QStringList({"out%d.pdf"}));
+        // No file named after an expanded format beside the folder.
+        QCOMPARE(QDir(m_dir.path()).entryList({"100*"}), QStringList({"100% sure %d %s %pipe%ls"}));
+    }
+
     // 2000 pages: the first one is there long before the last, and every one arrives.
     void longJobShowsItsFirstPageEarly()
     {
