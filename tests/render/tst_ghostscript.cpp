@@ -640,6 +640,25 @@ private Q_SLOTS:
         TGhostScript::SetOnError({});
     }
 
+    // A run killed by its processor-time limit is reported like any run that had to be
+    // stopped, and leaves nothing behind.
+    void runKilledByALimitIsUnreadable()
+    {
+        const TInterpreterLimits kept = TGhostScript::Limits();
+        TInterpreterLimits limits = kept;
+        limits.cpuSeconds = 1;
+        limits.watchdog = std::chrono::milliseconds(120000);
+        TGhostScript::SetLimitsForTesting(limits);
+        TGhostScript gs;
+        QCOMPARE(preview(gs, writePs("spin.ps", "%!PS\n{ 1 pop } loop\n")),
+                 std::optional<bool>(false));
+        TGhostScript::SetLimitsForTesting(kept);
+        QCOMPARE(gs.LastFailure(), TGhostScript::Failure::Unreadable);
+        QVERIFY2(gs.LastError().contains("signal"), qPrintable(gs.LastError()));
+        QCOMPARE(leftInPrivateFolder(), QStringList());
+        QCOMPARE(childProcesses(), 0);
+    }
+
     // A print file cannot write beside itself, in the private folder's parent or elsewhere.
     void printFileCannotWriteOutsideItsFolder()
     {
