@@ -3,14 +3,14 @@
 
 #include "ConverterOptions.h"
 #include "JpegWriter.h"
-#include "OutputFiles.h"
+#include "PageFiles.h"
 #include "PageMovie.h"
 #include "PdfPages.h"
 
 #include <algorithm>
 #include <cmath>
+#include <csignal>
 #include <cstdio>
-#include <filesystem>
 #include <new>
 #include <string>
 #include <vector>
@@ -67,37 +67,26 @@ double viewerScale(const PageSize& size)
     return (kViewerImageLongSide + 0.01) / std::max(size.width, size.height);
 }
 
-// True when path names the same file as the document being read (through links too).
-bool isTheInput(const std::string& path, const std::string& input)
-{
-    std::error_code error;
-    return std::filesystem::equivalent(path, input, error);
-}
-
 int convertPage(const ConverterOptions& options)
 {
-    // Renaming the page files into place would replace the document itself.
-    for (const std::string& path : {options.output, imagePathFor(options.output)}) {
-        if (isTheInput(path, options.input))
-            throw OutputError(path + " est le document lu : il ne sera pas remplacé");
-    }
+    PageFiles files(options.output);
+    files.checkPaths(options.input);
     PdfPages document(options.input);
     const auto page = document.loadPage(options.page);
     const PageSize size = page->size();
 
-    OutputFiles files;
     const RgbImage movieImage = page->render(movieScale(size, options.zoom));
     const auto movieJpeg = encodeJpeg(movieImage.pixels.data(), movieImage.width, movieImage.height,
                                       movieImage.stride, options.jpegQuality, JpegKind::Baseline);
     const auto movie =
         pageMovie(size.width, size.height, movieJpeg, movieImage.width, movieImage.height);
-    files.stage(options.output, movie.data(), movie.size());
+    files.write(PageFile::Movie, movie.data(), movie.size());
 
     const RgbImage viewerImage = page->render(viewerScale(size));
     const auto viewerJpeg =
         encodeJpeg(viewerImage.pixels.data(), viewerImage.width, viewerImage.height,
                    viewerImage.stride, options.jpegQuality, JpegKind::Progressive);
-    files.stage(imagePathFor(options.output), viewerJpeg.data(), viewerJpeg.size());
+    files.write(PageFile::Image, viewerJpeg.data(), viewerJpeg.size());
     files.commit();
     return 0;
 }
@@ -112,6 +101,9 @@ int fail(const std::string& message, int status)
 
 int main(int argc, char** argv)
 {
+    // Past a file size limit, a write must fail with an error the program reports and
+    // cleans up after, rather than end the program on the spot.
+    std::signal(SIGXFSZ, SIG_IGN);
     ConverterOptions options;
     try {
         options = parseOptions(std::vector<std::string>(argv + 1, argv + argc));

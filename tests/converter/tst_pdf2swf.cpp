@@ -13,6 +13,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace vellora::test;
@@ -58,6 +59,12 @@ QStringList folderEntries(const QString& folder)
 {
     return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot,
                                   QDir::Name);
+}
+
+bool writeFile(const QString& path, const QByteArray& data)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(data) == data.size();
 }
 
 QByteArray readAll(const QString& path)
@@ -280,6 +287,98 @@ private Q_SLOTS:
         QCOMPARE(folderEntries(folder), QStringList{inputName});
     }
 
+    // Page files that are not regular files are refused before any drawing; the page's
+    // other files stay as they were.
+    void outputPathRefused_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("movie is a FIFO") << "page1.swf"
+                                         << "fifo";
+        QTest::newRow("movie is a folder") << "page1.swf"
+                                           << "folder";
+        QTest::newRow("movie is a link") << "page1.swf"
+                                         << "link";
+        QTest::newRow("page image is a folder") << "page1.jpg"
+                                                << "folder";
+        QTest::newRow("thumbnail is a link") << "page1-t.jpg"
+                                             << "link";
+        QTest::newRow("movie is a device") << "/dev/full"
+                                           << "device";
+    }
+    void outputPathRefused()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, kind);
+        const QString folder = freshFolder(QTest::currentDataTag());
+        const QString target = m_work.filePath(QStringLiteral("link-target"));
+        QVERIFY(writeFile(target, "target"));
+        const QString path = name.startsWith(u'/') ? name : folder + u'/' + name;
+        if (kind == "fifo")
+            QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+        else if (kind == "folder")
+            QVERIFY(QDir().mkdir(path));
+        else if (kind == "link")
+            QVERIFY(QFile::link(target, path));
+        for (const QString older : {"page1.swf", "page1.jpg", "page1-m.jpg"}) {
+            if (!QFileInfo::exists(folder + u'/' + older) &&
+                !QFileInfo(folder + u'/' + older).isSymLink())
+                QVERIFY(writeFile(folder + u'/' + older, older.toUtf8() + " from before"));
+        }
+        const QStringList before = folderEntries(folder);
+        const QString movie = kind == "device" ? path : folder + "/page1.swf";
+        const RunResult result = runConverter(QStringList{pdf("mixed.pdf"), "-p1"} + kLowPreset +
+                                              QStringList{"-o", movie});
+        QVERIFY(result.exitCode != 0);
+        QVERIFY2(result.err.startsWith("pdf2swf: ") && result.err.count('\n') == 1 &&
+                     result.err.contains(QFile::encodeName(path)),
+                 result.err.constData());
+        QCOMPARE(folderEntries(folder), before);
+        QCOMPARE(readAll(target), QByteArray("target"));
+        for (const QString older : {"page1.swf", "page1.jpg", "page1-m.jpg"}) {
+            if (QFileInfo(folder + u'/' + older).isFile() &&
+                !QFileInfo(folder + u'/' + older).isSymLink())
+                QCOMPARE(readAll(folder + u'/' + older), older.toUtf8() + " from before");
+        }
+        if (kind == "device") {
+            QVERIFY(QFileInfo(path).exists() && !QFileInfo(path).isFile());
+            QVERIFY(!QFileInfo::exists("/dev/full.jpg"));
+        }
+    }
+
+    // The page image cannot be written in full (a file size limit stops it past the movie's
+    // size): the previous files of the page survive byte for byte, and nothing is left over.
+    void failedWriteKeepsThePreviousPage()
+    {
+        VELLORA_REQUIRE(!QStandardPaths::findExecutable("prlimit").isEmpty(), "prlimit");
+        const QString scratch = freshFolder(QStringLiteral("sizes"));
+        QCOMPARE(runConverter(QStringList{pdf("mixed.pdf"), "-p1"} + kLowPreset +
+                              QStringList{"-o", scratch + "/page1.swf"})
+                     .exitCode,
+                 0);
+        const qint64 movieSize = QFileInfo(scratch + "/page1.swf").size();
+        QVERIFY(QFileInfo(scratch + "/page1.jpg").size() > movieSize);
+
+        const QString folder = freshFolder(QStringLiteral("limit"));
+        const QMap<QString, QByteArray> older{{"page1.swf", "older movie"},
+                                              {"page1.jpg", "older image"},
+                                              {"page1.svg", "older drawing"}};
+        for (auto file = older.begin(); file != older.end(); ++file)
+            QVERIFY(writeFile(folder + u'/' + file.key(), file.value()));
+        QProcess process;
+        process.start("prlimit", QStringList{"--fsize=" + QString::number(movieSize), "--",
+                                             converterPath(), pdf("mixed.pdf"), "-p1"} +
+                                     kLowPreset + QStringList{"-o", folder + "/page1.swf"});
+        QVERIFY(process.waitForFinished(60000));
+        QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+        QVERIFY(process.exitCode() != 0);
+        const QByteArray error = process.readAllStandardError();
+        QVERIFY2(error.startsWith("pdf2swf: ") && error.count('\n') == 1, error.constData());
+        QCOMPARE(folderEntries(folder), QStringList(older.keys()));
+        for (auto file = older.begin(); file != older.end(); ++file)
+            QCOMPARE(readAll(folder + u'/' + file.key()), file.value());
+    }
+
     void pageMode_data()
     {
         QTest::addColumn<QString>("file");
@@ -403,20 +502,22 @@ private Q_SLOTS:
         QVERIFY(QFileInfo(folder + "/page1.swf").size() < 60 * 1024);
     }
 
+    // The page's files are replaced, its side files that this run did not write are removed,
+    // and nothing else is touched.
     void existingFilesAreReplaced()
     {
         const QString folder = freshFolder(QStringLiteral("replace"));
-        for (const QString name : {"page1.swf", "page1.jpg"}) {
-            QFile old(folder + u'/' + name);
-            QVERIFY(old.open(QIODevice::WriteOnly));
-            old.write("old");
-        }
+        for (const QString name :
+             {"page1.swf", "page1.jpg", "page1.svg", "page1.js", "page10.svg", "notes.txt"})
+            QVERIFY(writeFile(folder + u'/' + name, "old"));
         const RunResult result = runConverter(QStringList{pdf("mixed.pdf"), "-p1"} + kLowPreset +
                                               QStringList{"-o", folder + "/page1.swf"});
         QCOMPARE(result.exitCode, 0);
         QVERIFY(QFileInfo(folder + "/page1.swf").size() > 100);
         QVERIFY(QFileInfo(folder + "/page1.jpg").size() > 100);
-        QCOMPARE(folderEntries(folder), QStringList({"page1.jpg", "page1.swf"}));
+        QCOMPARE(folderEntries(folder),
+                 QStringList({"notes.txt", "page1.jpg", "page1.swf", "page10.svg"}));
+        QCOMPARE(readAll(folder + "/page10.svg"), QByteArray("old"));
     }
 
     // Stopped while the movie waits in its temporary file: nothing may remain.
