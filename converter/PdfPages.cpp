@@ -98,6 +98,7 @@ struct PdfPages::Page::Impl
     fz_page* page = nullptr;
     fz_display_list* list = nullptr;
     fz_rect bounds{};
+    int colour = -1; // unknown until asked
 
     ~Impl()
     {
@@ -260,19 +261,59 @@ PdfPages::Page::Page(std::unique_ptr<Impl> impl, PageSize size) : m(std::move(im
 
 PdfPages::Page::~Page() = default;
 
-RgbImage PdfPages::Page::render(double scale) const
+bool PdfPages::Page::hasColour() const
+{
+    if (m->colour >= 0)
+        return m->colour != 0;
+    fz_context* ctx = m->ctx;
+    fz_display_list* list = m->list;
+    int colour = 0;
+    int* found = &colour;
+    // Without a device to pass the drawing on to, the test stops at the first colour. A
+    // difference between the channels under 1 % is taken for grey.
+    guarded(ctx, "échec de l'examen des couleurs de la page", [&] {
+        fz_device* device = nullptr;
+        fz_var(device);
+        fz_try(ctx)
+        {
+            device = fz_new_test_device(ctx, found, 0.01f, 0, nullptr);
+            fz_run_display_list(ctx, list, device, fz_identity, fz_infinite_rect, nullptr);
+            fz_close_device(ctx, device);
+        }
+        fz_always(ctx)
+        {
+            fz_drop_device(ctx, device);
+        }
+        fz_catch(ctx)
+        {
+            if (!*found)
+                fz_rethrow(ctx);
+        }
+    });
+    m->colour = colour != 0;
+    return colour != 0;
+}
+
+namespace {
+
+fz_irect pixelBox(const fz_rect& bounds, double scale)
+{
+    const fz_matrix ctm = fz_scale(static_cast<float>(scale), static_cast<float>(scale));
+    return fz_round_rect(fz_transform_rect(bounds, ctm));
+}
+
+} // namespace
+
+PageImage PdfPages::Page::render(double scale) const
 {
     fz_context* ctx = m->ctx;
     const fz_matrix ctm = fz_scale(static_cast<float>(scale), static_cast<float>(scale));
-    const fz_irect box = fz_round_rect(fz_transform_rect(m->bounds, ctm));
-    RgbImage image;
-    image.width = box.x1 - box.x0;
-    image.height = box.y1 - box.y0;
-    if (image.width <= 0 || image.height <= 0)
+    const fz_irect box = pixelBox(m->bounds, scale);
+    if (box.x1 - box.x0 <= 0 || box.y1 - box.y0 <= 0)
         throw DocumentError("page trop petite pour être dessinée");
-    image.stride = image.width * 3;
-    image.pixels.resize(static_cast<std::size_t>(image.stride) * image.height);
-    std::uint8_t* pixels = image.pixels.data();
+    PageImage image(box.x1 - box.x0, box.y1 - box.y0, hasColour() ? 3 : 1, scale);
+    std::uint8_t* pixels = image.pixels.get();
+    fz_colorspace* colourSpace = image.channels == 3 ? fz_device_rgb(ctx) : fz_device_gray(ctx);
     fz_display_list* list = m->list;
 
     guarded(ctx, "échec du rendu de la page", [&] {
@@ -283,8 +324,7 @@ RgbImage PdfPages::Page::render(double scale) const
         fz_var(device);
         fz_try(ctx)
         {
-            pixmap =
-                fz_new_pixmap_with_bbox_and_data(ctx, fz_device_rgb(ctx), box, nullptr, 0, pixels);
+            pixmap = fz_new_pixmap_with_bbox_and_data(ctx, colourSpace, box, nullptr, 0, pixels);
             fz_clear_pixmap_with_value(ctx, pixmap, 0xFF);
             device = fz_new_draw_device(ctx, fz_identity, pixmap);
             fz_run_display_list(ctx, list, device, ctm, fz_infinite_rect, nullptr);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "PageImage.h"
+
 #include <cstdint>
 #include <memory>
 #include <stdexcept>
@@ -19,15 +21,6 @@ struct PageSize
 {
     double width = 0; // points, after the page's rotation
     double height = 0;
-};
-
-// Packed RGB pixels (3 bytes a pixel).
-struct RgbImage
-{
-    int width = 0;
-    int height = 0;
-    int stride = 0;
-    std::vector<std::uint8_t> pixels;
 };
 
 // A PDF opened with MuPDF. Opening fails for a missing, unreadable, damaged or truncated
@@ -64,8 +57,12 @@ public:
 
     PageSize size() const { return m_size; }
 
-    // Draws the page on white at `scale` pixels per point.
-    RgbImage render(double scale) const;
+    // Whether anything on the page has colour (images judged by their colour space).
+    bool hasColour() const;
+
+    // Draws the page on white at `scale` pixels per point: in grey when nothing on the page
+    // has colour (one channel, and the picture is the same), else in RGB.
+    PageImage render(double scale) const;
 
 private:
     friend class PdfPages;

@@ -1,6 +1,7 @@
 // pdf2swf: Vellora's page converter. Lists the pages of a PDF, or turns one page into a
 // Flash movie and, beside it, a JPEG image for the HTML5 viewer.
 
+#include "AreaScale.h"
 #include "ConverterOptions.h"
 #include "JpegWriter.h"
 #include "PageFiles.h"
@@ -19,10 +20,13 @@ using namespace vellora::converter;
 
 namespace {
 
-constexpr int kViewerImageLongSide = 1600;
-// Largest image a Flash player shows: 8191 pixels a side, 16 777 215 pixels in all.
-constexpr double kMovieImageMaxSide = 8191;
-constexpr double kMovieImageMaxPixels = 16777215;
+// Long sides of the page images beside the movie, in pixels.
+constexpr int kImageLongSide = 1600;
+constexpr int kScreenImageLongSide = 800;
+constexpr int kThumbnailLongSide = 200;
+// No drawing of a page is larger than this: a huge page, or a huge zoom, is drawn smaller
+// (some 50 MB in RGB, however large the page). It is the movie image's own limit.
+constexpr double kDrawingPixelBudget = kFlashMaxPixels;
 
 std::string points(double value)
 {
@@ -53,20 +57,42 @@ int listPages(const ConverterOptions& options)
     return 0;
 }
 
-double movieScale(const PageSize& size, double zoom)
+double longSideScale(const PageSize& size, int longSide)
 {
-    double scale = zoom / 72.0;
-    scale = std::min(scale, kMovieImageMaxSide / std::max(size.width, size.height));
-    scale = std::min(scale, std::sqrt(kMovieImageMaxPixels / (size.width * size.height)));
-    return scale;
+    return longSide / std::max(size.width, size.height);
 }
 
-double viewerScale(const PageSize& size)
+// The page at `scale`, width x height pixels (no larger than `source`), derived from
+// `source` and kept in `store`, or `source` itself when it already is that image.
+const PageImage& derived(const PageImage& source, int width, int height, double scale,
+                         PageImage& store)
 {
-    // A hair above the exact ratio so that rounding never leaves the long side at 1599.
-    return (kViewerImageLongSide + 0.01) / std::max(size.width, size.height);
+    width = std::min(width, source.width);
+    height = std::min(height, source.height);
+    if (width == source.width && height == source.height)
+        return source;
+    store = areaScale(source, width, height, scale);
+    return store;
 }
 
+// An image beside the movie: its long side is `longSide` pixels exactly.
+const PageImage& sideImage(const PageImage& source, const PageSize& size, int longSide,
+                           PageImage& store)
+{
+    const double scale = longSideScale(size, longSide);
+    const int width = std::max(1, static_cast<int>(std::lround(size.width * scale)));
+    const int height = std::max(1, static_cast<int>(std::lround(size.height * scale)));
+    return derived(source, width, height, scale, store);
+}
+
+void writeJpeg(PageFiles& files, PageFile file, const PageImage& image, int quality, JpegKind kind)
+{
+    const JpegData jpeg = encodeJpeg(image, quality, kind);
+    files.write(file, jpeg.bytes.get(), jpeg.size);
+}
+
+// The page is drawn once, at the larger of the movie's zoom and the page image's size, and
+// every image is derived from that drawing by area averaging.
 int convertPage(const ConverterOptions& options)
 {
     PageFiles files(options.output);
@@ -75,18 +101,40 @@ int convertPage(const ConverterOptions& options)
     const auto page = document.loadPage(options.page);
     const PageSize size = page->size();
 
-    const RgbImage movieImage = page->render(movieScale(size, options.zoom));
-    const auto movieJpeg = encodeJpeg(movieImage.pixels.data(), movieImage.width, movieImage.height,
-                                      movieImage.stride, options.jpegQuality, JpegKind::Baseline);
-    const auto movie =
-        pageMovie(size.width, size.height, movieJpeg, movieImage.width, movieImage.height);
+    const double movieScale =
+        options.zoom / 72.0 *
+        flashLimitScale(size.width * options.zoom / 72.0, size.height * options.zoom / 72.0);
+    // A hair above the exact ratio so that rounding never leaves the long side at 1599.
+    double drawingScale =
+        std::max(movieScale, (kImageLongSide + 0.01) / std::max(size.width, size.height));
+    drawingScale =
+        std::min(drawingScale, std::sqrt(kDrawingPixelBudget / (size.width * size.height)));
+    const PageImage drawing = page->render(drawingScale);
+
+    PageImage movieStore, imageStore, screenStore, thumbnailStore;
+
+    // The movie's image is drawn at its own scale when that is the smaller: at 48 dpi MuPDF
+    // places small text on the pixel grid, which an average of the larger drawing does not
+    // reproduce (10 dB less against MuPDF's own drawing), and it costs little to draw.
+    const PageImage& movieImage =
+        movieScale < drawing.scale ? (movieStore = page->render(movieScale)) : drawing;
+    const JpegData movieJpeg = encodeJpeg(movieImage, options.jpegQuality, JpegKind::Baseline);
+    const auto movie = pageMovie(
+        size.width, size.height,
+        vellora::swf::Bytes(movieJpeg.bytes.get(), movieJpeg.bytes.get() + movieJpeg.size),
+        movieImage.width, movieImage.height);
     files.write(PageFile::Movie, movie.data(), movie.size());
 
-    const RgbImage viewerImage = page->render(viewerScale(size));
-    const auto viewerJpeg =
-        encodeJpeg(viewerImage.pixels.data(), viewerImage.width, viewerImage.height,
-                   viewerImage.stride, options.jpegQuality, JpegKind::Progressive);
-    files.write(PageFile::Image, viewerJpeg.data(), viewerJpeg.size());
+    // A drawing made larger for the movie is brought back to the page image's size.
+    const PageImage& image = std::max(drawing.width, drawing.height) > kImageLongSide + 2
+                                 ? sideImage(drawing, size, kImageLongSide, imageStore)
+                                 : drawing;
+    writeJpeg(files, PageFile::Image, image, options.jpegQuality, JpegKind::StreamedBaseline);
+    const PageImage& screen = sideImage(image, size, kScreenImageLongSide, screenStore);
+    writeJpeg(files, PageFile::ScreenImage, screen, options.jpegQuality,
+              JpegKind::StreamedBaseline);
+    const PageImage& thumbnail = sideImage(screen, size, kThumbnailLongSide, thumbnailStore);
+    writeJpeg(files, PageFile::Thumbnail, thumbnail, options.jpegQuality, JpegKind::Baseline);
     files.commit();
     return 0;
 }
