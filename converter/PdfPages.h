@@ -24,7 +24,9 @@ struct PageSize
 };
 
 // A PDF opened with MuPDF. Opening fails for a missing, unreadable, damaged or truncated
-// file and for one that needs a user password (an owner password alone is no obstacle).
+// file and for one that needs a user password (an owner password alone is no obstacle). A
+// file whose cross-references MuPDF had to rebuild is read as rebuilt; its pages are those
+// its page tree really holds, whatever the tree's page counts say.
 class PdfPages
 {
 public:
@@ -35,12 +37,13 @@ public:
 
     int pageCount() const { return m_pageCount; }
 
-    // Sizes of every page, read from the page dictionaries alone (nothing is drawn).
+    // Sizes of every page, each page loaded as for drawing (nothing is drawn); fails when one
+    // of them cannot be loaded.
     std::vector<PageSize> pageSizes();
 
-    // Loads page `number` (1-based) for rendering.
+    // Loads page `number` (1-based), with its content when it is to be drawn.
     class Page;
-    std::unique_ptr<Page> loadPage(int number);
+    std::unique_ptr<Page> loadPage(int number, bool forDrawing = true);
 
 private:
     struct Impl;

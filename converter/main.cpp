@@ -13,6 +13,7 @@
 #include <csignal>
 #include <cstdio>
 #include <new>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -139,6 +140,14 @@ int convertPage(const ConverterOptions& options)
     return 0;
 }
 
+// What a message is about: the document, and in page mode the page.
+std::string subject(const ConverterOptions& options)
+{
+    if (options.mode == Mode::Page)
+        return options.input + ", page " + std::to_string(options.page) + " : ";
+    return options.input + " : ";
+}
+
 int fail(const std::string& message, int status)
 {
     std::fprintf(stderr, "pdf2swf: %s\n", message.c_str());
@@ -173,9 +182,19 @@ int main(int argc, char** argv)
             return convertPage(options);
         }
     } catch (const std::bad_alloc&) {
-        return fail(options.input + " : mémoire insuffisante", 1);
+        return fail(subject(options) + "mémoire insuffisante", 1);
+    } catch (const DocumentError& error) {
+        return fail(subject(options) + error.what(), 1);
+    } catch (const OutputError& error) {
+        return fail(subject(options) + error.what(), 1);
     } catch (const std::exception& error) {
-        return fail(options.input + " : " + error.what(), 1);
+        // The movie writer's own checks speak English: they catch faults of this program.
+        if (dynamic_cast<const std::logic_error*>(&error) ||
+            dynamic_cast<const std::range_error*>(&error))
+            return fail(subject(options) + "erreur interne en écrivant l'animation (" +
+                            error.what() + ")",
+                        1);
+        return fail(subject(options) + error.what(), 1);
     }
     return 1;
 }

@@ -170,6 +170,25 @@ private Q_SLOTS:
                        "trailer << /Root 1 0 R >>\n%%EOF\n");
         };
         handWritten("count-too-large.pdf", "<< /Type /Pages /Kids [3 0 R] /Count 2 >>");
+        handWritten("count-nine.pdf", "<< /Type /Pages /Kids [3 0 R 3 0 R 3 0 R] /Count 9 >>");
+        for (const QByteArray size : {"3276 100", "3277 100", "2384 3370", "14400 14400", "3 3"}) {
+            QFile file(pdf("size " + QString::fromLatin1(size) + ".pdf"));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write("%PDF-1.4\n1 0 obj << /Type /Catalog /Pages 2 0 R >> endobj\n"
+                       "2 0 obj << /Type /Pages /Kids [3 0 R] /Count 1 >> endobj\n"
+                       "3 0 obj << /Type /Page /Parent 2 0 R /MediaBox [0 0 " +
+                       size + "] >> endobj\ntrailer << /Root 1 0 R >>\n%%EOF\n");
+        }
+        // Cross-references that point nowhere: MuPDF rebuilds them from the objects.
+        QByteArray wrongOffsets = whole;
+        const qsizetype startxref = wrongOffsets.lastIndexOf("startxref");
+        QVERIFY(startxref > 0);
+        wrongOffsets.replace(startxref, wrongOffsets.indexOf("%%EOF", startxref) - startxref,
+                             "startxref\n17\n");
+        QFile repaired(pdf("repaired.pdf"));
+        QVERIFY(repaired.open(QIODevice::WriteOnly));
+        repaired.write(wrongOffsets);
+        repaired.close();
         handWritten("tree-loop.pdf", "<< /Type /Pages /Kids [3 0 R 2 0 R] /Count 2 >>");
         handWritten("one-page.pdf", "<< /Type /Pages /Kids [3 0 R] /Count 1 >>");
 
@@ -195,6 +214,14 @@ private Q_SLOTS:
         QTest::newRow("owner password only") << "owner-password.pdf" << m_mixedListing;
         QTest::newRow("ghostscript") << "ghostscript.pdf"
                                      << "page=1 width=420 height=595\n";
+        // Counted as a reader counts them: the pages the tree holds, after repair.
+        QTest::newRow("repaired cross-references") << "repaired.pdf" << m_mixedListing;
+        QTest::newRow("page count larger than the pages") << "count-too-large.pdf"
+                                                          << "page=1 width=200 height=300\n";
+        QTest::newRow("/Count 9 for three pages") << "count-nine.pdf"
+                                                  << "page=1 width=200 height=300\n"
+                                                     "page=2 width=200 height=300\n"
+                                                     "page=3 width=200 height=300\n";
     }
     void informationMode()
     {
@@ -220,8 +247,8 @@ private Q_SLOTS:
         QTest::newRow("truncated, information") << QStringList{pdf("truncated.pdf"), "-I"};
         QTest::newRow("truncated, page")
             << QStringList{pdf("truncated.pdf"), "-p1"} + kLowPreset + QStringList{"-o", out};
-        QTest::newRow("page count larger than the pages")
-            << QStringList{pdf("count-too-large.pdf"), "-I"};
+        QTest::newRow("page past the tree's real pages")
+            << QStringList{pdf("count-nine.pdf"), "-p4", "-o", out};
         QTest::newRow("page tree loop") << QStringList{pdf("tree-loop.pdf"), "-I"};
         QTest::newRow("user password, information") << QStringList{pdf("user-password.pdf"), "-I"};
         QTest::newRow("user password, page")
@@ -487,6 +514,60 @@ private Q_SLOTS:
         }
     }
 
+    // Any page size converts: the stage and the image kept within what Flash shows (8191
+    // pixels a side, 16 777 215 in all) by scaling down, long edges split into several
+    // records, and the images beside the movie at their usual sizes.
+    void pageSizes_data()
+    {
+        QTest::addColumn<QString>("size");
+        QTest::addColumn<QSize>("stageTwips");
+        QTest::addColumn<QSize>("imagePixels");
+        QTest::newRow("3276 pt, the longest edge record")
+            << "3276 100" << QSize(65520, 2000) << QSize(2184, 67);
+        QTest::newRow("3277 pt") << "3277 100" << QSize(65540, 2000) << QSize(2185, 67);
+        QTest::newRow("A0") << "2384 3370" << QSize(47680, 67400) << QSize(1590, 2247);
+        QTest::newRow("14400 pt, scaled down")
+            << "14400 14400" << QSize(81920, 81920) << QSize(4096, 4096);
+        QTest::newRow("3 x 3 pt") << "3 3" << QSize(60, 60) << QSize(2, 2);
+    }
+    void pageSizes()
+    {
+        QFETCH(QString, size);
+        QFETCH(QSize, stageTwips);
+        QFETCH(QSize, imagePixels);
+        const QString file = pdf("size " + size + ".pdf");
+        const QStringList points = size.split(u' ');
+        const RunResult listing = runConverter({file, "-I"});
+        QCOMPARE(QString::fromUtf8(listing.out),
+                 "page=1 width=" + points[0] + " height=" + points[1] + "\n");
+
+        const QString folder = freshFolder(QTest::currentDataTag());
+        const RunResult result = runConverter(QStringList{file, "-p1"} + kLowPreset +
+                                              QStringList{"-o", folder + "/page1.swf"});
+        QCOMPARE(result.err, QByteArray());
+        QCOMPARE(result.exitCode, 0);
+        QCOMPARE(folderEntries(folder),
+                 QStringList({"page1-m.jpg", "page1-t.jpg", "page1.jpg", "page1.swf"}));
+        SwfFile swf;
+        try {
+            swf = readSwf(readAll(folder + "/page1.swf"));
+        } catch (const std::exception& error) {
+            QFAIL(error.what());
+        }
+        QCOMPARE(QSize(swf.frameSize.xMax, swf.frameSize.yMax), stageTwips);
+        QCOMPARE(QImage::fromData(swf.tags[2].body.mid(2), "JPEG").size(), imagePixels);
+        SwfBitReader shape(swf.tags[3].body);
+        shape.u16();
+        const SwfRect bounds = shape.rect();
+        QCOMPARE(QSize(bounds.xMax, bounds.yMax), stageTwips);
+        QCOMPARE(
+            qMax(QImage(folder + "/page1-m.jpg").width(), QImage(folder + "/page1-m.jpg").height()),
+            800);
+        QCOMPARE(
+            qMax(QImage(folder + "/page1-t.jpg").width(), QImage(folder + "/page1-t.jpg").height()),
+            200);
+    }
+
     void qualityChangesTheImages()
     {
         const QString folder = freshFolder(QStringLiteral("quality"));
@@ -564,6 +645,7 @@ private Q_SLOTS:
         QVERIFY(help.out.contains("-I"));
         QVERIFY(help.out.contains("jpegquality"));
         QVERIFY(help.out.contains("sans effet")); // no claim of vector output
+        QVERIFY(help.out.contains("Tout ou rien"));
         const RunResult version = runConverter({"--version"});
         QCOMPARE(version.exitCode, 0);
         QVERIFY(version.out.startsWith("pdf2swf (Vellora) "));
