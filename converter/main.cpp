@@ -105,9 +105,9 @@ int convertPage(const ConverterOptions& options)
     const double movieScale =
         options.zoom / 72.0 *
         flashLimitScale(size.width * options.zoom / 72.0, size.height * options.zoom / 72.0);
-    // A hair above the exact ratio so that rounding never leaves the long side at 1599.
-    double drawingScale =
-        std::max(movieScale, (kImageLongSide + 0.01) / std::max(size.width, size.height));
+    // The exact ratio: MuPDF rounds the page's edges outwards, so the long side is never
+    // short of 1600, and any other scale moves every glyph on MuPDF's pixel grid.
+    double drawingScale = std::max(movieScale, longSideScale(size, kImageLongSide));
     drawingScale =
         std::min(drawingScale, std::sqrt(kDrawingPixelBudget / (size.width * size.height)));
     const PageImage drawing = page->render(drawingScale);
