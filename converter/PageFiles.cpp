@@ -254,6 +254,7 @@ void PageFiles::commit()
         std::string final;
         std::string kept;      // the previous file under a second name, or empty
         bool replaced = false; // by a staged file (else a stale file to remove)
+        bool existed = false;
         bool done = false;
     };
     SignalGuard guard;
@@ -266,7 +267,8 @@ void PageFiles::commit()
             written = written || staged.file == file;
         const bool present = isRegularFile(final);
         if (written || present)
-            changes.push_back({final, present ? keepPrevious(final) : std::string(), written});
+            changes.push_back(
+                {final, present ? keepPrevious(final) : std::string(), written, present});
     }
     for (Change& change : changes) {
         if (change.replaced) {
@@ -291,9 +293,11 @@ void PageFiles::commit()
         for (const Change& change : changes) {
             if (!change.done)
                 continue;
+            // Without a second name (no hard links here) an old file is gone already: the
+            // new one at least stays.
             if (!change.kept.empty())
                 ::rename(change.kept.c_str(), change.final.c_str());
-            else if (change.replaced)
+            else if (change.replaced && !change.existed)
                 ::unlink(change.final.c_str());
         }
     }

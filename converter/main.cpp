@@ -92,8 +92,9 @@ void writeJpeg(PageFiles& files, PageFile file, const PageImage& image, int qual
     files.write(file, jpeg.bytes.get(), jpeg.size);
 }
 
-// The page is drawn once, at the larger of the movie's zoom and the page image's size, and
-// every image is derived from that drawing by area averaging.
+// The page is drawn at the page image's size (or the movie's, when that is larger); the
+// screen image and the thumbnail are derived from that drawing by area averaging. Nothing
+// is drawn larger than the pixel budget. All the files appear together at commit().
 int convertPage(const ConverterOptions& options)
 {
     PageFiles files(options.output);
