@@ -22,7 +22,7 @@ packages=(
     libmupdf-dev mupdf-tools libturbojpeg0-dev libjpeg-dev zlib1g-dev libharfbuzz-dev
     libmujs-dev libgumbo-dev libopenjp2-7-dev libjbig2dec0-dev qpdf
     libcups2-dev cups cups-client cups-bsd cups-daemon cups-core-drivers cups-filters
-    dbus dbus-daemon libdbus-1-dev procps util-linux
+    dbus dbus-daemon libdbus-1-dev procps util-linux time
     chromium esbuild xvfb xauth fonts-dejavu-core fonts-liberation
 )
 
