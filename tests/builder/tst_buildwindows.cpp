@@ -458,7 +458,10 @@ void TestBuildWindows::cancelStopsTheBuild()
     QCOMPARE(ended.size(), 1);
     QCOMPARE(ended.first().first().value<CatalogueBuild::Outcome>(),
              CatalogueBuild::Outcome::Cancelled);
-    QCOMPARE(m_prompts.messages(), QStringList({kPatience, "Avertissement: Number Pages:8"}));
+    QCOMPARE(m_prompts.messages(),
+             QStringList({kPatience, "Avertissement: Number Pages:8",
+                          "Avertissement: La création du catalogue a été annulée : le catalogue "
+                          "est incomplet (1 page sur 8)."}));
     QVERIFY(m_desktop.opened.isEmpty());
     QVERIFY(m_main->isVisible());
     for (const QString& file : entries(m_out)) {
