@@ -36,7 +36,7 @@ namespace {
 
 const QString kPdfWarning =
     "Avertissement: Le document que vous essayez d'imprimer est un document PDF\n"
-    ". Pour transformer un PDF vers FlashPaper, indiquez l'emplacement du PDF";
+    ". Pour transformer un PDF en catalogue, indiquez l'emplacement du PDF";
 const QString kPatience =
     "Avertissement: La phase de création peut prendre quelques minutes.(comptez 10-20 "
     "secondes/pages)\nVeuillez patienter.";
@@ -227,6 +227,7 @@ void TestBuildWindows::pdfBuildGivesCompleteFolder()
     m_prompts.answerCancel();
     build();
     QCOMPARE(m_prompts.messages(), QStringList{kPdfWarning});
+    QCOMPARE(m_prompts.asked().last().request.title, "Vellora"); // the PDF picker
     // Cancelling the PDF question changes nothing.
     QCOMPARE(readAll(paths::WorkPdf()), readAll(source));
     QCOMPARE(m_form->endPage->text(), "3");
