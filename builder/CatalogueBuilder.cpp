@@ -159,7 +159,7 @@ void CatalogueBuilder::pageListingArrived(const PageListing& listing)
         m_form.setEndPageText(QString::number(pages));
         m_pageCount = pages;
         // The page size comes from the working PDF itself, whatever the preview last showed.
-        const listingText = listing.memoLines.join(QStringLiteral("\r\n"));
+        const QString listingText = listing.memoLines.join(QStringLiteral("\r\n"));
         m_contentSize = contentSizeFor(firstPageSizeFromListing(listingText));
         m_pageSizes = pageSizesFromListing(listingText, pages);
         if (!creer_prospectusPDF()) {
