@@ -81,7 +81,8 @@ QStringList completeFolder(const QString& html, int pages)
     QStringList files = {html, "readme.txt", "vellora-catalogue.js", "vellora-config.js",
                          "vellora.xml"};
     for (int i = 1; i <= pages; ++i)
-        files << QStringLiteral("page%1.jpg").arg(i) << QStringLiteral("page%1.swf").arg(i);
+        files << QStringLiteral("page%1.jpg").arg(i) << QStringLiteral("page%1-m.jpg").arg(i)
+              << QStringLiteral("page%1-t.jpg").arg(i) << QStringLiteral("page%1.swf").arg(i);
     files += viewerFilesInstalled();
     files.sort();
     return files;
