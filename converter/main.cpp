@@ -6,6 +6,7 @@
 #include "OutputFiles.h"
 #include "PageMovie.h"
 #include "PdfPages.h"
+#include "vector/VectorPage.h"
 
 #include <algorithm>
 #include <cmath>
@@ -77,7 +78,8 @@ bool isTheInput(const std::string& path, const std::string& input)
 int convertPage(const ConverterOptions& options)
 {
     // Renaming the page files into place would replace the document itself.
-    for (const std::string& path : {options.output, imagePathFor(options.output)}) {
+    for (const std::string& path :
+         {options.output, imagePathFor(options.output), vector::svgPathFor(options.output)}) {
         if (isTheInput(path, options.input))
             throw OutputError(path + " est le document lu : il ne sera pas remplacé");
     }
@@ -86,12 +88,17 @@ int convertPage(const ConverterOptions& options)
     const PageSize size = page->size();
 
     OutputFiles files;
-    const RgbImage movieImage = page->render(movieScale(size, options.zoom));
-    const auto movieJpeg = encodeJpeg(movieImage.pixels.data(), movieImage.width, movieImage.height,
-                                      movieImage.stride, options.jpegQuality, JpegKind::Baseline);
-    const auto movie =
-        pageMovie(size.width, size.height, movieJpeg, movieImage.width, movieImage.height);
-    files.stage(options.output, movie.data(), movie.size());
+    if (options.preset == Preset::Low ||
+        !vector::stageVectorPage(*page, options.page, options, movieScale(size, options.zoom),
+                                 files)) {
+        const RgbImage movieImage = page->render(movieScale(size, options.zoom));
+        const auto movieJpeg =
+            encodeJpeg(movieImage.pixels.data(), movieImage.width, movieImage.height,
+                       movieImage.stride, options.jpegQuality, JpegKind::Baseline);
+        const auto movie =
+            pageMovie(size.width, size.height, movieJpeg, movieImage.width, movieImage.height);
+        files.stage(options.output, movie.data(), movie.size());
+    }
 
     const RgbImage viewerImage = page->render(viewerScale(size));
     const auto viewerJpeg =
