@@ -205,6 +205,22 @@ private Q_SLOTS:
         postscript.close();
         QVERIFY(runTool("ps2pdf", {pdf("doc.ps"), pdf("ghostscript.pdf")}));
 
+        // Pages that the high preset cannot draw all in vectors: a gradient, and 7 000 small
+        // squares (more shapes than a vector page may hold).
+        QFile heavyDrawing(pdf("drawings.ps"));
+        QVERIFY(heavyDrawing.open(QIODevice::WriteOnly));
+        heavyDrawing.write(
+            "%!PS\n<< /PageSize [595 842] >> setpagedevice\n"
+            "/Helvetica findfont 20 scalefont setfont 40 780 moveto (Gradient) show\n"
+            "<< /ShadingType 2 /ColorSpace /DeviceRGB /Coords [40 0 555 0] /Function "
+            "<< /FunctionType 2 /Domain [0 1] /C0 [1 0 0] /C1 [0 0 1] /N 1 >> >> shfill\n"
+            "showpage\n"
+            "/Helvetica findfont 20 scalefont setfont 40 780 moveto (Squares) show\n"
+            "0 1 6999 { /i exch def i 100 mod 5 mul 40 add i 100 idiv 5 mul 200 add 3 3 "
+            "rectfill } for showpage\n");
+        heavyDrawing.close();
+        QVERIFY(runTool("ps2pdf", {pdf("drawings.ps"), pdf("drawings.pdf")}));
+
         // A scan: one photograph-like image over the whole page, no text.
         {
             QPdfWriter writer(pdf("scan.pdf"));
@@ -553,6 +569,38 @@ private Q_SLOTS:
         QCOMPARE(counts.fonts, 1);
         QCOMPARE(counts.defined, 41);
         QVERIFY2(counts.placed >= 1300, qPrintable(QString::number(counts.placed)));
+    }
+
+    // What the high preset cannot draw as vectors keeps its text as glyphs over an image
+    // of the rest of the page; the converter says why.
+    void highPresetFallsBackToTextOverImage_data()
+    {
+        QTest::addColumn<int>("page");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("gradient") << 1 << "dégradé sans forme vectorielle";
+        QTest::newRow("7000 shapes") << 2 << "trop de tracés (7000 formes, 35000 segments)";
+    }
+    void highPresetFallsBackToTextOverImage()
+    {
+        QFETCH(int, page);
+        QFETCH(QString, reason);
+        const QString folder = freshFolder(QTest::currentDataTag());
+        const QString movie = folder + QStringLiteral("/page%1.swf").arg(page);
+        const RunResult result =
+            runConverter(QStringList{pdf("drawings.pdf"), QStringLiteral("-p%1").arg(page)} +
+                         kHighPreset + QStringList{"-o", movie});
+        QCOMPARE(result.exitCode, 0);
+        QCOMPARE(QString::fromUtf8(result.err),
+                 QStringLiteral("pdf2swf: %1 page %2 : %3 : texte vectoriel sur fond d'image\n")
+                     .arg(pdf("drawings.pdf"))
+                     .arg(page)
+                     .arg(reason));
+        const QStringList codes = tagCodes(readSwf(readAll(movie)));
+        QVERIFY(codes.contains("21"));  // the page's image
+        QVERIFY(codes.contains("75"));  // the font
+        QVERIFY(codes.contains("33"));  // the text
+        QVERIFY(!codes.contains("83")); // no vector shapes
+        QVERIFY(QFile::exists(folder + QStringLiteral("/page%1.svg").arg(page)));
     }
 
     // A scanned page has nothing that vectors would keep sharp: it stays in image form,
