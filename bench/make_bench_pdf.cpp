@@ -1,6 +1,7 @@
 // Writes the PDFs the converter benchmark runs on.
-//   bench_make_pdf <file.pdf> <pages> <text|mixed>
-// "mixed": odd pages text only, even pages text with a photo-like image; "text": text only.
+//   bench_make_pdf <file.pdf> <pages> <text|mixed|scan>
+// "mixed": odd pages text only, even pages text with a photo-like image; "text": text only;
+// "scan": each page one image of the whole page at 150 dpi, as a scanner makes them.
 
 #include <QGuiApplication>
 #include <QImage>
@@ -54,20 +55,26 @@ int main(int argc, char** argv)
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
     if (argc != 4) {
-        std::fprintf(stderr, "usage: bench_make_pdf <file.pdf> <pages> <text|mixed>\n");
+        std::fprintf(stderr, "usage: bench_make_pdf <file.pdf> <pages> <text|mixed|scan>\n");
         return 2;
     }
     const int pages = QString::fromLocal8Bit(argv[2]).toInt();
     const bool mixed = qstrcmp(argv[3], "mixed") == 0;
+    const bool scan = qstrcmp(argv[3], "scan") == 0;
     QPdfWriter writer(QString::fromLocal8Bit(argv[1]));
     writer.setResolution(72);
     writer.setPageLayout(
         QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait, QMarginsF(0, 0, 0, 0)));
     QPainter painter(&writer);
     const QImage image = photo();
+    const QImage scanned = scan ? image.scaled(1240, 1754) : QImage();
     for (int page = 1; page <= pages; ++page) {
         if (page > 1)
             writer.newPage();
+        if (scan) {
+            painter.drawImage(QRect(0, 0, 595, 842), scanned);
+            continue;
+        }
         const bool withImage = mixed && page % 2 == 0;
         drawText(painter, painter.viewport(), page, withImage ? 20 : 50);
         if (withImage)

@@ -1,6 +1,7 @@
 #include "SwfVector.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <stdexcept>
 
 namespace vellora::swf {
@@ -21,18 +22,52 @@ void ShapeEdges::include(Twips x, Twips y)
 void ShapeEdges::moveTo(Twips x, Twips y, int fillStyle0, int fillStyle1, int lineStyle)
 {
     m_records.push_back({'m', x, y, 0, 0, fillStyle0, fillStyle1, lineStyle});
+    m_penX = x;
+    m_penY = y;
     include(x, y);
 }
 
+// An edge record holds deltas of at most 17 bits; longer edges become several.
+constexpr std::int64_t kLongestDelta = 65535;
+
 void ShapeEdges::lineTo(Twips x, Twips y)
 {
+    const std::int64_t dx = std::int64_t{x} - m_penX, dy = std::int64_t{y} - m_penY;
+    const std::int64_t longest = std::max(std::abs(dx), std::abs(dy));
+    const std::int64_t pieces = (longest + kLongestDelta - 1) / kLongestDelta;
+    const Twips fromX = m_penX, fromY = m_penY;
+    for (std::int64_t i = 1; i < pieces; ++i) {
+        const auto px = static_cast<Twips>(fromX + dx * i / pieces);
+        const auto py = static_cast<Twips>(fromY + dy * i / pieces);
+        m_records.push_back({'l', px, py, 0, 0, 0, 0, 0});
+    }
     m_records.push_back({'l', x, y, 0, 0, 0, 0, 0});
+    m_penX = x;
+    m_penY = y;
     include(x, y);
 }
 
 void ShapeEdges::curveTo(Twips controlX, Twips controlY, Twips anchorX, Twips anchorY)
 {
+    const auto far = [](Twips a, Twips b) {
+        return std::abs(std::int64_t{a} - b) > kLongestDelta;
+    };
+    if (far(controlX, m_penX) || far(controlY, m_penY) || far(anchorX, controlX) ||
+        far(anchorY, controlY)) {
+        // Halves of the curve (de Casteljau), each short enough or halved again.
+        const auto mid = [](Twips a, Twips b) {
+            return static_cast<Twips>((std::int64_t{a} + b) / 2);
+        };
+        const Twips c1x = mid(m_penX, controlX), c1y = mid(m_penY, controlY);
+        const Twips c2x = mid(controlX, anchorX), c2y = mid(controlY, anchorY);
+        const Twips mx = mid(c1x, c2x), my = mid(c1y, c2y);
+        curveTo(c1x, c1y, mx, my);
+        curveTo(c2x, c2y, anchorX, anchorY);
+        return;
+    }
     m_records.push_back({'c', anchorX, anchorY, controlX, controlY, 0, 0, 0});
+    m_penX = anchorX;
+    m_penY = anchorY;
     include(controlX, controlY);
     include(anchorX, anchorY);
 }

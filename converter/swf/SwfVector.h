@@ -26,7 +26,8 @@ inline constexpr std::uint16_t kDefineText2 = 33;
 inline constexpr std::uint16_t kDefineShape4 = 83;
 
 // The edges of one shape: moves that select styles, straight and quadratic edges. Points
-// are absolute twips; the records store the deltas.
+// are absolute twips; the records store the deltas, and an edge longer than a record
+// holds (65 535 twips either way) is written as several.
 class ShapeEdges
 {
 public:
@@ -50,6 +51,7 @@ private:
     void include(Twips x, Twips y);
 
     std::vector<Record> m_records;
+    Twips m_penX = 0, m_penY = 0;
     bool m_hasBounds = false;
     Rect m_bounds;
 };

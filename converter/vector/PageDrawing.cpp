@@ -6,18 +6,22 @@ extern "C" {
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <map>
 #include <stdexcept>
+#include <string_view>
 
 namespace vellora::converter::vector {
 
 namespace {
 
-// Twips for a coordinate in points; coordinates far outside any page are held at a limit
-// that the SWF bit fields still take.
+// Twips for a coordinate in points; coordinates far outside any page (the largest is
+// 14 400 points a side) are held at 50 000 points, which keeps every edge to a few records.
 swf::Twips twips(double points)
 {
     const double value = std::round(points * swf::kTwipsPerPoint);
-    return static_cast<swf::Twips>(std::clamp(value, -4.0e8, 4.0e8));
+    return static_cast<swf::Twips>(std::clamp(value, -1.0e6, 1.0e6));
 }
 
 swf::Rgba rgba(fz_context* ctx, fz_colorspace* space, const float* color, float alpha,
@@ -786,6 +790,194 @@ RgbImage renderWithoutText(const PdfPages::Page& page, double scale)
     return image;
 }
 
+namespace {
+
+std::string shortNumber(double value)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%.3f", value);
+    std::string result = text;
+    while (!result.empty() && result.back() == '0')
+        result.pop_back();
+    if (!result.empty() && result.back() == '.')
+        result.pop_back();
+    return result == "-0" ? "0" : result;
+}
+
+// One glyph as MuPDF's SVG output places it:
+//   <use data-text="C" xlink:href="#font_1_1" transform="matrix(11,0,0,-11,50,40)"/>
+struct GlyphUse
+{
+    std::string glyph; // the id after '#'
+    double m[6];
+};
+
+bool parseGlyphUse(const std::string& line, GlyphUse& use)
+{
+    if (line.compare(0, 5, "<use ") != 0 || line.compare(line.size() - 2, 2, "/>") != 0)
+        return false;
+    const auto href = line.find("xlink:href=\"#");
+    const auto matrix = line.find("transform=\"matrix(");
+    if (href == std::string::npos || matrix == std::string::npos)
+        return false;
+    const auto hrefEnd = line.find('"', href + 13);
+    if (hrefEnd == std::string::npos)
+        return false;
+    use.glyph = line.substr(href + 13, hrefEnd - href - 13);
+    const char* at = line.c_str() + matrix + 18;
+    for (double& value : use.m) {
+        char* end = nullptr;
+        value = std::strtod(at, &end);
+        if (end == at || (*end != ',' && *end != ')'))
+            return false;
+        at = end + 1;
+    }
+    return std::string_view(at - 1).substr(0, 4) == ")\"/>";
+}
+
+// Glyph ids by order of first sight: "a" to "z", then "aa", "ab"... Other ids of MuPDF's
+// output all hold an underscore, so none is taken twice.
+class GlyphIds
+{
+public:
+    const std::string& operator()(const std::string& id)
+    {
+        auto found = m_ids.find(id);
+        if (found == m_ids.end()) {
+            std::string name;
+            for (std::size_t n = m_ids.size() + 1; n > 0; n = (n - 1) / 26)
+                name.insert(name.begin(), static_cast<char>('a' + (n - 1) % 26));
+            found = m_ids.emplace(id, name).first;
+        }
+        return found->second;
+    }
+
+private:
+    std::map<std::string, std::string> m_ids;
+};
+
+// Path data with every number to three decimals: a thousandth of an em for glyphs.
+std::string roundedPathData(std::string_view data)
+{
+    std::string out;
+    out.reserve(data.size());
+    std::size_t i = 0;
+    while (i < data.size()) {
+        const char c = data[i];
+        if ((c >= '0' && c <= '9') || c == '.' || c == '-') {
+            std::size_t end = i + 1;
+            while (end < data.size() &&
+                   ((data[end] >= '0' && data[end] <= '9') || data[end] == '.' ||
+                    data[end] == 'e' || (data[end] == '-' && data[end - 1] == 'e')))
+                ++end;
+            // ".5.5" is two numbers; a second point starts the next one.
+            const std::string_view token = data.substr(i, end - i);
+            const auto firstPoint = token.find('.');
+            const auto secondPoint =
+                firstPoint == std::string_view::npos ? firstPoint : token.find('.', firstPoint + 1);
+            if (secondPoint != std::string_view::npos)
+                end = i + secondPoint;
+            std::string number =
+                shortNumber(std::strtod(std::string(data.substr(i, end - i)).c_str(), nullptr));
+            if (number.compare(0, 2, "0.") == 0)
+                number.erase(0, 1);
+            else if (number.compare(0, 3, "-0.") == 0)
+                number.erase(1, 1);
+            // Numbers that were glued together (".5.5") are kept apart.
+            if (!out.empty() && number[0] != '-' &&
+                ((out.back() >= '0' && out.back() <= '9') || out.back() == '.'))
+                out += ' ';
+            out += number;
+            i = end;
+        } else {
+            out += c;
+            ++i;
+        }
+    }
+    return out;
+}
+
+} // namespace
+
+// MuPDF places every glyph with a full matrix and a copy of its character: some 85 bytes
+// a glyph, 450 KB for a page of small text. Glyphs of one line (same size, upright, same
+// baseline) become one group that places each by its x offset alone, in ems; glyph ids
+// are shortened and their outlines kept to a thousandth of an em. 25 bytes a glyph
+// remain; nothing else changes.
+std::string compactSvg(const std::string& svg)
+{
+    std::string out;
+    out.reserve(svg.size() / 2);
+    GlyphIds ids;
+    std::vector<GlyphUse> run;
+    const auto flush = [&] {
+        if (run.size() == 1) {
+            const GlyphUse& use = run.front();
+            out += "<use href=\"#" + ids(use.glyph) + "\" transform=\"matrix(";
+            for (int i = 0; i < 6; ++i)
+                out += shortNumber(use.m[i]) + (i < 5 ? "," : ")\"/>\n");
+        } else if (!run.empty()) {
+            const GlyphUse& first = run.front();
+            out += "<g transform=\"matrix(" + shortNumber(first.m[0]) + ",0,0," +
+                   shortNumber(first.m[3]) + "," + shortNumber(first.m[4]) + "," +
+                   shortNumber(first.m[5]) + ")\">";
+            for (const GlyphUse& use : run) {
+                out += "<use href=\"#" + ids(use.glyph) + "\"";
+                const double x = (use.m[4] - first.m[4]) / first.m[0];
+                std::string number = shortNumber(x);
+                if (number.compare(0, 2, "0.") == 0)
+                    number.erase(0, 1);
+                if (number != "0")
+                    out += " x=\"" + number + "\"";
+                out += "/>";
+            }
+            out += "</g>\n";
+        }
+        run.clear();
+    };
+    std::size_t start = 0;
+    while (start < svg.size()) {
+        std::size_t end = svg.find('\n', start);
+        if (end == std::string::npos)
+            end = svg.size();
+        const std::string line = svg.substr(start, end - start);
+        start = end + 1;
+        GlyphUse use;
+        if (parseGlyphUse(line, use) && use.m[1] == 0 && use.m[2] == 0 && use.m[0] != 0) {
+            if (!run.empty()) {
+                const GlyphUse& first = run.front();
+                if (first.m[0] != use.m[0] || first.m[3] != use.m[3] || first.m[5] != use.m[5])
+                    flush();
+            }
+            run.push_back(use);
+            continue;
+        }
+        if (parseGlyphUse(line, use)) { // a turned glyph keeps its matrix
+            flush();
+            run.push_back(use);
+            flush();
+            continue;
+        }
+        flush();
+        // <path id="font_1_1" d="..."/>: a glyph's outline.
+        const std::string prefix = "<path id=\"font_";
+        const auto idEnd = line.find('"', prefix.size());
+        const auto data = line.find(" d=\"");
+        if (line.compare(0, prefix.size(), prefix) == 0 && idEnd != std::string::npos &&
+            data == idEnd + 1 && line.compare(line.size() - 3, 3, "\"/>") == 0) {
+            const std::string id = line.substr(10, idEnd - 10);
+            out += "<path id=\"" + ids(id) + "\" d=\"" +
+                   roundedPathData(
+                       std::string_view(line).substr(data + 4, line.size() - 3 - data - 4)) +
+                   "\"/>\n";
+        } else {
+            out += line + "\n";
+        }
+    }
+    flush();
+    return out;
+}
+
 std::vector<std::uint8_t> pageSvg(const PdfPages::Page& page)
 {
     fz_context* ctx = page.context();
@@ -821,7 +1013,9 @@ std::vector<std::uint8_t> pageSvg(const PdfPages::Page& page)
     if (message.empty() && buffer) {
         unsigned char* data = nullptr;
         const std::size_t size = fz_buffer_storage(ctx, buffer, &data);
-        svg.assign(data, data + size);
+        const std::string compact =
+            compactSvg(std::string(reinterpret_cast<const char*>(data), size));
+        svg.assign(compact.begin(), compact.end());
     }
     fz_drop_buffer(ctx, buffer);
     if (!message.empty())

@@ -28,7 +28,7 @@ namespace {
 
 void say(const ConverterOptions& options, int pageNumber, const std::string& what)
 {
-    std::fprintf(stderr, "pdf2swf: %s page %d : %s\n", options.input.c_str(), pageNumber,
+    std::fprintf(stderr, "pdf2swf: %s, page %d : %s\n", options.input.c_str(), pageNumber,
                  what.c_str());
 }
 

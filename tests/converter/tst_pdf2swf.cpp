@@ -591,7 +591,7 @@ private Q_SLOTS:
                          kHighPreset + QStringList{"-o", movie});
         QCOMPARE(result.exitCode, 0);
         QCOMPARE(QString::fromUtf8(result.err),
-                 QStringLiteral("pdf2swf: %1 page %2 : %3 : texte vectoriel sur fond d'image\n")
+                 QStringLiteral("pdf2swf: %1, page %2 : %3 : texte vectoriel sur fond d'image\n")
                      .arg(pdf("drawings.pdf"))
                      .arg(page)
                      .arg(reason));
@@ -612,7 +612,7 @@ private Q_SLOTS:
                                               QStringList{"-o", folder + "/page1.swf"});
         QCOMPARE(result.exitCode, 0);
         QCOMPARE(QString::fromUtf8(result.err),
-                 "pdf2swf: " + pdf("scan.pdf") + " page 1 : page numérisée, gardée en image\n");
+                 "pdf2swf: " + pdf("scan.pdf") + ", page 1 : page numérisée, gardée en image\n");
         QCOMPARE(folderEntries(folder), QStringList({"page1.jpg", "page1.swf"}));
         QCOMPARE(tagCodes(readSwf(readAll(folder + "/page1.swf"))),
                  QStringList({"69", "9", "21", "2", "26", "1", "0"}));

@@ -310,6 +310,19 @@ private Q_SLOTS:
         QCOMPARE(actual.toHex(' '), expected.toHex(' '));
     }
 
+    // A straight edge of 100 000 twips needs more than the 17 bits a record holds: two
+    // horizontal records of 50 000 (4-bit size field 15, then 17 bits each).
+    void longEdgesBecomeSeveralRecords()
+    {
+        swf::ShapeEdges edges;
+        edges.moveTo(0, 0, 1);
+        edges.lineTo(100000, 0);
+        swf::Bytes out;
+        edges.write(out, 1, 0);
+        QCOMPARE(toQByteArray(out).toHex(), QByteArray("101c25f8c350fc61a800"));
+        QCOMPARE(edges.bounds(), (swf::Rect{0, 100000, 0, 0}));
+    }
+
     void textRecordsRefuseWhatTheFormatCannotHold()
     {
         swf::TextRun run;
