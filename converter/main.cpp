@@ -88,9 +88,16 @@ int convertPage(const ConverterOptions& options)
     const PageSize size = page->size();
 
     OutputFiles files;
-    if (options.preset == Preset::Low ||
-        !vector::stageVectorPage(*page, options.page, options, movieScale(size, options.zoom),
-                                 files)) {
+    const auto vectorFiles =
+        options.preset == Preset::Low
+            ? std::nullopt
+            : vector::vectorPage(*page, options.page, options, movieScale(size, options.zoom));
+    if (vectorFiles) {
+        files.stage(options.output, vectorFiles->movie.data(), vectorFiles->movie.size());
+        if (!vectorFiles->svg.empty())
+            files.stage(vector::svgPathFor(options.output), vectorFiles->svg.data(),
+                        vectorFiles->svg.size());
+    } else {
         const RgbImage movieImage = page->render(movieScale(size, options.zoom));
         const auto movieJpeg =
             encodeJpeg(movieImage.pixels.data(), movieImage.width, movieImage.height,

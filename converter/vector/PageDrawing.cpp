@@ -1,5 +1,7 @@
 #include "PageDrawing.h"
 
+#include "JpegWriter.h"
+
 extern "C" {
 #include <mupdf/fitz.h>
 }
@@ -494,6 +496,12 @@ void notSupported(fz_device* dev, const char* what)
 
 } // namespace
 
+std::vector<std::uint8_t> jpegOf(const Pixels& pixels, int quality)
+{
+    return encodeJpeg(pixels.rgb.data(), pixels.width, pixels.height, pixels.stride, quality,
+                      JpegKind::Baseline);
+}
+
 PageDrawing::~PageDrawing()
 {
     auto* ctx = static_cast<fz_context*>(m_context);
@@ -587,7 +595,7 @@ std::unique_ptr<PageDrawing> readDrawing(const PdfPages::Page& page)
     return drawing;
 }
 
-RgbImage PageDrawing::imagePixels(int index, int maxSide) const
+Pixels PageDrawing::imagePixels(int index, int maxSide) const
 {
     auto* ctx = static_cast<fz_context*>(m_context);
     fz_image* image = images.at(static_cast<std::size_t>(index));
@@ -595,7 +603,7 @@ RgbImage PageDrawing::imagePixels(int index, int maxSide) const
     fz_pixmap* rgb = nullptr;
     fz_var(pixmap);
     fz_var(rgb);
-    RgbImage result;
+    Pixels result;
     std::string message;
     fz_try(ctx)
     {
@@ -615,11 +623,11 @@ RgbImage PageDrawing::imagePixels(int index, int maxSide) const
     result.width = rgb->w;
     result.height = rgb->h;
     result.stride = rgb->w * 3;
-    result.pixels.resize(static_cast<std::size_t>(result.stride) * result.height);
+    result.rgb.resize(static_cast<std::size_t>(result.stride) * result.height);
     for (int y = 0; y < rgb->h; ++y) {
         const unsigned char* row = rgb->samples + static_cast<std::ptrdiff_t>(y) * rgb->stride;
         std::copy(row, row + result.stride,
-                  result.pixels.begin() + static_cast<std::ptrdiff_t>(y) * result.stride);
+                  result.rgb.begin() + static_cast<std::ptrdiff_t>(y) * result.stride);
     }
     fz_drop_pixmap(ctx, rgb);
     fz_drop_pixmap(ctx, pixmap);
@@ -739,7 +747,7 @@ fz_device* newTextlessDevice(fz_context* ctx, fz_device* to)
 
 } // namespace
 
-RgbImage renderWithoutText(const PdfPages::Page& page, double scale)
+Pixels renderWithoutText(const PdfPages::Page& page, double scale)
 {
     fz_context* ctx = page.context();
     const fz_matrix ctm = fz_scale(static_cast<float>(scale), static_cast<float>(scale));
@@ -748,14 +756,14 @@ RgbImage renderWithoutText(const PdfPages::Page& page, double scale)
                      static_cast<float>(page.originX() + page.size().width),
                      static_cast<float>(page.originY() + page.size().height));
     const fz_irect box = fz_round_rect(fz_transform_rect(bounds, ctm));
-    RgbImage image;
+    Pixels image;
     image.width = box.x1 - box.x0;
     image.height = box.y1 - box.y0;
     if (image.width <= 0 || image.height <= 0)
         throw DocumentError("page trop petite pour être dessinée");
     image.stride = image.width * 3;
-    image.pixels.resize(static_cast<std::size_t>(image.stride) * image.height);
-    unsigned char* pixels = image.pixels.data();
+    image.rgb.resize(static_cast<std::size_t>(image.stride) * image.height);
+    unsigned char* pixels = image.rgb.data();
     fz_display_list* list = page.displayList();
 
     fz_pixmap* pixmap = nullptr;

@@ -17,6 +17,19 @@ struct fz_image;
 
 namespace vellora::converter::vector {
 
+// Packed RGB pixels (3 bytes a pixel, `stride` bytes a row).
+struct Pixels
+{
+    int width = 0;
+    int height = 0;
+    int stride = 0;
+    std::vector<std::uint8_t> rgb;
+};
+
+// Baseline JPEG of `pixels` at `quality` (0 to 100): the one place this code meets the
+// converter's JPEG writer.
+std::vector<std::uint8_t> jpegOf(const Pixels& pixels, int quality);
+
 // One step of an outline, in twips of the page (origin top left, y downwards).
 struct Edge
 {
@@ -96,7 +109,7 @@ public:
     std::string unsupported;    // the first content that has no vector form, or empty
 
     // Decodes image `index` as packed RGB at most `maxSide` pixels on its longer side.
-    RgbImage imagePixels(int index, int maxSide) const;
+    Pixels imagePixels(int index, int maxSide) const;
 
 private:
     friend std::unique_ptr<PageDrawing> readDrawing(const PdfPages::Page& page);
@@ -109,7 +122,7 @@ std::unique_ptr<PageDrawing> readDrawing(const PdfPages::Page& page);
 
 // Draws the page on white at `scale` pixels per point without the text that `readDrawing`
 // keeps as glyphs: the background under vector text.
-RgbImage renderWithoutText(const PdfPages::Page& page, double scale);
+Pixels renderWithoutText(const PdfPages::Page& page, double scale);
 
 // The page as a self-contained SVG document (MuPDF's SVG output: glyphs as shared
 // symbols, images embedded).

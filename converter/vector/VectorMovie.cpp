@@ -1,6 +1,5 @@
 #include "VectorMovie.h"
 
-#include "JpegWriter.h"
 #include "SwfMovie.h"
 
 #include <algorithm>
@@ -231,14 +230,12 @@ swf::Bytes vectorMovie(const PageDrawing& drawing, VectorForm form, const PageSi
             std::uint16_t& bitmap = bitmapIds.at(index);
             if (bitmap == 0) {
                 const double longSide = std::max(std::hypot(m[0], m[1]), std::hypot(m[2], m[3]));
-                const RgbImage pixels = drawing.imagePixels(
+                const Pixels pixels = drawing.imagePixels(
                     item.image,
                     std::max(16, static_cast<int>(std::ceil(longSide * kImageDotsPerInch / 72))));
                 bitmap = builder.nextId();
                 bitmapSizes[index] = {pixels.width, pixels.height};
-                movie.add(swf::defineBitsJpeg2(
-                    bitmap, encodeJpeg(pixels.pixels.data(), pixels.width, pixels.height,
-                                       pixels.stride, jpegQuality, JpegKind::Baseline)));
+                movie.add(swf::defineBitsJpeg2(bitmap, jpegOf(pixels, jpegQuality)));
             }
             const auto [width, height] = bitmapSizes[index];
             // The bitmap's pixels to the unit square, then the image's matrix, in twips.

@@ -1,6 +1,5 @@
 #include "VectorPage.h"
 
-#include "JpegWriter.h"
 #include "PageDrawing.h"
 #include "VectorMovie.h"
 
@@ -34,8 +33,8 @@ void say(const ConverterOptions& options, int pageNumber, const std::string& wha
 
 } // namespace
 
-bool stageVectorPage(const PdfPages::Page& page, int pageNumber, const ConverterOptions& options,
-                     double backgroundScale, OutputFiles& files)
+std::optional<VectorPageFiles> vectorPage(const PdfPages::Page& page, int pageNumber,
+                                          const ConverterOptions& options, double backgroundScale)
 {
     const std::unique_ptr<PageDrawing> drawing = readDrawing(page);
     const PageSize size = page.size();
@@ -43,12 +42,12 @@ bool stageVectorPage(const PdfPages::Page& page, int pageNumber, const Converter
     if (drawing->textGlyphs == 0 &&
         drawing->imageArea >= kScannedCoverage * size.width * size.height) {
         say(options, pageNumber, "page numérisée, gardée en image");
-        return false;
+        return std::nullopt;
     }
     if (drawing->textGlyphs > kMaxTextGlyphs) {
         say(options, pageNumber,
             "trop de caractères (" + std::to_string(drawing->textGlyphs) + "), gardée en image");
-        return false;
+        return std::nullopt;
     }
 
     VectorForm form =
@@ -70,9 +69,8 @@ bool stageVectorPage(const PdfPages::Page& page, int pageNumber, const Converter
     std::vector<std::uint8_t> background;
     int backgroundWidth = 0, backgroundHeight = 0;
     if (form == VectorForm::TextOverImage) {
-        const RgbImage image = renderWithoutText(page, backgroundScale);
-        background = encodeJpeg(image.pixels.data(), image.width, image.height, image.stride,
-                                options.jpegQuality, JpegKind::Baseline);
+        const Pixels image = renderWithoutText(page, backgroundScale);
+        background = jpegOf(image, options.jpegQuality);
         backgroundWidth = image.width;
         backgroundHeight = image.height;
     }
@@ -82,16 +80,15 @@ bool stageVectorPage(const PdfPages::Page& page, int pageNumber, const Converter
         say(options, pageNumber,
             "forme vectorielle trop lourde (" + std::to_string(movie.size() / 1024) +
                 " Ko), gardée en image");
-        return false;
+        return std::nullopt;
     }
-    const std::vector<std::uint8_t> svg = pageSvg(page);
-    files.stage(options.output, movie.data(), movie.size());
-    if (svg.size() <= kMaxSvgBytes)
-        files.stage(svgPathFor(options.output), svg.data(), svg.size());
-    else
+    VectorPageFiles files{movie, pageSvg(page)};
+    if (files.svg.size() > kMaxSvgBytes) {
         say(options, pageNumber,
-            "SVG trop lourd (" + std::to_string(svg.size() / 1024) + " Ko), non écrit");
-    return true;
+            "SVG trop lourd (" + std::to_string(files.svg.size() / 1024) + " Ko), non écrit");
+        files.svg.clear();
+    }
+    return files;
 }
 
 } // namespace vellora::converter::vector

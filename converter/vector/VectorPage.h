@@ -3,10 +3,12 @@
 // The vector forms of a page movie for the medium and high presets, and the page's SVG.
 
 #include "ConverterOptions.h"
-#include "OutputFiles.h"
 #include "PdfPages.h"
 
+#include <cstdint>
+#include <optional>
 #include <string>
+#include <vector>
 
 namespace vellora::converter::vector {
 
@@ -24,11 +26,18 @@ inline constexpr double kScannedCoverage = 0.6;
 // The SVG beside a movie: ".swf" at the end replaced by ".svg" (or ".svg" appended).
 std::string svgPathFor(const std::string& moviePath);
 
-// Stages the page's movie (at options.output) and its SVG in the vector form the preset
-// asks for. Returns false, after a line on `warnings`' stream (standard error), when the
-// page keeps the image form: then nothing was staged. `backgroundScale` is the movie
-// image's pixels per point.
-bool stageVectorPage(const PdfPages::Page& page, int pageNumber, const ConverterOptions& options,
-                     double backgroundScale, OutputFiles& files);
+// The files of a page in vector form. `svg` is empty when the page's SVG would be too
+// large to be worth writing.
+struct VectorPageFiles
+{
+    std::vector<std::uint8_t> movie;
+    std::vector<std::uint8_t> svg;
+};
+
+// The page's movie and SVG in the vector form the preset asks for, or nothing, after a
+// line on standard error, when the page keeps the image form. `backgroundScale` is the
+// movie image's pixels per point.
+std::optional<VectorPageFiles> vectorPage(const PdfPages::Page& page, int pageNumber,
+                                          const ConverterOptions& options, double backgroundScale);
 
 } // namespace vellora::converter::vector
