@@ -498,8 +498,12 @@ void notSupported(fz_device* dev, const char* what)
 
 std::vector<std::uint8_t> jpegOf(const Pixels& pixels, int quality)
 {
-    return encodeJpeg(pixels.rgb.data(), pixels.width, pixels.height, pixels.stride, quality,
-                      JpegKind::Baseline);
+    PageImage image(pixels.width, pixels.height, 3, 1);
+    for (int y = 0; y < pixels.height; ++y)
+        std::copy_n(pixels.rgb.data() + static_cast<std::size_t>(y) * pixels.stride, image.stride(),
+                    image.pixels.get() + static_cast<std::size_t>(y) * image.stride());
+    const JpegData jpeg = encodeJpeg(image, quality, JpegKind::Baseline);
+    return std::vector<std::uint8_t>(jpeg.bytes.get(), jpeg.bytes.get() + jpeg.size);
 }
 
 PageDrawing::~PageDrawing()

@@ -14,15 +14,6 @@ namespace vellora::converter::vector {
 // to draw it. The movie's own size is checked after it is built, for what the counts
 // miss (long glyph lists, big embedded images).
 
-std::string svgPathFor(const std::string& moviePath)
-{
-    const std::string suffix = ".swf";
-    if (moviePath.size() > suffix.size() &&
-        moviePath.compare(moviePath.size() - suffix.size(), suffix.size(), suffix) == 0)
-        return moviePath.substr(0, moviePath.size() - suffix.size()) + ".svg";
-    return moviePath + ".svg";
-}
-
 namespace {
 
 void say(const ConverterOptions& options, int pageNumber, const std::string& what)

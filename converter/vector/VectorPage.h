@@ -23,9 +23,6 @@ inline constexpr std::size_t kMaxSvgBytes = 4 * 1024 * 1024;
 // A page whose images cover this share of it and that has no text is a scan.
 inline constexpr double kScannedCoverage = 0.6;
 
-// The SVG beside a movie: ".swf" at the end replaced by ".svg" (or ".svg" appended).
-std::string svgPathFor(const std::string& moviePath);
-
 // The files of a page in vector form. `svg` is empty when the page's SVG would be too
 // large to be worth writing.
 struct VectorPageFiles
