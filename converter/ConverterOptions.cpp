@@ -76,7 +76,7 @@ void applySetting(ConverterOptions& options, std::string setting)
 
 bool isIgnoredFlag(const std::string& argument)
 {
-    if (argument == "-w" || argument == "-S" || argument == "-G" || argument == "--flatten")
+    if (argument == "-w" || argument == "-S")
         return true;
     return argument.size() > 2 && argument.compare(0, 2, "-O") == 0 &&
            allDigits(argument.substr(2));
@@ -120,6 +120,11 @@ ConverterOptions parseOptions(const std::vector<std::string>& arguments)
             outputGiven = true;
         } else if (argument == "-s") {
             applySetting(options, nextValue("un réglage, par exemple jpegquality=85"));
+        } else if (argument == "-G") {
+            options.preset = Preset::High;
+        } else if (argument == "--flatten") {
+            if (options.preset == Preset::Low)
+                options.preset = Preset::Medium;
         } else if (isIgnoredFlag(argument)) {
         } else if (!argument.empty() && argument.front() == '-') {
             throw UsageError("option inconnue : " + argument);
@@ -172,9 +177,15 @@ std::string helpText()
            "  -o <fichier>     animation à écrire\n"
            "  -s <réglage>     zoom=<ppp>, jpegquality=<0-100> (vide : 85) ; un tiret\n"
            "                   devant le réglage est admis (-s -zoom=48)\n"
-           "  -w, -S, -G, -O<n>, --flatten, -s subpixels=<n>\n"
-           "                   acceptées pour compatibilité, sans effet : la page est\n"
-           "                   toujours une image\n"
+           "  --flatten        texte vectoriel (glyphes dessinés une fois par animation)\n"
+           "                   sur une image JPEG du reste de la page ; écrit aussi\n"
+           "                   <page.svg>, la page en SVG\n"
+           "  -G               tout vectoriel : texte, tracés et découpes en vecteurs,\n"
+           "                   images en JPEG ; écrit aussi <page.svg>. Une page numérisée\n"
+           "                   ou trop chargée reste une image (message sur la sortie\n"
+           "                   d'erreur)\n"
+           "  -w, -S, -O<n>, -s subpixels=<n>\n"
+           "                   acceptées pour compatibilité, sans effet\n"
            "  -h, --help       cette aide\n"
            "  -V, --version    version du programme\n"
            "\n"

@@ -8,6 +8,9 @@
 #include <string>
 #include <vector>
 
+struct fz_context;
+struct fz_display_list;
+
 namespace vellora::converter {
 
 // A document that cannot be read as asked; the message says why, in one line.
@@ -66,6 +69,13 @@ public:
     // Draws the page on white at `scale` pixels per point: in grey when nothing on the page
     // has colour (one channel, and the picture is the same), else in RGB.
     PageImage render(double scale) const;
+
+    // For devices of our own: the library's context and the page's display list, whose
+    // coordinates put the page's top left corner at (originX, originY) points.
+    fz_context* context() const;
+    fz_display_list* displayList() const;
+    double originX() const;
+    double originY() const;
 
 private:
     friend class PdfPages;
