@@ -4,6 +4,7 @@ import { parseConfig, decodeConfigBytes, ConfigError } from './config.js';
 import { readCatalogue } from './catalogue.js';
 import { Viewer } from './viewer.js';
 import { showMessage } from './messages.js';
+import { offerFlashVersion } from './flash.js';
 
 const CANNOT_SHOW = 'Ce catalogue ne peut pas s’afficher : ';
 const COPY_AGAIN = ' Recopiez tous les fichiers du dossier du catalogue à côté de cette page, ' +
@@ -56,6 +57,7 @@ async function start() {
     const viewer = new Viewer(document, config, readCatalogue(window.velloraCatalogue, config));
     window.velloraViewer = viewer;
     await viewer.open();
+    offerFlashVersion(document);
 }
 
 start();
