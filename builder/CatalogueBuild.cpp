@@ -4,6 +4,7 @@
 #include "Desktop.h"
 #include "Errors.h"
 #include "OutputFolder.h"
+#include "Paths.h"
 #include "Prompts.h"
 
 #include <QFileInfo>
@@ -42,7 +43,12 @@ CatalogueBuild::CatalogueBuild(Plan plan, QObject* parent)
     // Every path is built from the chosen page's folder; the process's current folder is never
     // used. A page chosen in "/" gives "//", which still names the root.
     m_outputFolder = QFileInfo(m_plan.htmlFile).absolutePath() + u'/';
-    m_toolFolder = m_plan.appDataFolder + u"/vellora";
+    const paths::ToolFolders found = m_plan.toolFolder.isEmpty() || m_plan.viewerFolder.isEmpty()
+                                         ? paths::FindToolFolders()
+                                         : paths::ToolFolders{};
+    m_toolFolder = m_plan.toolFolder.isEmpty() ? found.programs : m_plan.toolFolder;
+    m_viewerFolder = m_plan.viewerFolder.isEmpty() ? found.viewer : m_plan.viewerFolder;
+    m_plan.firstPage = std::max(1, m_plan.firstPage);
     if (m_plan.parallel < 1)
         m_plan.parallel = 1;
 }
@@ -108,16 +114,17 @@ bool CatalogueBuild::startPage(int page)
     Q_EMIT pageStarted(page);
     m_log.addPageFile(PageFile(m_outputFolder, page));
 
-    if (!QFileInfo::exists(ConverterInput(m_plan.appDataFolder))) {
+    if (!QFileInfo::exists(ConverterInput(converterFolders()))) {
         stopWithError(QStringLiteral("Error Creating PDF PAGE"));
         return false;
     }
-    if (!QFileInfo::exists(ConverterProgram(m_plan.appDataFolder))) {
+    if (!QFileInfo::exists(ConverterProgram(converterFolders()))) {
         stopWithError(QStringLiteral("Error Initailizing swf"));
         return false;
     }
-    const ConverterCommand command = PageCommand(m_plan.appDataFolder, page, m_plan.settings.preset,
-                                                 m_plan.settings.qualite, m_outputFolder);
+    const ConverterCommand command =
+        PageCommand(converterFolders(), page, m_plan.settings.preset, m_plan.settings.qualite,
+                    m_outputFolder, m_plan.firstPage + page - 1);
     m_log.addConverterCommand(command.commandLine);
     m_log.save(m_plan.logFile);
 
@@ -238,18 +245,21 @@ void CatalogueBuild::finishFolder()
     m_ended = true;
     QStringList missing;
     try {
-        missing = CopyViewerFiles(m_plan.htmlFile, m_toolFolder);
+        missing = CopyViewerFiles(m_plan.htmlFile, m_viewerFolder);
     } catch (const EVellora& error) {
         prompts().error(error.message());
         Q_EMIT ended(Outcome::Stopped);
         return;
     }
-    const QString report = failureReport(m_failed, missing, m_toolFolder);
+    m_missingViewerFiles = missing;
+    const QString report = failureReport(m_failed, missing, m_viewerFolder);
     if (!report.isEmpty())
         prompts().error(report);
-    // The folder first, then the page, as the user expects them to appear.
-    desktop().openFolder(m_outputFolder);
-    desktop().openDocument(m_plan.htmlFile);
+    if (m_plan.launch) {
+        // The folder first, then the page, as the user expects them to appear.
+        desktop().openFolder(m_outputFolder);
+        desktop().openDocument(m_plan.htmlFile);
+    }
     Q_EMIT ended(Outcome::Finished);
 }
 

@@ -29,23 +29,29 @@ int PageCountValue(const QString& text)
 
 int CountPages(const MemoSink& memo, const RunCapturedOptions& options)
 {
-    const ConverterCommand command = PageCountCommand(paths::AppDataFolder());
+    const QString count = RunPageCount(ConverterFolders::user(), memo, options);
+    prompts().warning(u"Number Pages:" + count);
+    return PageCountValue(count);
+}
+
+QString RunPageCount(const ConverterFolders& folders, const MemoSink& memo,
+                     const RunCapturedOptions& options)
+{
+    const ConverterCommand command = PageCountCommand(folders);
     QStringList memoLines{command.commandLine};
     const auto publish = [&] {
         if (memo)
             memo(memoLines.join(QStringLiteral("\r\n")));
     };
     try {
-        RunCaptured(paths::ToolFolder(), command.program, command.arguments, memoLines, options);
+        RunCaptured(folders.tools, command.program, command.arguments, memoLines, options);
     } catch (...) {
         publish();
         throw;
     }
     publish();
 
-    const QString count = PageCountText(memoLines.join(QStringLiteral("\r\n")));
-    prompts().warning(u"Number Pages:" + count);
-    return PageCountValue(count);
+    return PageCountText(memoLines.join(QStringLiteral("\r\n")));
 }
 
 } // namespace vellora

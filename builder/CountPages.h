@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ConverterCommand.h"
 #include "RunCaptured.h"
 
 #include <QString>
@@ -16,6 +17,11 @@ using MemoSink = std::function<void(const QString& memoText)>;
 // correcte" when the output holds no number after the last "page=" (and EVellora when the
 // converter does not answer in time).
 int CountPages(const MemoSink& memo = {}, const RunCapturedOptions& options = {});
+
+// The same run for any converter and work folder, without the box: returns the number text
+// (PageCountText of the output buffer) for PageCountValue.
+QString RunPageCount(const ConverterFolders& folders, const MemoSink& memo = {},
+                     const RunCapturedOptions& options = {});
 
 // The number text after the last "page=" of an output buffer, up to the next blank.
 QString PageCountText(const QString& memoText);
