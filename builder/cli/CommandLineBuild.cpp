@@ -186,21 +186,25 @@ void CommandLineBuild::inputReady()
 {
     if (m_interrupted)
         return end(1);
-    QString listing;
+    const PageListing listing = PageListingRun({paths::ToolFolder(), m_work.path()}).runToEnd();
+    const QString memo = listing.memoLines.join(QStringLiteral("\r\n"));
     int pages = 0;
     try {
-        const QString count = RunPageCount({paths::ToolFolder(), m_work.path()},
-                                           [&](const QString& memo) { listing = memo; });
-        if (count.isEmpty())
-            return fail(QStringLiteral("%1 : le convertisseur n'y trouve aucune page lisible")
+        if (!listing.startFailure.isEmpty())
+            return fail(QStringLiteral("impossible de lancer le convertisseur : %1")
+                            .arg(listing.startFailure));
+        if (listing.timedOut)
+            return fail(QStringLiteral("%1 : le convertisseur n'a pas répondu à temps")
                             .arg(quotedName(m_request.input)));
-        pages = PageCountValue(count);
+        if (!listing.reason.isEmpty())
+            return fail(quotedName(m_request.input) + u" : " + listing.reason);
+        pages = PageCountValue(PageCountText(memo));
     } catch (const EVellora& error) {
         return fail(quotedName(m_request.input) + u" : " + error.message());
     }
     if (m_interrupted)
         return end(1);
-    startBuild(pages, listing);
+    startBuild(pages, memo);
 }
 
 void CommandLineBuild::startBuild(int documentPages, const QString& listing)
@@ -257,14 +261,9 @@ void CommandLineBuild::startBuild(int documentPages, const QString& listing)
 void CommandLineBuild::buildEnded(CatalogueBuild::Outcome outcome)
 {
     m_progress.finish();
-    if (outcome == CatalogueBuild::Outcome::Cancelled) {
-        printError(QStringLiteral("%1 : interrompu, %2 pages sur %3 converties ; le catalogue "
-                                  "est incomplet")
-                       .arg(quotedName(m_request.htmlFile))
-                       .arg(m_build->finishedPages())
-                       .arg(m_build->plan().pageCount));
+    // The build said it was cancelled, and how far it got, through the prompts.
+    if (outcome == CatalogueBuild::Outcome::Cancelled)
         return end(1);
-    }
     // The build reported its own failures (through the prompts) before it ended.
     const bool complete = outcome == CatalogueBuild::Outcome::Finished &&
                           m_build->failures().empty() && m_build->missingViewerFiles().isEmpty();
