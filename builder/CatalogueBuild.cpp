@@ -6,6 +6,7 @@
 #include "Desktop.h"
 #include "Errors.h"
 #include "OutputFolder.h"
+#include "Paths.h"
 #include "Prompts.h"
 #include "Readme.h"
 #include "StaleFiles.h"
@@ -46,7 +47,12 @@ CatalogueBuild::CatalogueBuild(Plan plan, QObject* parent)
     // Every path is built from the chosen page's folder; the process's current folder is never
     // used. A page chosen in "/" gives "//", which still names the root.
     m_outputFolder = QFileInfo(m_plan.htmlFile).absolutePath() + u'/';
-    m_toolFolder = m_plan.appDataFolder + u"/vellora";
+    const paths::ToolFolders found = m_plan.toolFolder.isEmpty() || m_plan.viewerFolder.isEmpty()
+                                         ? paths::FindToolFolders()
+                                         : paths::ToolFolders{};
+    m_toolFolder = m_plan.toolFolder.isEmpty() ? found.programs : m_plan.toolFolder;
+    m_viewerFolder = m_plan.viewerFolder.isEmpty() ? found.viewer : m_plan.viewerFolder;
+    m_plan.firstPage = std::max(1, m_plan.firstPage);
     if (m_plan.parallel < 1)
         m_plan.parallel = 1;
 }
@@ -67,7 +73,8 @@ void CatalogueBuild::start()
     Q_ASSERT(!m_started);
     m_log.clear();
     m_log.addOutputFolder(m_outputFolder);
-    if (isProgramFolder(m_outputFolder, {m_toolFolder, m_plan.appDataFolder}))
+    if (isProgramFolder(m_outputFolder, {m_toolFolder, m_viewerFolder, m_plan.appDataFolder,
+                                         paths::AppDataFolder()}))
         throw EVellora(programFolderMessage(m_outputFolder));
     makeCatalogueFolder(m_outputFolder);
     // Read before this build writes its own: it names what the last build left here.
@@ -117,16 +124,17 @@ bool CatalogueBuild::startPage(int page)
     Q_EMIT pageStarted(page);
     m_log.addPageFile(PageFile(m_outputFolder, page));
 
-    if (!QFileInfo::exists(ConverterInput(m_plan.appDataFolder))) {
+    if (!QFileInfo::exists(ConverterInput(converterFolders()))) {
         stopWithError(QStringLiteral("Error Creating PDF PAGE"));
         return false;
     }
-    if (!QFileInfo::exists(ConverterProgram(m_plan.appDataFolder))) {
+    if (!QFileInfo::exists(ConverterProgram(converterFolders()))) {
         stopWithError(QStringLiteral("Error Initailizing swf"));
         return false;
     }
-    const ConverterCommand command = PageCommand(m_plan.appDataFolder, page, m_plan.settings.preset,
-                                                 m_plan.settings.qualite, m_outputFolder);
+    const ConverterCommand command =
+        PageCommand(converterFolders(), page, m_plan.settings.preset, m_plan.settings.qualite,
+                    m_outputFolder, m_plan.firstPage + page - 1);
     m_log.addConverterCommand(command.commandLine);
     m_log.save(m_plan.logFile);
 
@@ -249,7 +257,7 @@ void CatalogueBuild::finishFolder()
     m_ended = true;
     QStringList missing;
     try {
-        missing = CopyViewerFiles(m_plan.htmlFile, m_toolFolder);
+        missing = CopyViewerFiles(m_plan.htmlFile, m_viewerFolder);
         QStringList written;
         if (!missing.contains(kViewerPage))
             written.append(QFileInfo(m_plan.htmlFile).fileName());
@@ -267,24 +275,27 @@ void CatalogueBuild::finishFolder()
         Q_EMIT ended(Outcome::Stopped);
         return;
     }
+    m_missingViewerFiles = missing;
     // Pages that failed may still have their previous files: the folder is only tidied once
     // every page is there.
     if (m_failed.empty())
         removeStaleCatalogueFiles(m_outputFolder, m_previousFiles, writtenFiles(missing),
                                   m_plan.pageCount);
-    const QString report = failureReport(m_failed, missing, m_toolFolder);
+    const QString report = failureReport(m_failed, missing, m_viewerFolder);
     if (!report.isEmpty())
         prompts().error(report);
-    // The folder first, then the page, as the user expects them to appear.
-    desktop().openFolder(m_outputFolder);
-    desktop().openDocument(m_plan.htmlFile);
+    if (m_plan.launch) {
+        // The folder first, then the page, as the user expects them to appear.
+        desktop().openFolder(m_outputFolder);
+        desktop().openDocument(m_plan.htmlFile);
+    }
     Q_EMIT ended(Outcome::Finished);
 }
 
 QStringList CatalogueBuild::writtenFiles(const QStringList& missingViewerFiles) const
 {
     QStringList files = {QFileInfo(m_plan.htmlFile).fileName(), kViewerConfigFile,
-                         kViewerConfigScriptFile, kReadmeFile};
+                         kViewerConfigScriptFile, kReadmeFile, kCatalogueManifestFile};
     for (const QString& viewerFile : {kViewerScript, kViewerMovie}) {
         if (!missingViewerFiles.contains(viewerFile))
             files.append(viewerFile);

@@ -33,9 +33,6 @@ const QString kPdfWarning =
 const QString kPatienceWarning =
     QStringLiteral("La phase de création peut prendre quelques minutes.(comptez 10-20 "
                    "secondes/pages)\nVeuillez patienter.");
-const QString kSinglePage = QStringLiteral("Votre document ne comporte qu'une SEULE page !");
-const QString kNoPage =
-    QStringLiteral("Le document ne comporte aucune page : il n'y a pas de catalogue à créer.");
 
 constexpr int kCancelWidth = 100;
 
@@ -175,12 +172,10 @@ void CatalogueBuilder::pageListingArrived(const PageListing& listing)
 
 bool CatalogueBuilder::creer_prospectusPDF()
 {
-    if (m_form.endPage->text().toInt() == 1) {
-        prompts().error(kSinglePage);
-        return false;
-    }
-    if (m_pageCount <= 0) {
-        prompts().error(kNoPage);
+    // The dialog's last page field holds the count (preparer_prospectusPDF put it there).
+    const int pages = m_form.endPage->text().toInt() == 1 ? 1 : m_pageCount;
+    if (const QString problem = pageCountProblem(pages); !problem.isEmpty()) {
+        prompts().error(problem);
         return false;
     }
     FileDialogRequest request = m_form.host().saveDialogRequest();

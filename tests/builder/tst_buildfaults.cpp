@@ -200,7 +200,7 @@ void TestBuildFaults::rebuildRemovesWhatThePreviousBuildLeft_data()
     QTest::newRow("manifest")
         << QByteArray("window.velloraCatalogue = {\"version\":1,\"files\":[\"ancien.html\","
                       "\"page3.swf\",\"vellora-search.js\",\"notes.txt\",\"../dehors.html\","
-                      "\"page4.txt\",\"page1.swf\"]};\n")
+                      "\"page4.txt\",\"page1.swf\",\"vellora-catalogue.js\"]};\n")
         << before << QStringList{"ancien.html", "page3.swf", "vellora-search.js"};
 }
 
@@ -222,6 +222,7 @@ void TestBuildFaults::rebuildRemovesWhatThePreviousBuildLeft()
         QCOMPARE(QFile::exists(m_out + '/' + name), !removed.contains(name));
     QVERIFY(QFile::exists(m_dir->filePath("dehors.html")));
     QVERIFY(QFile::exists(m_out + "/page2.swf"));
+    QVERIFY(QFile::exists(m_out + "/vellora-catalogue.js"));
 }
 
 void TestBuildFaults::previewLabelFollowsTheBuild()

@@ -130,7 +130,7 @@ private:
 
 void TestBuildWindows::initTestCase()
 {
-    VELLORA_REQUIRE(QFileInfo(ConverterProgram(paths::AppDataFolder())).isExecutable(),
+    VELLORA_REQUIRE(QFileInfo(ConverterProgram(ConverterFolders::user())).isExecutable(),
                     "the converter in the tool folder (TOOLS fixture)");
     setPrompts(&m_prompts);
     setDesktop(&m_desktop);
@@ -344,7 +344,7 @@ void TestBuildWindows::unreadablePdfWritesNothing()
 void TestBuildWindows::converterRemovedAfterPageCount()
 {
     QVERIFY(test::makePdf(paths::WorkPdf(), 3));
-    const QString converter = ConverterProgram(paths::AppDataFolder());
+    const QString converter = ConverterProgram(ConverterFolders::user());
     m_prompts.onMessage = [&](const QString&, const QString& text) {
         if (text.startsWith("Number Pages:"))
             QFile::rename(converter, converter + ".away");

@@ -90,7 +90,7 @@ private:
 
 void TestCatalogueBuild::initTestCase()
 {
-    VELLORA_REQUIRE(QFileInfo(ConverterProgram(paths::AppDataFolder())).isExecutable(),
+    VELLORA_REQUIRE(QFileInfo(ConverterProgram(ConverterFolders::user())).isExecutable(),
                     "the converter in the tool folder (TOOLS fixture)");
     setPrompts(&m_prompts);
     setDesktop(&m_desktop);
@@ -195,8 +195,8 @@ void TestCatalogueBuild::completeFolder()
         QCOMPARE(lines[1 + 3 * (page - 1)], QStringLiteral("gotoPage:%1").arg(page));
         QCOMPARE(lines[2 + 3 * (page - 1)], "nom_page:\"" + file + "\"");
         QCOMPARE(lines[3 + 3 * (page - 1)],
-                 "pdfexe:" + PageCommand(paths::AppDataFolder(), page, QualityPreset::Medium, "70",
-                                         m_out->path() + "/")
+                 "pdfexe:" + PageCommand(ConverterFolders::user(), page, QualityPreset::Medium,
+                                         "70", m_out->path() + "/")
                                  .commandLine);
     }
     QCOMPARE(build.failedPages(), QList<int>());
@@ -220,7 +220,7 @@ void TestCatalogueBuild::failingPageListedAtTheEnd()
 
 void TestCatalogueBuild::missingConverterStopsTheBuild()
 {
-    const QString converter = ConverterProgram(paths::AppDataFolder());
+    const QString converter = ConverterProgram(ConverterFolders::user());
     QVERIFY(QFile::rename(converter, converter + ".away"));
     const QString html = m_out->filePath("catalogue.htm");
     CatalogueBuild build(plan(html, 3));
