@@ -242,8 +242,9 @@ TPrintersMonitor::~TPrintersMonitor()
     QMetaObject::invokeMethod(m_server, &CupsServerWatcher::Stop, Qt::BlockingQueuedConnection);
     m_busThread.quit();
     m_busThread.wait();
-    delete m_server;
+    // The watchers first: one may still be telling the bus object of a job under way.
     Monitors.clear();
+    delete m_server;
     std::lock_guard lock(m_pendingLock);
     PendingJobs.clear();
 }

@@ -58,6 +58,10 @@ public:
 
     ~PrivateCups() { stop(); }
 
+    // A server that someone else started (bench/capture's script) and will stop.
+    void attach(const QString& folder) { m_folder = folder; }
+    void detach() { m_folder.clear(); }
+
     void stop()
     {
         if (m_folder.isEmpty())
