@@ -4,6 +4,7 @@
 #include <QDateTime>
 #include <QFileInfo>
 #include <cups/cups.h>
+#include <sys/socket.h>
 
 namespace vellora {
 
@@ -104,9 +105,22 @@ CupsClient::~CupsClient()
 
 void CupsClient::Disconnect()
 {
+    {
+        std::lock_guard lock(m_socketLock);
+        m_socket = -1;
+    }
     if (m_http)
         httpClose(m_http);
     m_http = nullptr;
+}
+
+void CupsClient::Interrupt()
+{
+    std::lock_guard lock(m_socketLock);
+    if (m_socket >= 0 && m_inRequest.load()) {
+        m_interrupted = true;
+        ::shutdown(m_socket, SHUT_RDWR);
+    }
 }
 
 bool CupsClient::KeepWaiting() const
@@ -128,6 +142,8 @@ bool CupsClient::ensureConnected()
     if (!m_http)
         return false;
     httpSetTimeout(m_http, kWaitSliceSeconds, keepWaiting, this);
+    std::lock_guard lock(m_socketLock);
+    m_socket = httpGetFd(m_http);
     return true;
 }
 
@@ -138,7 +154,13 @@ ipp_t* CupsClient::request(ipp_t* message)
         ippDelete(message);
         return nullptr;
     }
+    m_interrupted = false;
+    m_inRequest = true;
     ipp_t* response = cupsDoRequest(m_http, message, "/");
+    m_inRequest = false;
+    m_timedOut =
+        !response && (m_interrupted.load() ||
+                      QDateTime::currentMSecsSinceEpoch() - m_requestStarted >= m_timeoutMs);
     if (!response || cupsLastError() > IPP_STATUS_OK_EVENTS_COMPLETE) {
         // A broken connection is made anew next time; a refused request keeps it.
         if (!response || httpError(m_http) != 0 || cupsLastError() >= IPP_STATUS_ERROR_INTERNAL) {

@@ -5,6 +5,7 @@
 #include <QList>
 #include <QString>
 #include <atomic>
+#include <mutex>
 #include <optional>
 
 struct _http_s;
@@ -64,6 +65,14 @@ public:
     // Closes the connection; the next request opens a new one.
     void Disconnect();
 
+    // Any thread: cuts the connection under the request under way, which libcups would
+    // otherwise wait on for a second even when told to give up.
+    void Interrupt();
+
+    // The last request got no answer in time, or was cut while it waited for one: the server
+    // may be hung or stopped.
+    bool LastRequestTimedOut() const { return m_timedOut; }
+
     // For the time-out callback of libcups.
     bool KeepWaiting() const;
 
@@ -74,6 +83,11 @@ private:
     int m_timeoutMs;
     const std::atomic<bool>* m_abort;
     qint64 m_requestStarted = 0;
+    bool m_timedOut = false;
+    std::atomic<bool> m_inRequest{false};
+    std::atomic<bool> m_interrupted{false};
+    std::mutex m_socketLock; // guards m_socket against Interrupt from another thread
+    int m_socket = -1;
     _http_s* m_http = nullptr;
 };
 

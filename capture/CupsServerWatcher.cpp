@@ -90,6 +90,7 @@ CupsServerWatcher::~CupsServerWatcher() = default;
 void CupsServerWatcher::Start()
 {
     m_client = std::make_unique<CupsClient>(kRequestTimeoutMs, m_stopping);
+    m_activeClient = m_client.get();
     m_busName = QStringLiteral("vellora-monitor-%1").arg(quintptr(this), 0, 16);
     m_reconcileTimer = new QTimer(this);
     m_reconcileTimer->setSingleShot(true);
@@ -115,13 +116,23 @@ void CupsServerWatcher::Stop()
     m_folderWatch = nullptr;
     if (m_reconcileTimer)
         m_reconcileTimer->stop();
-    if (const int id = m_subscriptionId.exchange(0); id > 0) {
+    // A hung server gets no cancellation: the next start cancels what we leave behind.
+    const bool hung = m_client && m_client->LastRequestTimedOut();
+    if (const int id = m_subscriptionId.exchange(0); id > 0 && !hung) {
         // The shared client gives up at once now; cancelling gets a short time of its own.
         CupsClient quick(kCancelTimeoutMs);
         quick.CancelSubscription(id);
     }
     dropBus();
+    m_activeClient = nullptr;
     m_client.reset();
+}
+
+void CupsServerWatcher::InterruptRequest()
+{
+    // The client lives until Stop, which runs on this object's thread after this returns.
+    if (CupsClient* client = m_activeClient.load())
+        client->Interrupt();
 }
 
 void CupsServerWatcher::RescanPrinters()

@@ -54,6 +54,9 @@ public:
 
     int SubscriptionId() const { return m_subscriptionId.load(); }
 
+    // Any thread, before Stop: ends the request under way at once.
+    void InterruptRequest();
+
 public Q_SLOTS:
     void Start();
     void Stop();
@@ -90,7 +93,8 @@ private:
     QByteArray m_tag;
     Sinks m_sinks;
     const std::atomic<bool>* m_stopping;
-    std::unique_ptr<CupsClient> m_client;
+    std::unique_ptr<CupsClient> m_client; // made by Start, freed by Stop
+    std::atomic<CupsClient*> m_activeClient{nullptr};
     QFileSystemWatcher* m_folderWatch = nullptr;
     SocketWatch m_cupsSocket;
     SocketWatch m_busSocket;

@@ -239,6 +239,7 @@ TPrintersMonitor::~TPrintersMonitor()
     for (const auto& monitor : Monitors)
         monitor->SignalStop();
     m_stopping = true;
+    m_server->InterruptRequest();
     QMetaObject::invokeMethod(m_server, &CupsServerWatcher::Stop, Qt::BlockingQueuedConnection);
     m_busThread.quit();
     m_busThread.wait();
