@@ -27,9 +27,11 @@ JobReconciler::Outcome JobReconciler::Read(const QList<CupsJobSummary>& jobs,
             outcome.KeepAsking = true;
             continue;
         }
-        // cupsd counts in whole seconds: a job that completed in the second the monitor started
-        // is history, like the jobs before it (its signal, if it came after, still counts).
-        if (job.State != ipp_job_state::Completed || job.CompletedAt <= m_since)
+        // cupsd counts in whole seconds. A job that completed in the second the monitor started
+        // is history, like the jobs before it, unless it was also made in that second: then it
+        // was printed as the monitor started, and a lost signal must not lose it.
+        if (job.State != ipp_job_state::Completed || job.CompletedAt < m_since ||
+            (job.CompletedAt == m_since && job.CreatedAt < m_since))
             continue;
         if ((alreadyReported && alreadyReported(job.Key)) || !remember(job.Key))
             continue;
