@@ -298,7 +298,7 @@ std::optional<QList<CupsJobSummary>> CupsClient::MyJobs()
         else if (key == "job-uuid")
             uuid = stringOf(attribute);
         else if (key == "time-at-creation")
-            job.CreatedAt = createdAt = numberOf(attribute);
+            createdAt = numberOf(attribute);
         else if (key == "time-at-completed" && ippGetValueTag(attribute) == IPP_TAG_INTEGER)
             job.CompletedAt = numberOf(attribute);
     }

@@ -28,7 +28,6 @@ struct CupsJobSummary
     QString PrinterName;
     QString JobName;
     QString Key;            // what tells this job from any other, across restarts of cupsd
-    qint64 CreatedAt = 0;   // time-at-creation, seconds since the epoch
     qint64 CompletedAt = 0; // time-at-completed, seconds since the epoch; 0 while unfinished
 };
 

@@ -27,16 +27,21 @@ JobReconciler::Outcome JobReconciler::Read(const QList<CupsJobSummary>& jobs,
             outcome.KeepAsking = true;
             continue;
         }
-        // cupsd counts in whole seconds. A job that completed in the second the monitor started
-        // is history, like the jobs before it, unless it was also made in that second: then it
-        // was printed as the monitor started, and a lost signal must not lose it.
-        if (job.State != ipp_job_state::Completed || job.CompletedAt < m_since ||
-            (job.CompletedAt == m_since && job.CreatedAt < m_since))
+        if (job.State != ipp_job_state::Completed || job.CompletedAt < m_since)
             continue;
+        // cupsd counts in whole seconds, so the monitor's first second holds jobs on both sides
+        // of its start. The first answer comes right after the start: what it already lists as
+        // completed then is history; a job of that second that completes later is new, and a
+        // lost signal must not lose it.
+        if (!m_primed && job.CompletedAt == m_since) {
+            remember(job.Key);
+            continue;
+        }
         if ((alreadyReported && alreadyReported(job.Key)) || !remember(job.Key))
             continue;
         outcome.Completed << job;
     }
+    m_primed = true;
     std::stable_sort(outcome.Completed.begin(), outcome.Completed.end(),
                      [](const CupsJobSummary& a, const CupsJobSummary& b) {
                          return a.CompletedAt < b.CompletedAt;

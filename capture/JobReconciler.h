@@ -19,7 +19,8 @@ class JobReconciler
 public:
     using ReportedQuery = std::function<bool(const QString& key)>;
 
-    // Completions up to `since` (seconds since the epoch) are history, never reported.
+    // Completions before `since` (seconds since the epoch, the monitor's start) are history,
+    // never reported; so are those of that same second that the first answer already lists.
     explicit JobReconciler(qint64 since) : m_since(since) {}
 
     struct Outcome
@@ -38,6 +39,7 @@ public:
 
 private:
     bool remember(const QString& key);
+    bool m_primed = false;
 
     qint64 m_since;
     int m_step = 0;
