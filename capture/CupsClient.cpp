@@ -39,6 +39,7 @@ constexpr const char* kDefaultSocket = "/run/cups/cups.sock";
 
 // libcups asks every 100 ms whether to go on waiting for the server.
 constexpr double kWaitSliceSeconds = 0.1;
+constexpr qint64 kHungAfterMs = 500;
 
 int keepWaiting(http_t*, void* client)
 {
@@ -158,9 +159,12 @@ ipp_t* CupsClient::request(ipp_t* message)
     m_inRequest = true;
     ipp_t* response = cupsDoRequest(m_http, message, "/");
     m_inRequest = false;
+    // A request cut short by shutdown counts as hung only when cupsd had already kept it for
+    // a while: a healthy cupsd answers within milliseconds, and its subscription is still
+    // worth cancelling.
+    const qint64 elapsed = QDateTime::currentMSecsSinceEpoch() - m_requestStarted;
     m_timedOut =
-        !response && (m_interrupted.load() ||
-                      QDateTime::currentMSecsSinceEpoch() - m_requestStarted >= m_timeoutMs);
+        !response && (elapsed >= m_timeoutMs || (m_interrupted.load() && elapsed >= kHungAfterMs));
     if (!response || cupsLastError() > IPP_STATUS_OK_EVENTS_COMPLETE) {
         // A broken connection is made anew next time; a refused request keeps it.
         if (!response || httpError(m_http) != 0 || cupsLastError() >= IPP_STATUS_ERROR_INTERNAL) {

@@ -2,6 +2,7 @@
 
 #include "AtomicFile.h"
 #include "BuildChecks.h"
+#include "CatalogueManifest.h"
 #include "CountPages.h"
 #include "Errors.h"
 #include "GhostScript.h"
@@ -240,6 +241,9 @@ void CommandLineBuild::startBuild(int documentPages, const QString& listing)
     plan.htmlFile = m_request.htmlFile;
     plan.pageCount = pages;
     plan.contentSize = contentSizeFor(pageSizeFromListing(listing, first));
+    // The manifest carries the true size of each page of the range, as the windows' build's.
+    const auto sizes = pageSizesFromListing(listing, documentPages);
+    plan.pageSizes.assign(sizes.begin() + (first - 1), sizes.begin() + (first - 1 + pages));
     plan.appDataFolder = m_work.path();
     plan.logFile = folder + u'/' + kLogName;
     plan.parallel = m_request.jobs > 0 ? m_request.jobs : std::max(1, QThread::idealThreadCount());

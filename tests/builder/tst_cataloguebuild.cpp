@@ -30,7 +30,8 @@ QStringList pageFiles(int pages)
     QStringList files;
     for (int i = 1; i <= pages; ++i)
         files << QStringLiteral("page%1.jpg").arg(i) << QStringLiteral("page%1-m.jpg").arg(i)
-              << QStringLiteral("page%1-t.jpg").arg(i) << QStringLiteral("page%1.swf").arg(i);
+              << QStringLiteral("page%1-t.jpg").arg(i) << QStringLiteral("page%1.swf").arg(i)
+              << QStringLiteral("page%1.svg").arg(i); // the default preset draws text as vectors
     return files;
 }
 
@@ -170,17 +171,17 @@ void TestCatalogueBuild::completeFolder()
     QCOMPARE(QString::fromUtf8(manifest.readAll()),
              "window.velloraCatalogue = {\"version\":1,\"pages\":["
              "{\"width\":595.28,\"height\":841.89,\"files\":[\"page1.swf\",\"page1.jpg\",\"page1-m."
-             "jpg\",\"page1-t.jpg\"]},"
+             "jpg\",\"page1-t.jpg\",\"page1.svg\"]},"
              "{\"width\":null,\"height\":null,\"files\":[\"page2.swf\",\"page2.jpg\",\"page2-m."
-             "jpg\",\"page2-t.jpg\"]},"
+             "jpg\",\"page2-t.jpg\",\"page2.svg\"]},"
              "{\"width\":842,\"height\":595,\"files\":[\"page3.swf\",\"page3.jpg\",\"page3-m.jpg\","
-             "\"page3-t.jpg\"]}],"
+             "\"page3-t.jpg\",\"page3.svg\"]}],"
              "\"outline\":[],\"direction\":\"ltr\",\"search\":null,\"files\":[\"catalogue.htm\"," +
                  viewerFiles +
                  "\"readme.txt\",\"vellora.xml\",\"vellora-config.js\",\"page1.swf\","
-                 "\"page1.jpg\",\"page1-m.jpg\",\"page1-t.jpg\",\"page2.swf\",\"page2.jpg\","
-                 "\"page2-m.jpg\",\"page2-t.jpg\",\"page3.swf\",\"page3.jpg\",\"page3-m.jpg\","
-                 "\"page3-t.jpg\","
+                 "\"page1.jpg\",\"page1-m.jpg\",\"page1-t.jpg\",\"page1.svg\",\"page2.swf\","
+                 "\"page2.jpg\",\"page2-m.jpg\",\"page2-t.jpg\",\"page2.svg\",\"page3.swf\","
+                 "\"page3.jpg\",\"page3-m.jpg\",\"page3-t.jpg\",\"page3.svg\","
                  "\"vellora-catalogue.js\"]};\n");
     // The folder first, then the page.
     QCOMPARE(m_desktop.opened, QStringList({"folder:" + m_out->path() + "/", "document:" + html}));
@@ -275,12 +276,11 @@ void TestCatalogueBuild::cancelKeepsWhatWasWrittenAndOpensNothing()
     QVERIFY2(!files.contains("readme.txt"), qPrintable(files.join(' ')));
     QVERIFY(!files.contains("page8.swf"));
     for (const QString& file : files) {
-        QVERIFY2(
-            QRegularExpression(
-                "^(page[1-8](\\.swf|\\.jpg|-m\\.jpg|-t\\.jpg)|vellora\\.xml|vellora-config\\.js)$")
-                .match(file)
-                .hasMatch(),
-            qPrintable("left behind: " + file));
+        QVERIFY2(QRegularExpression("^(page[1-8](\\.swf|\\.jpg|-m\\.jpg|-t\\.jpg|\\.svg)|vellora\\."
+                                    "xml|vellora-config\\.js)$")
+                     .match(file)
+                     .hasMatch(),
+                 qPrintable("left behind: " + file));
     }
     QVERIFY(!build.isRunning());
 }

@@ -82,12 +82,21 @@ class TestCaptureFaults : public QObject
     QList<int> print(int count, const QString& file, const QString& asUser = QString())
     {
         QList<int> ids;
-        for (int i = 0; i < count; ++i)
-            if (const int id = PrivateCups::print({QStringLiteral("-d"), QStringLiteral("vellora"),
-                                                   QStringLiteral("-t"),
-                                                   QStringLiteral("faults %1").arg(i), file},
-                                                  asUser))
+        for (int i = 0; i < count; ++i) {
+            // A cupsd that has just been restarted refuses jobs for a moment: ask again.
+            int id = 0;
+            (void)QTest::qWaitFor(
+                [&] {
+                    id = PrivateCups::print({QStringLiteral("-d"), QStringLiteral("vellora"),
+                                             QStringLiteral("-t"),
+                                             QStringLiteral("faults %1").arg(i), file},
+                                            asUser);
+                    return id != 0;
+                },
+                10000);
+            if (id)
                 ids << id;
+        }
         return ids;
     }
 

@@ -716,8 +716,10 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("document");
         QTest::addColumn<bool>("conversion");
         QByteArray thousands = "%!PS\n";
-        thousands += "1 1 2000 { pop /Helvetica findfont 40 scalefont setfont 100 100 moveto "
-                     "(Page) show showpage } for\n";
+        // Pages heavy enough that the conversion is still running when the shutdown comes,
+        // however fast the machine.
+        thousands += "1 1 2000 { pop /Helvetica findfont 10 scalefont setfont 0 1 400 { 100 exch "
+                     "moveto (Page) show } for showpage } for\n";
         QTest::newRow("loop") << QByteArray("%!PS\n{ 1 pop } loop\n") << false;
         QTest::newRow("2000-page conversion") << thousands << true;
     }

@@ -7,7 +7,6 @@ import { createRequire } from 'node:module';
 import path from 'node:path';
 import { after, before, describe, test } from 'node:test';
 import { chromium } from 'playwright-core';
-import zlib from 'node:zlib';
 import { BUTTONS, drawPages, makeCatalogue, toolFolder } from './catalogue.mjs';
 import { startServer } from './server.mjs';
 
@@ -645,76 +644,3 @@ describe('missing files', { concurrency: 4 }, () => {
     });
 });
 
-describe('the viewer movie', () => {
-    const movie = () => fs.readFileSync(path.join(toolFolder(), 'vellora.swf'));
-
-    test('is a complete compressed SWF file', () => {
-        const file = movie();
-        assert.equal(file.subarray(0, 3).toString('latin1'), 'CWS');
-        assert.equal(file[3], 10, 'version');
-        const body = zlib.inflateSync(file.subarray(8));
-        assert.equal(file.readUInt32LE(4), body.length + 8, 'declared length');
-        // Skip the frame rectangle, frame rate and count, then walk the tags to End.
-        const rectBits = 5 + 4 * (body[0] >> 3);
-        let offset = Math.ceil(rectBits / 8) + 4;
-        const codes = [];
-        while (offset < body.length) {
-            const header = body.readUInt16LE(offset);
-            let length = header & 0x3f;
-            offset += 2;
-            if (length === 0x3f) {
-                length = body.readUInt32LE(offset);
-                offset += 4;
-            }
-            codes.push(header >> 6);
-            offset += length;
-        }
-        assert.equal(offset, body.length, 'tags fill the movie exactly');
-        assert.deepEqual(codes, [69, 9, 20, 2, 26, 1, 0]);
-    });
-
-    test('shows its notice in a Flash player (Ruffle)', async () => {
-        const folder = path.join(WORK, 'movie');
-        fs.mkdirSync(folder, { recursive: true });
-        fs.writeFileSync(path.join(folder, 'vellora.swf'), movie());
-        fs.writeFileSync(path.join(folder, 'play.html'),
-            '<!DOCTYPE html><html lang="fr"><body style="margin:0;background:#fff">' +
-            '<script src="/ruffle/ruffle.js"></script></body></html>');
-        const page = await openPage(`${server.base}/movie/play.html`, { allowErrors: true });
-        await page.evaluate(async () => {
-            window.RufflePlayer.config = {
-                autoplay: 'on', splashScreen: false, letterbox: 'on', preferredRenderer: 'canvas',
-                unmuteOverlay: 'hidden',
-            };
-            const player = window.RufflePlayer.newest().createPlayer();
-            player.id = 'player';
-            player.style.cssText = 'display:block;width:800px;height:60px';
-            document.body.appendChild(player);
-            await player.ruffle().load({ url: 'vellora.swf' });
-        });
-        // Ink appears where the text line is, the rest stays paper.
-        let found = null;
-        for (let attempt = 0; attempt < 40 && !found; attempt++) {
-            await page.waitForTimeout(250);
-            const shot = await page.locator('#player').screenshot();
-            fs.writeFileSync(path.join(folder, 'played.png'), shot);
-            found = await page.evaluate(async (png) => {
-                const image = new Image();
-                image.src = `data:image/png;base64,${png}`;
-                await image.decode();
-                const canvas = document.createElement('canvas');
-                canvas.width = image.width;
-                canvas.height = image.height;
-                const context = canvas.getContext('2d');
-                context.drawImage(image, 0, 0);
-                const data = context.getImageData(0, 0, image.width, image.height).data;
-                let dark = 0;
-                for (let i = 0; i < data.length; i += 4) if (data[i] < 100) dark++;
-                const corner = [...context.getImageData(2, 2, 1, 1).data.slice(0, 3)];
-                return dark > 500 && corner.every((v) => v > 240) ? { dark, corner } : null;
-            }, shot.toString('base64'));
-        }
-        assert.ok(found, 'Ruffle drew the notice');
-        await page.context().close();
-    });
-});
