@@ -88,6 +88,7 @@ ConverterOptions parseOptions(const std::vector<std::string>& arguments)
 {
     ConverterOptions options;
     bool information = false;
+    bool outline = false;
     bool pageGiven = false;
     bool outputGiven = false;
     for (std::size_t i = 0; i < arguments.size(); ++i) {
@@ -107,6 +108,8 @@ ConverterOptions parseOptions(const std::vector<std::string>& arguments)
         }
         if (argument == "-I") {
             information = true;
+        } else if (argument == "--outline") {
+            outline = true;
         } else if (argument.compare(0, 2, "-p") == 0) {
             if (argument.size() == 2 && i + 1 < arguments.size() && allDigits(arguments[i + 1]))
                 options.page = pageNumber(arguments[++i]);
@@ -132,6 +135,12 @@ ConverterOptions parseOptions(const std::vector<std::string>& arguments)
 
     if (options.input.empty())
         throw UsageError("aucun fichier PDF indiqué (pdf2swf --help pour l'aide)");
+    if (outline) {
+        if (information || pageGiven || outputGiven)
+            throw UsageError("--outline ne se combine pas avec -I, -p ni -o");
+        options.mode = Mode::Outline;
+        return options;
+    }
     if (information) {
         if (pageGiven || outputGiven)
             throw UsageError("-I ne se combine pas avec -p ni -o");
@@ -152,14 +161,21 @@ std::string helpText()
            "  pdf2swf <fichier.pdf> -I\n"
            "      liste les pages : une ligne \"page=<n> width=<l> height=<h>\" par page\n"
            "      (taille en points, rotation comprise) ; rien si une page est illisible.\n"
+           "  pdf2swf <fichier.pdf> --outline\n"
+           "      sens de lecture et signets du document, en une ligne JSON :\n"
+           "      {\"direction\":\"ltr\"|\"rtl\",\"outline\":[{\"title\":...,\"page\":<n>,\n"
+           "      \"children\":[...]},...]}\n"
            "  pdf2swf <fichier.pdf> -p<n> [-s zoom=<ppp>] [-s jpegquality=<0-100>] -o <page.swf>\n"
            "      convertit la page n en animation Flash (SWF compressé) contenant l'image\n"
            "      JPEG de la page à la résolution zoom (72 ppp par défaut), et écrit à côté\n"
            "      l'image <page.jpg> (plus grand côté d'au moins 1600 pixels, JPEG progressif)\n"
            "      pour la visionneuse HTML5. Qualité JPEG par défaut : 85.\n"
+           "      Quand la page contient du texte ou des liens, écrit aussi <page.js> :\n"
+           "      velloraPage(<n>, {...}); avec les mots, leur position et les liens.\n"
            "\n"
            "Options :\n"
            "  -I               mode information (aucun rendu)\n"
+           "  --outline        sens de lecture et signets (aucun rendu)\n"
            "  -p<n>            numéro de la page à convertir (à partir de 1)\n"
            "  -o <fichier>     animation à écrire\n"
            "  -s <réglage>     zoom=<ppp>, jpegquality=<0-100> (vide : 85) ; un tiret\n"

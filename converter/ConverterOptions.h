@@ -19,6 +19,7 @@ enum class Mode
     Help,
     Version,
     Information,
+    Outline,
     Page
 };
 
@@ -37,6 +38,7 @@ struct ConverterOptions
 
 // Reads the converter's command line (without the program name).
 //   <pdf> -I                                    information mode
+//   <pdf> --outline                             reading direction and bookmarks
 //   <pdf> -p<n> [-s key=value]... [flags] -o <file>   page mode
 // Settings after -s may carry a leading dash ("-s -zoom=48"). Flags accepted for the
 // historical command lines and not acted on: -w, -S, -G, -O<n>, --flatten, -s subpixels=<n>.

@@ -45,6 +45,9 @@ public:
     // Sizes of every page, read from the page dictionaries alone (nothing is drawn).
     std::vector<PageSize> pageSizes();
 
+    // The reading direction and the outline, as documentOutlineJson() writes them.
+    std::string outlineJson();
+
     // Loads page `number` (1-based) for rendering.
     class Page;
     std::unique_ptr<Page> loadPage(int number);
@@ -66,6 +69,10 @@ public:
 
     // Draws the page on white at `scale` pixels per point.
     RgbImage render(double scale) const;
+
+    // The page's text layer and links as pageTextScript() writes them (empty when it has
+    // neither); `number` is the page's number in the catalogue.
+    std::string textScript(int number) const;
 
 private:
     friend class PdfPages;

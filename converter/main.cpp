@@ -5,6 +5,7 @@
 #include "JpegWriter.h"
 #include "OutputFiles.h"
 #include "PageMovie.h"
+#include "PageText.h"
 #include "PdfPages.h"
 
 #include <algorithm>
@@ -13,6 +14,7 @@
 #include <filesystem>
 #include <new>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 using namespace vellora::converter;
@@ -53,6 +55,15 @@ int listPages(const ConverterOptions& options)
     return 0;
 }
 
+int printOutline(const ConverterOptions& options)
+{
+    PdfPages document(options.input);
+    const std::string json = document.outlineJson();
+    if (std::fwrite(json.data(), 1, json.size(), stdout) != json.size() || std::fflush(stdout) != 0)
+        throw OutputError("impossible d'écrire les signets");
+    return 0;
+}
+
 double movieScale(const PageSize& size, double zoom)
 {
     double scale = zoom / 72.0;
@@ -77,7 +88,8 @@ bool isTheInput(const std::string& path, const std::string& input)
 int convertPage(const ConverterOptions& options)
 {
     // Renaming the page files into place would replace the document itself.
-    for (const std::string& path : {options.output, imagePathFor(options.output)}) {
+    const std::string scriptPath = textScriptPathFor(options.output);
+    for (const std::string& path : {options.output, imagePathFor(options.output), scriptPath}) {
         if (isTheInput(path, options.input))
             throw OutputError(path + " est le document lu : il ne sera pas remplacé");
     }
@@ -98,7 +110,15 @@ int convertPage(const ConverterOptions& options)
         encodeJpeg(viewerImage.pixels.data(), viewerImage.width, viewerImage.height,
                    viewerImage.stride, options.jpegQuality, JpegKind::Progressive);
     files.stage(imagePathFor(options.output), viewerJpeg.data(), viewerJpeg.size());
+
+    const std::string script = page->textScript(options.page);
+    if (!script.empty())
+        files.stage(scriptPath, reinterpret_cast<const std::uint8_t*>(script.data()),
+                    script.size());
     files.commit();
+    // A page that lost its text since the last run must not keep the old layer.
+    if (script.empty())
+        ::unlink(scriptPath.c_str());
     return 0;
 }
 
@@ -129,6 +149,8 @@ int main(int argc, char** argv)
             return 0;
         case Mode::Information:
             return listPages(options);
+        case Mode::Outline:
+            return printOutline(options);
         case Mode::Page:
             return convertPage(options);
         }
