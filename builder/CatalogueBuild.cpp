@@ -5,6 +5,7 @@
 #include "Errors.h"
 #include "OutputFolder.h"
 #include "Prompts.h"
+#include "SearchFile.h"
 
 #include <QFileInfo>
 #include <QProcess>
@@ -15,6 +16,8 @@ namespace vellora {
 
 namespace {
 constexpr int kReasonsShown = 5;
+// The outline is read without drawing anything: a document that takes longer is damaged.
+constexpr std::chrono::seconds kOutlineTimeLimit{60};
 
 QString lastLine(const QByteArray& output)
 {
@@ -49,6 +52,7 @@ CatalogueBuild::CatalogueBuild(Plan plan, QObject* parent)
 
 CatalogueBuild::~CatalogueBuild()
 {
+    stopOutline();
     for (auto& [page, conversion] : m_running) {
         conversion->process->disconnect(this);
         conversion->process->terminate();
@@ -82,6 +86,7 @@ void CatalogueBuild::cancel()
         conversion->process->terminate();
         conversion->kill->start(m_plan.stopGrace);
     }
+    stopOutline();
     endIfIdle();
 }
 
@@ -218,7 +223,7 @@ void CatalogueBuild::stopWithError(const QString& message)
 
 void CatalogueBuild::endIfIdle()
 {
-    if (m_ended || !m_running.empty())
+    if (m_ended || !m_running.empty() || m_outlineProcess)
         return;
     if (!m_stopping && m_nextPage <= m_plan.pageCount)
         return;
@@ -229,8 +234,63 @@ void CatalogueBuild::endIfIdle()
         prompts().error(m_error);
         Q_EMIT ended(Outcome::Stopped);
     } else {
-        finishFolder();
+        readOutline();
     }
+}
+
+// The converter prints the document's reading direction and bookmarks once every page is
+// done; the folder is finished when it has answered. Without an answer the catalogue still
+// works, reading left to right with the user's index alone.
+void CatalogueBuild::readOutline()
+{
+    const ConverterCommand command = OutlineCommand(m_plan.appDataFolder);
+    m_outlineProcess = new QProcess(this);
+    m_outlineLimit = new QTimer(this);
+    m_outlineLimit->setSingleShot(true);
+    m_outlineProcess->setProgram(command.program);
+    m_outlineProcess->setArguments(command.arguments);
+    m_outlineProcess->setWorkingDirectory(m_toolFolder);
+    m_outlineProcess->setStandardInputFile(QProcess::nullDevice());
+    m_outlineProcess->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    m_outlineProcess->setChildProcessModifier([] { ::setpriority(PRIO_PROCESS, 0, 19); });
+    connect(m_outlineProcess, &QProcess::finished, this, &CatalogueBuild::outlineEnded);
+    connect(m_outlineProcess, &QProcess::errorOccurred, this, [this](QProcess::ProcessError error) {
+        if (error == QProcess::FailedToStart)
+            QMetaObject::invokeMethod(this, &CatalogueBuild::outlineEnded, Qt::QueuedConnection);
+    });
+    connect(m_outlineLimit, &QTimer::timeout, this, [this] {
+        if (m_outlineProcess)
+            m_outlineProcess->kill();
+    });
+    m_outlineProcess->start();
+    m_outlineLimit->start(kOutlineTimeLimit);
+}
+
+void CatalogueBuild::outlineEnded()
+{
+    if (!m_outlineProcess)
+        return;
+    if (m_outlineProcess->exitStatus() == QProcess::NormalExit && m_outlineProcess->exitCode() == 0)
+        m_outline =
+            ParseDocumentOutline(m_outlineProcess->readAllStandardOutput(), m_plan.pageCount);
+    stopOutline();
+    finishFolder();
+}
+
+void CatalogueBuild::stopOutline()
+{
+    if (!m_outlineProcess)
+        return;
+    m_outlineProcess->disconnect(this);
+    m_outlineLimit->stop();
+    if (m_outlineProcess->state() != QProcess::NotRunning) {
+        m_outlineProcess->kill();
+        m_outlineProcess->waitForFinished(5000);
+    }
+    m_outlineProcess->deleteLater();
+    m_outlineLimit->deleteLater();
+    m_outlineProcess = nullptr;
+    m_outlineLimit = nullptr;
 }
 
 void CatalogueBuild::finishFolder()
@@ -239,6 +299,7 @@ void CatalogueBuild::finishFolder()
     QStringList missing;
     try {
         missing = CopyViewerFiles(m_plan.htmlFile, m_toolFolder);
+        m_searchWritten = WriteSearchFile(m_outputFolder, m_plan.pageCount);
     } catch (const EVellora& error) {
         prompts().error(error.message());
         Q_EMIT ended(Outcome::Stopped);

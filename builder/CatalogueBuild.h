@@ -2,6 +2,7 @@
 
 #include "BuildLog.h"
 #include "CatalogueSettings.h"
+#include "DocumentOutline.h"
 #include "IndexGrid.h"
 #include "ViewerConfig.h"
 
@@ -85,6 +86,9 @@ private:
     void pageEnded(int page);
     void stopWithError(const QString& message);
     void endIfIdle();
+    void readOutline();
+    void outlineEnded();
+    void stopOutline();
     void finishFolder();
     void end(Outcome outcome);
 
@@ -93,7 +97,11 @@ private:
     QString m_toolFolder;
     BuildLog m_log;
     std::map<int, std::unique_ptr<Conversion>> m_running;
-    std::map<int, QString> m_failed; // page -> why
+    std::map<int, QString> m_failed;      // page -> why
+    QProcess* m_outlineProcess = nullptr; // after the pages: the reading direction and bookmarks
+    QTimer* m_outlineLimit = nullptr;
+    DocumentOutline m_outline;
+    bool m_searchWritten = false;
     int m_nextPage = 1;
     int m_finished = 0;
     bool m_started = false;

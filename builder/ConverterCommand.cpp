@@ -49,6 +49,16 @@ ConverterCommand PageCountCommand(const QString& appDataFolder)
     return command;
 }
 
+ConverterCommand OutlineCommand(const QString& appDataFolder)
+{
+    ConverterCommand command;
+    command.program = ConverterProgram(appDataFolder);
+    const QString input = ConverterInput(appDataFolder);
+    command.arguments = {input, QStringLiteral("--outline")};
+    command.commandLine = quoted(command.program) + u"  " + quoted(input) + u" --outline";
+    return command;
+}
+
 ConverterCommand PageCommand(const QString& appDataFolder, int page, QualityPreset preset,
                              const QString& qualite, const QString& outputFolder)
 {

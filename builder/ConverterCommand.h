@@ -36,6 +36,10 @@ QString PageFile(const QString& outputFolder, int page);
 // (with the trailing blank of the historical command text).
 ConverterCommand PageCountCommand(const QString& appDataFolder);
 
+// Outline mode, which prints the reading direction and the bookmarks: "<program>"  "<pdf>"
+// --outline
+ConverterCommand OutlineCommand(const QString& appDataFolder);
+
 // Page mode for page `page` (1-based) with the preset's options and the quality as typed
 // (possibly empty): "<program>"  "<pdf>"  -p<page><preset><qualite> -o "<page file>"
 ConverterCommand PageCommand(const QString& appDataFolder, int page, QualityPreset preset,

@@ -78,9 +78,12 @@ QStringList missingViewerFilesReport()
 
 QStringList completeFolder(const QString& html, int pages)
 {
-    QStringList files = {html, "readme.txt", "vellora-config.js", "vellora.xml"};
+    // Every test page has text: its script, and the search file.
+    QStringList files = {html, "readme.txt", "vellora-config.js", "vellora-search.js",
+                         "vellora.xml"};
     for (int i = 1; i <= pages; ++i)
-        files << QStringLiteral("page%1.jpg").arg(i) << QStringLiteral("page%1.swf").arg(i);
+        files << QStringLiteral("page%1.jpg").arg(i) << QStringLiteral("page%1.js").arg(i)
+              << QStringLiteral("page%1.swf").arg(i);
     files += viewerFilesInstalled();
     files.sort();
     return files;
@@ -462,10 +465,11 @@ void TestBuildWindows::cancelStopsTheBuild()
     QVERIFY(m_desktop.opened.isEmpty());
     QVERIFY(m_main->isVisible());
     for (const QString& file : entries(m_out)) {
-        QVERIFY2(QRegularExpression("^(page[1-8]\\.(swf|jpg)|vellora\\.xml|vellora-config\\.js)$")
-                     .match(file)
-                     .hasMatch(),
-                 qPrintable("left behind: " + file));
+        QVERIFY2(
+            QRegularExpression("^(page[1-8]\\.(swf|jpg|js)|vellora\\.xml|vellora-config\\.js)$")
+                .match(file)
+                .hasMatch(),
+            qPrintable("left behind: " + file));
     }
     QVERIFY(!QFile::exists(m_out + "/page8.swf"));
 }

@@ -29,7 +29,8 @@ QStringList pageFiles(int pages)
 {
     QStringList files;
     for (int i = 1; i <= pages; ++i)
-        files << QStringLiteral("page%1.jpg").arg(i) << QStringLiteral("page%1.swf").arg(i);
+        files << QStringLiteral("page%1.jpg").arg(i) << QStringLiteral("page%1.js").arg(i)
+              << QStringLiteral("page%1.swf").arg(i);
     return files;
 }
 
@@ -154,9 +155,14 @@ void TestCatalogueBuild::completeFolder()
     QCOMPARE(progress, QList<int>({0, 1, 2, 3}));
     QCOMPARE(mostAtOnce, 2); // bounded by the pool, and really parallel
     QCOMPARE(m_prompts.messages(), expectedReport());
-    QCOMPARE(filesIn(m_out->path()), sorted(QStringList({"catalogue.htm", "readme.txt",
-                                                         "vellora-config.js", "vellora.xml"}) +
-                                            pageFiles(3) + viewerFilesInstalled()));
+    QCOMPARE(filesIn(m_out->path()),
+             sorted(QStringList({"catalogue.htm", "readme.txt", "vellora-config.js",
+                                 "vellora-search.js", "vellora.xml"}) +
+                    pageFiles(3) + viewerFilesInstalled()));
+    // Each page's large number is its text.
+    QFile search(m_out->filePath("vellora-search.js"));
+    QVERIFY(search.open(QIODevice::ReadOnly));
+    QCOMPARE(search.readAll(), QByteArray("velloraSearch({\"pages\":[\"1\",\"2\",\"3\"]});\n"));
     // The folder first, then the page.
     QCOMPARE(m_desktop.opened, QStringList({"folder:" + m_out->path() + "/", "document:" + html}));
 
@@ -247,10 +253,11 @@ void TestCatalogueBuild::cancelKeepsWhatWasWrittenAndOpensNothing()
     QVERIFY2(!files.contains("readme.txt"), qPrintable(files.join(' ')));
     QVERIFY(!files.contains("page8.swf"));
     for (const QString& file : files) {
-        QVERIFY2(QRegularExpression("^(page[1-8]\\.(swf|jpg)|vellora\\.xml|vellora-config\\.js)$")
-                     .match(file)
-                     .hasMatch(),
-                 qPrintable("left behind: " + file));
+        QVERIFY2(
+            QRegularExpression("^(page[1-8]\\.(swf|jpg|js)|vellora\\.xml|vellora-config\\.js)$")
+                .match(file)
+                .hasMatch(),
+            qPrintable("left behind: " + file));
     }
     QVERIFY(!build.isRunning());
 }
