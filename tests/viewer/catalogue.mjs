@@ -156,5 +156,23 @@ export function makeCatalogue(folder, options) {
         fs.writeFileSync(path.join(folder, 'vellora-config.js'), `window.velloraConfig = ${JSON.stringify(xml)};\n`);
     }
     if (images !== false) drawPages(folder, { pages, ...images });
+    if (options.withManifest !== false) {
+        writeManifest(folder, { pages, width: images.width ?? 600, height: images.height ?? 800, htmlName });
+    }
     return path.join(folder, htmlName);
+}
+
+// "vellora-catalogue.js" as a build writes it last: every page's size and files, the outline,
+// the reading direction and the search file.
+export function writeManifest(folder, { pages, width, height, htmlName, outline = [], direction = 'ltr' }) {
+    const present = (name) => fs.existsSync(path.join(folder, name));
+    const pageList = [];
+    for (let p = 1; p <= pages; p++) {
+        pageList.push({ width, height, files: [`page${p}.swf`, `page${p}.jpg`, `page${p}.js`].filter(present) });
+    }
+    const search = present('vellora-search.js') ? 'vellora-search.js' : null;
+    const files = [htmlName, 'swfobject.js', 'vellora.swf', 'vellora.xml', 'vellora-config.js']
+        .concat(pageList.flatMap((page) => page.files), search ? [search] : [], ['vellora-catalogue.js']);
+    const manifest = { version: 1, pages: pageList, outline, direction, search, files };
+    fs.writeFileSync(path.join(folder, 'vellora-catalogue.js'), `window.velloraCatalogue = ${JSON.stringify(manifest)};\n`);
 }

@@ -8,7 +8,7 @@ import path from 'node:path';
 import { after, before, describe, test } from 'node:test';
 import { chromium } from 'playwright-core';
 import zlib from 'node:zlib';
-import { BUTTONS, drawPages, makeCatalogue, toolFolder } from './catalogue.mjs';
+import { BUTTONS, drawPages, makeCatalogue, toolFolder, writeManifest } from './catalogue.mjs';
 import { startServer } from './server.mjs';
 
 const CHROMIUM = '/usr/bin/chromium';
@@ -279,6 +279,7 @@ describe('configuration', { concurrency: 4 }, () => {
         const text = '</script><img src=x onerror="window.injected=1"> Été & "Noël" \\ \u2028 fin';
         execFileSync(writer, [html, '4', toolFolder(), text]);
         drawPages(folder, { pages: 4 });
+        writeManifest(folder, { pages: 4, width: 600, height: 800, htmlName: 'Mon catalogue.html' });
         const page = await openPage(fileUrl(html));
         await waitForBook(page);
         assert.equal(await page.getAttribute('[data-button="next"]', 'title'), text);

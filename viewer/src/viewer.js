@@ -5,6 +5,10 @@ import { PageImages } from './images.js';
 import { ZoomController } from './zoom.js';
 import { IndexPanel, ThumbnailPanel } from './panels.js';
 import { preparePrint } from './print.js';
+import { readManifest } from './catalogue.js';
+import { TextLayers } from './textlayer.js';
+import { Search } from './search.js';
+import { BookOrder } from './direction.js';
 
 const DEFAULT_LABELS = {
     print: 'Imprimer',
@@ -51,11 +55,26 @@ export class Viewer {
         this.images = new PageImages(this.doc, this.config.pages, this.pageRatio);
         this.fitPageRatio(await this.images.loadFirst(start));
         this.images.createPages(this.config.hardCover);
+        this.manifest = readManifest(this.pageCount);
+        this.texts = new TextLayers(this.doc, this.manifest, this.pageCount);
+        this.texts.setPageElements(this.images.pageElements);
+        this.order = new BookOrder(this.doc, this.pageCount, this.manifest?.rightToLeft ?? false);
+        if (this.order.rightToLeft) this.doc.getElementById('toolbar').dir = 'rtl';
         this.layout();
         this.createBook(start);
         this.zoom = new ZoomController(this.stage, this.doc.getElementById('zoom'), () => this.book);
         this.zoom.onChange = () => this.updateZoomButtons();
-        this.indexPanel = new IndexPanel(this.doc, this.config.index, (page) => this.goTo(page - 1));
+        this.indexPanel = new IndexPanel(this.doc, this.config.index, (page) => this.goTo(page - 1),
+            this.manifest?.outline ?? []);
+        if (this.manifest?.search) {
+            this.search = new Search(this.doc, {
+                file: this.manifest.search,
+                pageCount: this.pageCount,
+                texts: this.texts,
+                goTo: (page) => this.goTo(page - 1),
+                toolbar: this.doc.getElementById('toolbar'),
+            });
+        }
         this.thumbnails = new ThumbnailPanel(this.doc, this.config.pages, (page) => this.goTo(page - 1));
         this.listen();
         this.pageChanged();
@@ -125,14 +144,14 @@ export class Viewer {
             showCover: this.config.hardCover,
             usePortrait: true,
             autoSize: true,
-            startPage: start,
+            startPage: this.order.toBook(start),
             flippingTime: 700,
             maxShadowOpacity: 0.5,
             drawShadow: false,
             mobileScrollSupport: true,
         });
         this.bookElement.style.minWidth = '0';
-        this.book.loadFromHTML(this.images.pageElements);
+        this.book.loadFromHTML(this.order.elements(this.images.pageElements, this.config.hardCover));
         this.book.on('flip', () => this.pageChanged());
         this.book.on('changeOrientation', () => this.pageChanged());
         new ResizeObserver(() => {
@@ -147,16 +166,17 @@ export class Viewer {
     // The pages on screen, as 0-based indexes, the way page-flip groups them into spreads.
     visiblePages() {
         const current = this.book.getCurrentPageIndex();
-        if (this.book.getOrientation() === 'portrait') return [current];
+        if (this.book.getOrientation() === 'portrait') return this.order.toPages([current]);
         const offset = this.config.hardCover ? 1 : 0;
-        if (this.config.hardCover && current === 0) return [0];
+        if (this.config.hardCover && current === 0) return this.order.toPages([0]);
         const left = current - ((current - offset) % 2);
-        return left + 1 < this.pageCount ? [left, left + 1] : [left];
+        return this.order.toPages(left + 1 < this.order.length ? [left, left + 1] : [left]);
     }
 
     pageChanged() {
         const visible = this.visiblePages();
         this.images.loadAround(visible);
+        this.texts?.showAround(visible);
         const first = visible[0] + 1;
         const last = visible[visible.length - 1] + 1;
         const shown = first === last ? `${first}` : `${first}–${last}`;
@@ -183,24 +203,27 @@ export class Viewer {
         if (this.visiblePages().includes(target)) return;
         this.zoom.reset();
         // Far jumps turn at once; near ones show the flip.
-        const distance = Math.abs(target - this.book.getCurrentPageIndex());
+        const bookIndex = this.order.toBook(target);
+        const distance = Math.abs(bookIndex - this.book.getCurrentPageIndex());
         if (distance > 4) {
             this.images.loadAround([target]);
-            this.book.turnToPage(target);
+            this.book.turnToPage(bookIndex);
             this.pageChanged();
         } else {
-            this.book.flip(target);
+            this.book.flip(bookIndex);
         }
     }
 
     next() {
         this.zoom.reset();
-        this.book.flipNext();
+        if (this.order.rightToLeft) this.book.flipPrev();
+        else this.book.flipNext();
     }
 
     previous() {
         this.zoom.reset();
-        this.book.flipPrev();
+        if (this.order.rightToLeft) this.book.flipNext();
+        else this.book.flipPrev();
     }
 
     toggleFullScreen() {
@@ -253,10 +276,13 @@ export class Viewer {
     onKey(event) {
         if (event.ctrlKey || event.altKey || event.metaKey) return;
         if (this.doc.querySelector('dialog[open]')) return;
+        // The arrows point the way the pages go: a right-to-left book moves on to the left.
+        const forward = this.order.rightToLeft ? 'ArrowLeft' : 'ArrowRight';
+        const backward = this.order.rightToLeft ? 'ArrowRight' : 'ArrowLeft';
         const keys = {
-            ArrowRight: () => this.next(),
+            [forward]: () => this.next(),
             PageDown: () => this.next(),
-            ArrowLeft: () => this.previous(),
+            [backward]: () => this.previous(),
             PageUp: () => this.previous(),
             Home: () => this.goTo(0),
             End: () => this.goTo(this.pageCount - 1),
