@@ -68,7 +68,11 @@ void applySetting(ConverterOptions& options, std::string setting)
         options.zoom = zoom(value);
     else if (key == "jpegquality")
         options.jpegQuality = jpegQuality(value);
-    else if (key == "subpixels") {
+    else if (key == "text") {
+        if (value != "0" && value != "1")
+            throw UsageError("text doit valoir 0 ou 1 : \"" + value + "\"");
+        options.textLayer = value == "1";
+    } else if (key == "subpixels") {
         // Anti-aliasing precision of vector output; the page image has its own.
     } else
         throw UsageError("réglage inconnu après -s : \"" + setting + "\"");
@@ -178,7 +182,9 @@ std::string helpText()
            "  --outline        sens de lecture et signets (aucun rendu)\n"
            "  -p<n>            numéro de la page à convertir (à partir de 1)\n"
            "  -o <fichier>     animation à écrire\n"
-           "  -s <réglage>     zoom=<ppp>, jpegquality=<0-100> (vide : 85) ; un tiret\n"
+           "  -s <réglage>     zoom=<ppp>, jpegquality=<0-100> (vide : 85),\n"
+           "                   text=0 (pas de <page.js> : texte ni sélectionnable ni\n"
+           "                   cherchable, liens inactifs) ; un tiret\n"
            "                   devant le réglage est admis (-s -zoom=48)\n"
            "  -w, -S, -G, -O<n>, --flatten, -s subpixels=<n>\n"
            "                   acceptées pour compatibilité, sans effet : la page est\n"

@@ -34,6 +34,7 @@ struct ConverterOptions
     std::string output;
     double zoom = kDefaultZoom;
     int jpegQuality = kDefaultJpegQuality;
+    bool textLayer = true; // write page<i>.js beside the page
 };
 
 // Reads the converter's command line (without the program name).

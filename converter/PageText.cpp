@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdio>
 #include <limits>
+#include <vector>
 
 namespace vellora::converter {
 
@@ -59,13 +60,15 @@ public:
             dy /= length;
         }
         m_dir = {dx, dy};
-        std::string words;
+        std::vector<WordExtent> words;
         int rightToLeft = 0;
         int letters = 0;
         WordExtent word;
         for (const fz_stext_char* ch = line.first_char; ch; ch = ch->next) {
             if (isSpace(ch->c)) {
-                flushWord(word, words);
+                if (!word.empty())
+                    words.push_back(std::move(word));
+                word = WordExtent();
                 continue;
             }
             rightToLeft += isRightToLeft(ch->c);
@@ -74,22 +77,11 @@ public:
             for (const fz_point& p : {ch->quad.ul, ch->quad.ur, ch->quad.ll, ch->quad.lr})
                 extend(word, p);
         }
-        flushWord(word, words);
+        if (!word.empty())
+            words.push_back(std::move(word));
         if (words.empty())
             return;
-
-        m_lines += m_lines.empty() ? "{" : ",{";
-        const bool horizontal = std::abs(dx - 1) < 0.0005 && std::abs(dy) < 0.0005;
-        if (!horizontal) {
-            m_lines += "\"dir\":[";
-            appendDirection(dx);
-            m_lines += ',';
-            appendDirection(dy);
-            m_lines += "],";
-        }
-        if (rightToLeft * 2 > letters)
-            m_lines += "\"rtl\":true,";
-        m_lines += "\"words\":[" + words + "]}";
+        appendLine(words, rightToLeft * 2 > letters);
     }
 
     void addLink(fz_rect rect, int targetPage, const char* uri)
@@ -131,21 +123,46 @@ private:
         word.vMax = std::max(word.vMax, v);
     }
 
-    void flushWord(WordExtent& word, std::string& words) const
+    // One line: its box in its own frame (the corner where it starts, its length along the
+    // direction, its height across), then each word as its offset and length along the line.
+    void appendLine(const std::vector<WordExtent>& words, bool rightToLeft)
     {
-        if (word.empty())
-            return;
-        if (!words.empty())
-            words += ',';
-        words += '[';
-        appendJsonString(words, word.text);
-        words += ',';
-        // Back from the line's frame to the page: the corner where the word starts.
-        const double x = word.uMin * m_dir.x - word.vMin * m_dir.y;
-        const double y = word.uMin * m_dir.y + word.vMin * m_dir.x;
-        appendBox(words, x, y, word.uMax - word.uMin, word.vMax - word.vMin);
-        words += ']';
-        word = WordExtent();
+        double uStart = std::numeric_limits<double>::max();
+        double uEnd = std::numeric_limits<double>::lowest();
+        double vMin = std::numeric_limits<double>::max();
+        double vMax = std::numeric_limits<double>::lowest();
+        for (const WordExtent& word : words) {
+            uStart = std::min(uStart, word.uMin);
+            uEnd = std::max(uEnd, word.uMax);
+            vMin = std::min(vMin, word.vMin);
+            vMax = std::max(vMax, word.vMax);
+        }
+        m_lines += m_lines.empty() ? "{" : ",{";
+        const bool horizontal = std::abs(m_dir.x - 1) < 0.0005 && std::abs(m_dir.y) < 0.0005;
+        if (!horizontal) {
+            m_lines += "\"dir\":[";
+            appendDirection(m_dir.x);
+            m_lines += ',';
+            appendDirection(m_dir.y);
+            m_lines += "],";
+        }
+        if (rightToLeft)
+            m_lines += "\"rtl\":true,";
+        // Back from the line's frame to the page.
+        m_lines += "\"box\":[";
+        appendBox(m_lines, uStart * m_dir.x - vMin * m_dir.y, uStart * m_dir.y + vMin * m_dir.x,
+                  uEnd - uStart, vMax - vMin);
+        m_lines += "],\"words\":[";
+        for (std::size_t i = 0; i < words.size(); ++i) {
+            m_lines += i == 0 ? "[" : ",[";
+            appendJsonString(m_lines, words[i].text);
+            m_lines += ',';
+            appendTenth(m_lines, words[i].uMin - uStart);
+            m_lines += ',';
+            appendTenth(m_lines, words[i].uMax - words[i].uMin);
+            m_lines += ']';
+        }
+        m_lines += "]}";
     }
 
     static void appendBox(std::string& out, double x, double y, double w, double h)

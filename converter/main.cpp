@@ -111,7 +111,7 @@ int convertPage(const ConverterOptions& options)
                    viewerImage.stride, options.jpegQuality, JpegKind::Progressive);
     files.stage(imagePathFor(options.output), viewerJpeg.data(), viewerJpeg.size());
 
-    const std::string script = page->textScript(options.page);
+    const std::string script = options.textLayer ? page->textScript(options.page) : std::string();
     if (!script.empty())
         files.stage(scriptPath, reinterpret_cast<const std::uint8_t*>(script.data()),
                     script.size());

@@ -20,10 +20,9 @@ private Q_SLOTS:
         QTest::addColumn<QString>("text");
         QTest::newRow("two lines")
             << QByteArray(
-                   "velloraPage(4, "
-                   "{\"width\":600,\"height\":800,\"lines\":[{\"words\":[[\"École\",1,2,3,"
-                   "4],[\"d'été\",5,2,3,4]]},{\"dir\":[0,-1],\"words\":[[\"vertical\",1,1,1,1]]}],"
-                   "\"links\":[]});\n")
+                   "velloraPage(4, {\"width\":600,\"height\":800,\"lines\":[{\"box\":[1,2,3,4],"
+                   "\"words\":[[\"École\",0,2],[\"d'été\",3,1]]},{\"dir\":[0,-1],\"box\":[1,1,"
+                   "1,1],\"words\":[[\"vertical\",0,1]]}],\"links\":[]});\n")
             << QStringLiteral("École d'été\nvertical");
         QTest::newRow("links only")
             << QByteArray(

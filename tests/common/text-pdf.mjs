@@ -148,3 +148,31 @@ export const SAMPLE = {
         { title: 'Sans page' },
     ],
 };
+
+// A long catalogue for benchmarks: on every page a title, two columns of small print in two
+// fonts, a link to the next page and one to a web address; a bookmark every ten pages.
+export function longTextDocument(pageCount) {
+    const words = ['catalogue', 'été', 'référence', 'prix', 'dimensions', 'livraison', 'qualité',
+        'chêne', 'métal', 'coloris', 'garantie', 'modèle', 'façade', 'tiroir', 'étagère', 'hauteur'];
+    let seed = 7;
+    const word = () => {
+        seed = (seed * 1103515245 + 12345) % 2147483648;
+        return words[seed % words.length];
+    };
+    const line = () => Array.from({ length: 8 }, word).join(' ');
+    const pages = [];
+    for (let p = 1; p <= pageCount; p++) {
+        const texts = [{ x: 40, y: 800, size: 20, text: `Page ${p} : collection ${p % 12 + 1}` }];
+        for (let row = 0; row < 60; row++) {
+            texts.push({ x: 40, y: 760 - row * 12, size: 9, font: 'Times-Roman', text: line() });
+            texts.push({ x: 310, y: 760 - row * 12, size: 9, font: 'Helvetica', text: line() });
+        }
+        texts.push({ x: 40, y: 30, size: 10, text: 'Page suivante' }, { x: 300, y: 30, size: 10, text: 'www.example.com' });
+        const links = [{ rect: [300, 25, 390, 42], uri: `https://www.example.com/p${p}` }];
+        if (p < pageCount) links.push({ rect: [40, 25, 120, 42], page: p + 1 });
+        pages.push({ width: 595, height: 842, texts, links });
+    }
+    const outline = [];
+    for (let p = 1; p <= pageCount; p += 10) outline.push({ title: `Collection ${p % 12 + 1}`, page: p });
+    return { pages, outline };
+}

@@ -57,8 +57,16 @@ test('words come in reading order, column by column, with their text', () => {
     ]);
 });
 
-// Each word starts where the test wrote it, and its box holds the baseline: y is measured
-// from the top, so a baseline at PDF y=700 lies 100 points down the page.
+// Each word starts where the test wrote it, and its line's box holds the baseline: y is
+// measured from the top, so a baseline at PDF y=700 lies 100 points down the page.
+function findWord(word, x) {
+    for (const line of page1.lines) {
+        for (const [text, offset, length] of line.words) {
+            if (text === word && Math.abs(line.box[0] + offset - x) < 1) return [line, length];
+        }
+    }
+    return [];
+}
 for (const [word, x, baseline, fontSize] of [
     ['École', 50, 60, 24],
     ['Colonne', 50, 100, 12],
@@ -66,9 +74,9 @@ for (const [word, x, baseline, fontSize] of [
     ['Écrire', 50, 390, 14],
 ]) {
     test(`the box of "${word}" at x=${x} holds its baseline ${baseline}`, () => {
-        const found = page1.lines.flatMap((l) => l.words).find((w) => w[0] === word && Math.abs(w[1] - x) < 1);
-        assert.ok(found, `${word} at ${x}`);
-        const [, , top, width, height] = found;
+        const [line, width] = findWord(word, x);
+        assert.ok(line, `${word} at ${x}`);
+        const [, top, , height] = line.box;
         assert.ok(top < baseline && baseline < top + height, `${top} < ${baseline} < ${top + height}`);
         assert.ok(height >= fontSize && height < fontSize * 1.6, `height ${height}`);
         assert.ok(width > fontSize, `width ${width}`);
@@ -78,11 +86,13 @@ for (const [word, x, baseline, fontSize] of [
 test('a line turned a quarter keeps its direction and its start', () => {
     const line = page1.lines.find((l) => l.words[0][0] === 'Texte');
     assert.deepEqual(line.dir, [0, -1]);
-    // Baseline from (560, 700) upwards: the word starts at y=700 and its top faces x<560.
-    const [, x, y, width, height] = line.words[0];
+    // Baseline from (560, 700) upwards: the line starts at y=700 and its top faces x<560.
+    const [x, y, , height] = line.box;
     assert.equal(y, 700);
     assert.ok(x < 560 && 560 < x + height, `${x} < 560 < ${x + height}`);
-    assert.ok(width > 30 && width < 40, `width ${width}`);
+    const [[, offset, width], [, secondOffset]] = line.words;
+    assert.equal(offset, 0);
+    assert.ok(width > 30 && width < 40 && secondOffset > width, `${width}, ${secondOffset}`);
     assert.equal(page1.lines[0].dir, undefined);
 });
 
@@ -146,4 +156,11 @@ test('--outline goes with no other mode', () => {
         assert.equal(run.status, 2);
         assert.match(run.stderr, /--outline ne se combine pas/);
     }
+});
+
+test('-s text=0 writes no page script and removes an old one', () => {
+    const folder = fs.mkdtempSync(path.join(work, 'notext-'));
+    fs.writeFileSync(path.join(folder, 'page1.js'), 'old');
+    execFileSync(converter, [sample, '-p1', '-s', 'text=0', '-o', path.join(folder, 'page1.swf')]);
+    assert.deepEqual(fs.readdirSync(folder).sort(), ['page1.jpg', 'page1.swf']);
 });

@@ -84,9 +84,12 @@ async function settle(page, expected) {
 async function wordBoxOnScreen(page, pageNumber, data, word) {
     const pageBox = await page.locator('.page').nth(pageNumber - 1).boundingBox();
     const line = data.lines.find((l) => l.words.some((entry) => entry[0] === word));
-    const [, x, y, w, h] = line.words.find((entry) => entry[0] === word);
-    // The word runs w along the line's direction and h across it, from its corner (x, y).
+    const [, offset, w] = line.words.find((entry) => entry[0] === word);
+    // The word runs w along the line's direction and the line's height across it.
     const [dx, dy] = line.dir ?? [1, 0];
+    const x = line.box[0] + offset * dx;
+    const y = line.box[1] + offset * dy;
+    const h = line.box[3];
     const xs = [x, x + w * dx, x - h * dy, x + w * dx - h * dy];
     const ys = [y, y + w * dy, y + h * dx, y + w * dy + h * dx];
     const sx = pageBox.width / data.width;

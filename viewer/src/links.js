@@ -1,3 +1,5 @@
+import { wordBoxes } from './words.js';
+
 // The links of a page: internal ones turn to their page, external ones open in a new tab. Only
 // web and mail addresses become links; anything else in the document (javascript:, file:,
 // data:...) stays plain text.
@@ -18,7 +20,7 @@ function wordsUnder(box, lines) {
     const [x, y, w, h] = box;
     const inside = [];
     for (const line of lines) {
-        for (const [text, wx, wy, ww, wh] of line.words) {
+        for (const [text, wx, wy, ww, wh] of wordBoxes(line)) {
             const cx = wx + ww / 2;
             const cy = wy + wh / 2;
             if (!line.dir && cx >= x && cx <= x + w && cy >= y && cy <= y + h) inside.push(text);

@@ -3,6 +3,7 @@
 // words come from its script "page<i>.js", loaded when the page comes near the screen.
 import { loadScript } from './catalogue.js';
 import { addLinks } from './links.js';
+import { wordBoxes } from './words.js';
 
 const NEAR = 2; // pages with a layer on each side of the pages on screen
 // A word's glyphs fill about this share of its box's height.
@@ -89,7 +90,7 @@ export class TextLayers {
         text.className = 'words';
         (data.lines ?? []).forEach((line, l) => {
             if (l > 0) text.appendChild(doc.createElement('br'));
-            line.words.forEach((word, w) => {
+            wordBoxes(line).forEach((word, w) => {
                 if (w > 0) text.appendChild(doc.createTextNode(' '));
                 const span = doc.createElement('span');
                 span.textContent = word[0];
@@ -128,8 +129,9 @@ export class TextLayers {
         layer.dataset.fitted = 'true';
     }
 
-    // Marks the characters [start, end) of the page's plain text (as pageText gives it) on
-    // the page; returns the marks.
+    // Marks the characters [start, end) of the page's plain text on the page; returns the
+    // marks. The plain text, as the search file holds it, is the words of each line joined by
+    // blanks and the lines joined by line ends.
     async mark(number, start, end) {
         const layer = await this.ensureLayer(number);
         const data = this.data.get(number);
@@ -140,7 +142,7 @@ export class TextLayers {
         let offset = 0;
         for (const line of data.lines ?? []) {
             const [dx, dy] = line.dir ?? [1, 0];
-            for (const [text, x, y, w, h] of line.words) {
+            for (const [text, x, y, w, h] of wordBoxes(line)) {
                 const from = Math.max(start, offset) - offset;
                 const to = Math.min(end, offset + text.length) - offset;
                 if (from < to) {
@@ -162,9 +164,4 @@ export class TextLayers {
     clearMarks() {
         for (const mark of this.doc.querySelectorAll('.search-mark')) mark.remove();
     }
-}
-
-// The plain text of a page exactly as the search file holds it.
-export function pageText(data) {
-    return (data.lines ?? []).map((line) => line.words.map((word) => word[0]).join(' ')).join('\n');
 }
