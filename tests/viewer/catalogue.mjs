@@ -4,6 +4,7 @@
 import { execFileSync } from 'node:child_process';
 import fs from 'node:fs';
 import path from 'node:path';
+import { makeTextPdf } from '../common/text-pdf.mjs';
 
 export const BUTTONS = [
     ['print', 'Imprimer page'],
@@ -175,4 +176,33 @@ export function writeManifest(folder, { pages, width, height, htmlName, outline 
         .concat(pageList.flatMap((page) => page.files), search ? [search] : [], ['vellora-catalogue.js']);
     const manifest = { version: 1, pages: pageList, outline, direction, search, files };
     fs.writeFileSync(path.join(folder, 'vellora-catalogue.js'), `window.velloraCatalogue = ${JSON.stringify(manifest)};\n`);
+}
+
+// A catalogue folder as a build leaves it for a PDF with text (see ../common/text-pdf.mjs):
+// pages and their scripts from the converter, the search file from the builder's code
+// (`searchWriter`, the write-search-file program), the outline and the reading direction from
+// the converter's outline mode.
+export function makeTextCatalogue(folder, document, { htmlName, searchWriter, index = [], hardCover = true }) {
+    fs.rmSync(folder, { recursive: true, force: true });
+    fs.mkdirSync(folder, { recursive: true });
+    const pdf = path.join(folder, 'source.pdf');
+    fs.writeFileSync(pdf, makeTextPdf(document));
+    const pages = document.pages.length;
+    for (let p = 1; p <= pages; p++) {
+        execFileSync(converter(), [pdf, '-s', '-zoom=48', '-s', 'jpegquality=80', `-p${p}`, '-o',
+            path.join(folder, `page${p}.swf`)]);
+    }
+    const { outline, direction } = JSON.parse(execFileSync(converter(), [pdf, '--outline'], { encoding: 'utf8' }));
+    fs.rmSync(pdf);
+    const { width, height } = document.pages[0];
+    const xml = configText({ pages, width, height, hardCover, index });
+    fs.writeFileSync(path.join(folder, 'vellora.xml'), xml);
+    fs.writeFileSync(path.join(folder, 'vellora-config.js'), `window.velloraConfig = ${JSON.stringify(xml)};\n`);
+    fs.copyFileSync(path.join(toolFolder(), 'vellora.html'), path.join(folder, htmlName));
+    for (const file of ['swfobject.js', 'vellora.swf']) {
+        fs.copyFileSync(path.join(toolFolder(), file), path.join(folder, file));
+    }
+    execFileSync(searchWriter, [folder, String(pages)]);
+    writeManifest(folder, { pages, width, height, htmlName, outline, direction });
+    return path.join(folder, htmlName);
 }

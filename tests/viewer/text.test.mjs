@@ -2,13 +2,12 @@
 // and the builder's search file, read in Debian's Chromium: search, text layer, links, outline
 // and right-to-left reading.
 import assert from 'node:assert/strict';
-import { execFileSync } from 'node:child_process';
 import fs from 'node:fs';
 import path from 'node:path';
 import { after, before, describe, test } from 'node:test';
 import { chromium } from 'playwright-core';
-import { configText, converter, toolFolder, writeManifest } from './catalogue.mjs';
-import { SAMPLE, makeTextPdf } from '../common/text-pdf.mjs';
+import { makeTextCatalogue } from './catalogue.mjs';
+import { SAMPLE } from '../common/text-pdf.mjs';
 
 const CHROMIUM = '/usr/bin/chromium';
 const WORK = path.join(process.env.XDG_CACHE_HOME ?? '/tmp', 'text-catalogues');
@@ -30,29 +29,10 @@ after(async () => {
     await browser?.close();
 });
 
-// A catalogue folder as a build leaves it: pages and their scripts from the converter, the
-// search file from the builder, the outline and direction from the converter's outline mode.
-function textCatalogue(name, document, { index = [], hardCover = true } = {}) {
-    const folder = path.join(WORK, name);
-    fs.mkdirSync(folder, { recursive: true });
-    const pdf = path.join(folder, 'source.pdf');
-    fs.writeFileSync(pdf, makeTextPdf(document));
-    const pages = document.pages.length;
-    for (let p = 1; p <= pages; p++) {
-        execFileSync(converter(), [pdf, '-s', '-zoom=48', '-s', 'jpegquality=80', `-p${p}`, '-o',
-            path.join(folder, `page${p}.swf`)]);
-    }
-    const { outline, direction } = JSON.parse(execFileSync(converter(), [pdf, '--outline'], { encoding: 'utf8' }));
-    fs.rmSync(pdf);
-    const xml = configText({ pages, width: 600, height: 800, hardCover, index });
-    fs.writeFileSync(path.join(folder, 'vellora.xml'), xml);
-    fs.writeFileSync(path.join(folder, 'vellora-config.js'), `window.velloraConfig = ${JSON.stringify(xml)};\n`);
-    for (const file of ['vellora.html', 'swfobject.js', 'vellora.swf']) {
-        fs.copyFileSync(path.join(toolFolder(), file), path.join(folder, file === 'vellora.html' ? `${name}.html` : file));
-    }
-    execFileSync(process.env.VELLORA_SEARCH_WRITER, [folder, String(pages)]);
-    writeManifest(folder, { pages, width: 600, height: 800, htmlName: `${name}.html`, outline, direction });
-    return path.join(folder, `${name}.html`);
+function textCatalogue(name, document, options = {}) {
+    return makeTextCatalogue(path.join(WORK, name), document, {
+        ...options, htmlName: `${name}.html`, searchWriter: process.env.VELLORA_SEARCH_WRITER,
+    });
 }
 
 async function open(html, hash = '') {
