@@ -157,9 +157,9 @@ export function longTextDocument(pageCount) {
     let seed = 7;
     const word = () => {
         seed = (seed * 1103515245 + 12345) % 2147483648;
-        return words[seed % words.length];
+        return words[(seed >> 16) % words.length];
     };
-    const line = () => Array.from({ length: 8 }, word).join(' ');
+    const line = () => Array.from({ length: 6 }, word).join(' ');
     const pages = [];
     for (let p = 1; p <= pageCount; p++) {
         const texts = [{ x: 40, y: 800, size: 20, text: `Page ${p} : collection ${p % 12 + 1}` }];

@@ -81,6 +81,7 @@ export class Viewer {
         this.updateZoomButtons();
         await this.images.releaseNeighbours(this.visiblePages());
         this.images.loadAround(this.visiblePages());
+        this.texts.showAround(this.visiblePages());
     }
 
     applyBackground() {
@@ -176,7 +177,8 @@ export class Viewer {
     pageChanged() {
         const visible = this.visiblePages();
         this.images.loadAround(visible);
-        this.texts?.showAround(visible);
+        // The text follows the images once the first page is on screen.
+        if (!this.images.holdNeighbours) this.texts?.showAround(visible);
         const first = visible[0] + 1;
         const last = visible[visible.length - 1] + 1;
         const shown = first === last ? `${first}` : `${first}–${last}`;
