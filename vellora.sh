@@ -12,18 +12,19 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 cd "$here"
 
-# Packages: build tools and Qt; Ghostscript and MuPDF with the libraries they link; CUPS with
-# its generic PostScript driver and D-Bus; Chromium, esbuild and Xvfb for the viewer and
-# screenshots. Node.js and npm come with the machine.
+# Packages: build tools and Qt with its French translations; Ghostscript and MuPDF with the
+# libraries they link; CUPS with its generic PostScript driver and D-Bus; Chromium, esbuild and
+# Xvfb for the viewer and screenshots; haxe compiles the Flash viewer movie. Node.js and npm come with the machine.
 packages=(
     build-essential cmake ninja-build pkg-config git
     qt6-base-dev qt6-base-dev-tools qt6-svg-dev libqt6svg6 qt6-image-formats-plugins libgl-dev
+    qt6-translations-l10n
     libgs-dev ghostscript libzstd-dev
     libmupdf-dev mupdf-tools libturbojpeg0-dev libjpeg-dev zlib1g-dev libharfbuzz-dev
     libmujs-dev libgumbo-dev libopenjp2-7-dev libjbig2dec0-dev qpdf
     libcups2-dev cups cups-client cups-bsd cups-daemon cups-core-drivers cups-filters
-    dbus dbus-daemon libdbus-1-dev procps util-linux
-    chromium esbuild xvfb xauth fonts-dejavu-core fonts-liberation
+    dbus dbus-daemon libdbus-1-dev procps util-linux time
+    chromium esbuild haxe xvfb xauth fonts-dejavu-core fonts-liberation
 )
 
 as_root() {

@@ -1,6 +1,7 @@
 // Writes the PDFs the converter benchmark runs on.
-//   bench_make_pdf <file.pdf> <pages> <text|mixed>
-// "mixed": odd pages text only, even pages text with a photo-like image; "text": text only.
+//   bench_make_pdf <file.pdf> <pages> <text|mixed|poster>
+// "mixed": odd pages text only, even pages text with a photo-like image; "text": text only;
+// "poster": A0 pages of text with a large photo-like image.
 
 #include <QGuiApplication>
 #include <QImage>
@@ -54,20 +55,27 @@ int main(int argc, char** argv)
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
     if (argc != 4) {
-        std::fprintf(stderr, "usage: bench_make_pdf <file.pdf> <pages> <text|mixed>\n");
+        std::fprintf(stderr, "usage: bench_make_pdf <file.pdf> <pages> <text|mixed|poster>\n");
         return 2;
     }
     const int pages = QString::fromLocal8Bit(argv[2]).toInt();
     const bool mixed = qstrcmp(argv[3], "mixed") == 0;
+    const bool poster = qstrcmp(argv[3], "poster") == 0;
     QPdfWriter writer(QString::fromLocal8Bit(argv[1]));
     writer.setResolution(72);
     writer.setPageLayout(
-        QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait, QMarginsF(0, 0, 0, 0)));
+        QPageLayout(QPageSize(poster ? QPageSize::A0 : QPageSize::A4), QPageLayout::Portrait,
+                    QMarginsF(0, 0, 0, 0)));
     QPainter painter(&writer);
     const QImage image = photo();
     for (int page = 1; page <= pages; ++page) {
         if (page > 1)
             writer.newPage();
+        if (poster) {
+            drawText(painter, painter.viewport(), page, 100);
+            painter.drawImage(QRect(50, 1600, 2284, 1713), image);
+            continue;
+        }
         const bool withImage = mixed && page % 2 == 0;
         drawText(painter, painter.viewport(), page, withImage ? 20 : 50);
         if (withImage)

@@ -2,11 +2,21 @@
 
 #include <QByteArray>
 #include <QString>
-#include <memory>
-
-class QTemporaryFile;
 
 namespace vellora {
+
+// Who may read a file the program writes.
+enum class FileAccess
+{
+    // A file of the catalogue or another document of the user's: created as any program
+    // creates files, so the user's umask decides.
+    UserFile,
+    // A file of the program's data folder (the working PDF, the log): the user's alone, 0600.
+    Private,
+    // A document that the user may have restricted: a file it replaces keeps its permissions,
+    // a new one follows the umask.
+    KeepPermissions,
+};
 
 // A file written beside its final place under a temporary name and renamed over it only when
 // it is complete, so a reader never sees half a file and a failure leaves the old file as it
@@ -16,7 +26,8 @@ class StagedFile
 public:
     // Writes `data` to a temporary file in the folder of `target`. Throws EVellora
     // "Impossible de créer le fichier <target>" when that is not possible.
-    StagedFile(const QString& target, const QByteArray& data);
+    StagedFile(const QString& target, const QByteArray& data,
+               FileAccess access = FileAccess::UserFile);
     ~StagedFile(); // removes the temporary file unless it was committed
     StagedFile(const StagedFile&) = delete;
     StagedFile& operator=(const StagedFile&) = delete;
@@ -28,11 +39,12 @@ public:
 
 private:
     QString m_target;
-    std::unique_ptr<QTemporaryFile> m_file;
+    QString m_temporary; // empty once committed
 };
 
 // Writes the whole file or nothing; throws EVellora "Impossible de créer le fichier <path>".
-void writeFileAtomically(const QString& path, const QByteArray& data);
+void writeFileAtomically(const QString& path, const QByteArray& data,
+                         FileAccess access = FileAccess::UserFile);
 
 // The text of the file error raised when `path` cannot be created or written.
 QString cannotCreateFileMessage(const QString& path);

@@ -36,7 +36,7 @@ QByteArray BuildLog::text() const
 bool BuildLog::save(const QString& path) const
 {
     try {
-        writeFileAtomically(path, text());
+        writeFileAtomically(path, text(), FileAccess::Private);
         return true;
     } catch (const EVellora&) {
         return false; // a log that cannot be written never stops a build

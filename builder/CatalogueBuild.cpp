@@ -1,11 +1,14 @@
 #include "CatalogueBuild.h"
 
+#include "CatalogueFolder.h"
 #include "ConverterCommand.h"
 #include "Desktop.h"
 #include "Errors.h"
 #include "OutputFolder.h"
 #include "Prompts.h"
+#include "Readme.h"
 #include "SearchFile.h"
+#include "StaleFiles.h"
 
 #include <QFileInfo>
 #include <QProcess>
@@ -67,6 +70,11 @@ void CatalogueBuild::start()
     Q_ASSERT(!m_started);
     m_log.clear();
     m_log.addOutputFolder(m_outputFolder);
+    if (isProgramFolder(m_outputFolder, {m_toolFolder, m_plan.appDataFolder}))
+        throw EVellora(programFolderMessage(m_outputFolder));
+    makeCatalogueFolder(m_outputFolder);
+    // Read before this build writes its own: it names what the last build left here.
+    m_previousFiles = previousCatalogueFiles(m_outputFolder);
     WriteViewerConfig(m_plan.htmlFile, m_plan.pageCount, m_plan.contentSize.width,
                       m_plan.contentSize.height, true, m_plan.settings, m_plan.index);
     m_started = true;
@@ -228,7 +236,9 @@ void CatalogueBuild::endIfIdle()
     if (!m_stopping && m_nextPage <= m_plan.pageCount)
         return;
     if (m_cancelled) {
-        end(Outcome::Cancelled);
+        m_ended = true; // before the box, as below
+        prompts().warning(cancelledMessage(m_finished - int(m_failed.size()), m_plan.pageCount));
+        Q_EMIT ended(Outcome::Cancelled);
     } else if (m_stopping) {
         m_ended = true; // before the box: its event loop must not end the build twice
         prompts().error(m_error);
@@ -305,6 +315,11 @@ void CatalogueBuild::finishFolder()
         Q_EMIT ended(Outcome::Stopped);
         return;
     }
+    // Pages that failed may still have their previous files: the folder is only tidied once
+    // every page is there.
+    if (m_failed.empty())
+        removeStaleCatalogueFiles(m_outputFolder, m_previousFiles, writtenFiles(missing),
+                                  m_plan.pageCount);
     const QString report = failureReport(m_failed, missing, m_toolFolder);
     if (!report.isEmpty())
         prompts().error(report);
@@ -314,10 +329,24 @@ void CatalogueBuild::finishFolder()
     Q_EMIT ended(Outcome::Finished);
 }
 
-void CatalogueBuild::end(Outcome outcome)
+QStringList CatalogueBuild::writtenFiles(const QStringList& missingViewerFiles) const
 {
-    m_ended = true;
-    Q_EMIT ended(outcome);
+    QStringList files = {QFileInfo(m_plan.htmlFile).fileName(), kViewerConfigFile,
+                         kViewerConfigScriptFile, kReadmeFile};
+    for (const QString& viewerFile : {kViewerScript, kViewerMovie}) {
+        if (!missingViewerFiles.contains(viewerFile))
+            files.append(viewerFile);
+    }
+    return files;
+}
+
+QString CatalogueBuild::cancelledMessage(int convertedPages, int pageCount)
+{
+    return QStringLiteral("La création du catalogue a été annulée : le catalogue est incomplet "
+                          "(%1 %2 sur %3).")
+        .arg(convertedPages)
+        .arg(convertedPages > 1 ? QStringLiteral("pages") : QStringLiteral("page"))
+        .arg(pageCount);
 }
 
 QString CatalogueBuild::failureReport(const std::map<int, QString>& failedPages,

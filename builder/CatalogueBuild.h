@@ -12,6 +12,7 @@
 #include <chrono>
 #include <map>
 #include <memory>
+#include <optional>
 
 class QProcess;
 class QTimer;
@@ -51,12 +52,19 @@ public:
     explicit CatalogueBuild(Plan plan, QObject* parent = nullptr);
     ~CatalogueBuild() override;
 
-    // Writes the configuration, then starts the first conversions and returns. Throws EVellora
-    // (and writes nothing else) when the configuration cannot be written.
+    // Makes the page's folder and those above it that are missing, writes the configuration,
+    // then starts the first conversions and returns. Throws EVellora (and writes nothing else)
+    // when the folder is the tool folder or the data folder, when it cannot be made, or when
+    // the configuration cannot be written.
+    //
+    // Once every page is converted, what the previous build into the folder wrote and this one
+    // did not is removed (the previous manifest's list, else the page files above the page
+    // count); a build that stops, is cancelled or has failed pages removes nothing.
     void start();
 
     // Stops the running conversions (SIGTERM, so the converter removes its temporary files),
-    // starts no more, keeps what was written and opens nothing.
+    // starts no more, keeps what was written, says that the catalogue is incomplete and opens
+    // nothing.
     void cancel();
 
     bool isRunning() const { return m_started && !m_ended; }
@@ -69,6 +77,8 @@ public:
     // How the build reports what failed at its end (empty when nothing did).
     static QString failureReport(const std::map<int, QString>& failedPages,
                                  const QStringList& missingViewerFiles, const QString& toolFolder);
+    // What a cancelled build says: how many of the pages were converted.
+    static QString cancelledMessage(int convertedPages, int pageCount);
 
 Q_SIGNALS:
     // Page `page` is about to be converted: the preview follows the build.
@@ -90,7 +100,8 @@ private:
     void outlineEnded();
     void stopOutline();
     void finishFolder();
-    void end(Outcome outcome);
+    // The files of the folder this build wrote, besides the pages.
+    QStringList writtenFiles(const QStringList& missingViewerFiles) const;
 
     Plan m_plan;
     QString m_outputFolder;
@@ -109,6 +120,7 @@ private:
     bool m_cancelled = false;
     bool m_ended = false;
     QString m_error;
+    std::optional<QStringList> m_previousFiles; // the previous manifest's "files"
 };
 
 } // namespace vellora

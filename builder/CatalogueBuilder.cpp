@@ -17,6 +17,7 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QStandardPaths>
 #include <QThread>
 #include <QTimer>
 #include <QToolButton>
@@ -27,7 +28,7 @@ namespace {
 
 const QString kPdfWarning =
     QStringLiteral("Le document que vous essayez d'imprimer est un document PDF\n"
-                   ". Pour transformer un PDF vers FlashPaper, indiquez l'emplacement du PDF");
+                   ". Pour transformer un PDF en catalogue, indiquez l'emplacement du PDF");
 const QString kPatienceWarning =
     QStringLiteral("La phase de création peut prendre quelques minutes.(comptez 10-20 "
                    "secondes/pages)\nVeuillez patienter.");
@@ -36,6 +37,12 @@ const QString kNoPage =
     QStringLiteral("Le document ne comporte aucune page : il n'y a pas de catalogue à créer.");
 
 constexpr int kCancelWidth = 100;
+
+QString firstSaveFolder()
+{
+    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    return QFileInfo(documents).isDir() ? documents : QDir::homePath();
+}
 
 } // namespace
 
@@ -76,6 +83,9 @@ void CatalogueBuilder::PngSpeedButton1Click()
         Q_EMIT buildEnded(CatalogueBuild::Outcome::Stopped);
         return;
     }
+    // Read now: a print job that arrives while the build waits for a preview must not switch
+    // the path that the user chose by this click.
+    m_fromPdf = m_form.host().pdfMode();
     m_cancelRequested = false;
     setBusy(true);
     m_form.host().holdPreviewRuns(
@@ -92,27 +102,16 @@ void CatalogueBuilder::startWithHold(BuildHost::BuildHold hold)
         stopBeforeConverting(false);
         return;
     }
-    m_fromPdf = m_form.host().pdfMode();
-    try {
-        if (m_fromPdf) {
-            prompts().warning(kPdfWarning);
-            const QString pdf = prompts().openFileName(m_form.OpenDialog1);
-            if (pdf.isEmpty() || !copyToWorkPdf(pdf)) {
-                stopBeforeConverting(false);
-                return;
-            }
-        }
-        prompts().warning(kPatienceWarning);
-        if (!preparer_prospectusPDF() || !creer_prospectusPDF()) {
-            // The dialog of a printed document closes however the build ended.
-            stopBeforeConverting(!m_fromPdf);
+    if (m_fromPdf) {
+        prompts().warning(kPdfWarning);
+        const QString pdf = prompts().openFileName(m_form.OpenDialog1);
+        if (pdf.isEmpty() || !copyToWorkPdf(pdf)) {
+            stopBeforeConverting(false);
             return;
         }
-    } catch (const EVellora& error) {
-        // As the program's general error display would: the message, and the dialog stays.
-        prompts().error(error.message());
-        stopBeforeConverting(false);
     }
+    prompts().warning(kPatienceWarning);
+    preparer_prospectusPDF();
 }
 
 bool CatalogueBuilder::copyToWorkPdf(const QString& pdf)
@@ -128,7 +127,7 @@ bool CatalogueBuilder::copyToWorkPdf(const QString& pdf)
         if (source.error() != QFileDevice::NoError)
             throw EVellora(cannotOpenFileMessage(pdf));
         QDir().mkpath(QFileInfo(workPdf).absolutePath());
-        writeFileAtomically(workPdf, bytes);
+        writeFileAtomically(workPdf, bytes, FileAccess::Private);
     } catch (const EVellora& error) {
         // Never go on with whatever document the working PDF still holds.
         prompts().error(error.message());
@@ -137,22 +136,39 @@ bool CatalogueBuilder::copyToWorkPdf(const QString& pdf)
     return true;
 }
 
-bool CatalogueBuilder::preparer_prospectusPDF()
+void CatalogueBuilder::preparer_prospectusPDF()
 {
-    QString listing;
-    const int pages = CountPages([&](const QString& memoText) {
-        listing = memoText;
-        m_form.host().setMemoText(memoText);
-    });
-    // A picked PDF is not the printed document the preview holds: leave the preview alone.
-    if (!m_fromPdf)
-        m_form.host().previewSetPageCount(pages);
-    m_form.setStartPageText(QStringLiteral("1"));
-    m_form.setEndPageText(QString::number(pages));
-    m_pageCount = pages;
-    // The page size comes from the working PDF itself, whatever the preview last showed.
-    m_contentSize = contentSizeFor(firstPageSizeFromListing(listing));
-    return true;
+    // The count runs like the conversions: the event loop goes on, and the build goes on
+    // from the converter's answer.
+    m_pageListing = new PageListingRun({}, this);
+    m_pageListing->start([this](const PageListing& listing) { pageListingArrived(listing); });
+}
+
+void CatalogueBuilder::pageListingArrived(const PageListing& listing)
+{
+    m_pageListing->deleteLater();
+    m_pageListing = nullptr;
+    try {
+        const int pages = PageCountOf(
+            listing, [this](const QString& memoText) { m_form.host().setMemoText(memoText); });
+        // A picked PDF is not the printed document the preview holds: leave the preview alone.
+        if (!m_fromPdf)
+            m_form.host().previewSetPageCount(pages);
+        m_form.setStartPageText(QStringLiteral("1"));
+        m_form.setEndPageText(QString::number(pages));
+        m_pageCount = pages;
+        // The page size comes from the working PDF itself, whatever the preview last showed.
+        m_contentSize = contentSizeFor(
+            firstPageSizeFromListing(listing.memoLines.join(QStringLiteral("\r\n"))));
+        if (!creer_prospectusPDF()) {
+            // The dialog of a printed document closes however the build ended.
+            stopBeforeConverting(!m_fromPdf);
+        }
+    } catch (const EVellora& error) {
+        // As the program's general error display would: the message, and the dialog stays.
+        prompts().error(error.message());
+        stopBeforeConverting(false);
+    }
 }
 
 bool CatalogueBuilder::creer_prospectusPDF()
@@ -166,8 +182,11 @@ bool CatalogueBuilder::creer_prospectusPDF()
         return false;
     }
     FileDialogRequest request = m_form.host().saveDialogRequest();
-    if (!m_lastHtmlFile.isEmpty())
-        request.initialPath = m_lastHtmlFile;
+    // The user's documents at first, never the folder the program happened to start in; then
+    // the last page chosen, in its folder.
+    const bool lastFolderThere =
+        !m_lastHtmlFile.isEmpty() && QFileInfo(m_lastHtmlFile).absoluteDir().exists();
+    request.initialPath = lastFolderThere ? m_lastHtmlFile : firstSaveFolder();
     const QString chosen = prompts().saveFileName(request);
     if (chosen.isEmpty())
         return false;
@@ -220,6 +239,7 @@ void CatalogueBuilder::cancel()
     if (!m_busy)
         return;
     m_cancelRequested = true;
+    m_form.ProgressBar1->setValue(0);
     if (m_build)
         m_build->cancel();
 }
@@ -235,6 +255,8 @@ void CatalogueBuilder::buildEnded_(CatalogueBuild::Outcome outcome)
     setBusy(false);
     if (outcome == CatalogueBuild::Outcome::Finished)
         m_form.host().hideMainWindow();
+    if (outcome == CatalogueBuild::Outcome::Cancelled)
+        m_form.ProgressBar1->setValue(0);
     if (!m_fromPdf)
         m_form.hide();
     Q_EMIT buildEnded(outcome);

@@ -3,6 +3,7 @@
 #include "BuildHost.h"
 #include "CatalogueBuild.h"
 #include "CatalogueSettings.h"
+#include "CountPages.h"
 #include "IndexGrid.h"
 #include "ViewerConfig.h"
 
@@ -30,9 +31,12 @@ public:
     // The builder of an options dialog, made on first use.
     static CatalogueBuilder& of(TForm1& form);
 
+    // Reads PdfMode and the options at the click; the build goes on once preview runs asked for
+    // before have finished.
     void PngSpeedButton1Click();
-    // Both return false when the build stops there.
-    bool preparer_prospectusPDF();
+    // Starts the page count and returns; the build goes on from the converter's answer.
+    void preparer_prospectusPDF();
+    // Returns false when the build stops there.
     bool creer_prospectusPDF();
 
     // "Annuler": stops the running build.
@@ -55,6 +59,7 @@ protected:
 
 private:
     void startWithHold(BuildHost::BuildHold hold);
+    void pageListingArrived(const PageListing& listing);
     bool copyToWorkPdf(const QString& pdf);
     void setBusy(bool busy);
     void placeCancelButton();
@@ -64,6 +69,7 @@ private:
     TForm1& m_form;
     QPushButton* m_cancel = nullptr;
     QPointer<CatalogueBuild> m_build;
+    PageListingRun* m_pageListing = nullptr;
     BuildHost::BuildHold m_hold;
     bool m_busy = false;
     bool m_cancelRequested = false;

@@ -193,7 +193,7 @@ void fillIndexGrid(IndexGrid& grid, const QList<QStringList>& rows)
 
 void saveIndexFile(const QString& path, const IndexGrid& grid)
 {
-    writeFileAtomically(path, writeIndexFile(grid));
+    writeFileAtomically(path, writeIndexFile(grid), FileAccess::KeepPermissions);
 }
 
 void openIndexFile(const QString& path, IndexGrid& grid)

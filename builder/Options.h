@@ -83,8 +83,8 @@ public:
     QProgressBar* ProgressBar1;
 
     // The file-open question of a build from a PDF.
-    const FileDialogRequest OpenDialog1{QString(), QStringLiteral("*.pdf"), QStringLiteral("pdf"),
-                                        QString()};
+    const FileDialogRequest OpenDialog1{QStringLiteral("Vellora"), QStringLiteral("*.pdf"),
+                                        QStringLiteral("pdf"), QString()};
 
     // The tick box and tooltip box of each viewer button, in configuration order.
     QCheckBox* viewerButtonBox(ViewerButton which) const;

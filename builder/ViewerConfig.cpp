@@ -1,10 +1,12 @@
 #include "ViewerConfig.h"
 
 #include "AtomicFile.h"
+#include "Errors.h"
 
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <memory>
 
 namespace vellora {
 
@@ -209,12 +211,29 @@ void WriteViewerConfig(const QString& htmlFile, int pageCount, int width, int he
     // Both files are complete on disk before either replaces its old version.
     StagedFile config(folder + u'/' + kViewerConfigFile, xml);
     StagedFile script(folder + u'/' + kViewerConfigScriptFile, viewerConfigScript(xml));
+    // The configuration being replaced, staged again under a temporary name: when the script
+    // cannot follow, it goes back, and the viewer finds the old pair as it was.
+    std::unique_ptr<StagedFile> previous;
+    QFile old(config.target());
+    if (old.open(QIODevice::ReadOnly)) {
+        const QByteArray bytes = old.readAll();
+        if (old.error() == QFileDevice::NoError)
+            previous =
+                std::make_unique<StagedFile>(config.target(), bytes, FileAccess::KeepPermissions);
+    }
     config.commit();
     try {
         script.commit();
     } catch (...) {
         // Never leave a configuration whose script twin tells the viewer something else.
-        QFile::remove(config.target());
+        try {
+            if (previous)
+                previous->commit();
+            else
+                QFile::remove(config.target());
+        } catch (const EVellora&) {
+            QFile::remove(config.target());
+        }
         throw;
     }
 }

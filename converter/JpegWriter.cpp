@@ -64,8 +64,7 @@ bool compress(jpeg_compress_struct* info, ErrorManager* errors, const std::uint8
     info->in_color_space = components == 1 ? JCS_GRAYSCALE : JCS_RGB;
     jpeg_set_defaults(info);
     jpeg_set_quality(info, std::clamp(quality, 1, 100), TRUE);
-    // Tables fitted to the image: a few percent smaller for the price of one extra pass.
-    info->optimize_coding = TRUE;
+    info->optimize_coding = kind == JpegKind::StreamedBaseline ? FALSE : TRUE;
     if (kind == JpegKind::Progressive) {
         info->scan_info = components == 1 ? kGreyScans : kColourScans;
         info->num_scans = components == 1 ? std::size(kGreyScans) : std::size(kColourScans);
@@ -81,14 +80,14 @@ bool compress(jpeg_compress_struct* info, ErrorManager* errors, const std::uint8
     return true;
 }
 
-// The single channel of an image whose every pixel is grey, or nothing.
-std::vector<std::uint8_t> greyChannel(const std::uint8_t* rgb, int width, int height, int stride)
+// The single channel of an RGB image whose every pixel is grey, or nothing.
+PageImage greyChannel(const PageImage& image)
 {
-    std::vector<std::uint8_t> grey(static_cast<std::size_t>(width) * height);
-    std::uint8_t* out = grey.data();
-    for (int y = 0; y < height; ++y) {
-        const std::uint8_t* pixel = rgb + static_cast<std::size_t>(y) * stride;
-        for (int x = 0; x < width; ++x, pixel += 3) {
+    PageImage grey(image.width, image.height, 1, image.scale);
+    std::uint8_t* out = grey.pixels.get();
+    for (int y = 0; y < image.height; ++y) {
+        const std::uint8_t* pixel = image.row(y);
+        for (int x = 0; x < image.width; ++x, pixel += 3) {
             if (pixel[0] != pixel[1] || pixel[1] != pixel[2])
                 return {};
             *out++ = pixel[0];
@@ -99,24 +98,30 @@ std::vector<std::uint8_t> greyChannel(const std::uint8_t* rgb, int width, int he
 
 } // namespace
 
-std::vector<std::uint8_t> encodeJpeg(const std::uint8_t* rgb, int width, int height, int stride,
-                                     int quality, JpegKind kind)
+JpegData encodeJpeg(const PageImage& image, int quality, JpegKind kind)
 {
     jpeg_compress_struct info{};
     ErrorManager errors{};
-    unsigned char* buffer = nullptr;
-    unsigned long size = 0;
     // Text pages are often black on white: one channel instead of three is smaller and
     // quicker to encode, and decodes to the same picture.
-    const std::vector<std::uint8_t> grey = greyChannel(rgb, width, height, stride);
-    const bool ok = grey.empty() ? compress(&info, &errors, rgb, 3, width, height, stride, quality,
-                                            kind, &buffer, &size)
-                                 : compress(&info, &errors, grey.data(), 1, width, height, width,
-                                            quality, kind, &buffer, &size);
-    std::vector<std::uint8_t> result;
-    if (ok)
-        result.assign(buffer, buffer + size);
-    std::free(buffer);
+    const PageImage grey = image.channels == 3 ? greyChannel(image) : PageImage();
+    const PageImage& source = grey.pixels ? grey : image;
+    // Room for the raw pixels: more than the encoder needs at any usual quality, so that the
+    // buffer never grows by copies. Memory that is not written costs nothing.
+    unsigned long size = std::max<unsigned long>(4096, static_cast<unsigned long>(source.width) *
+                                                           source.height * source.channels);
+    unsigned char* const guess = static_cast<unsigned char*>(std::malloc(size));
+    unsigned char* buffer = guess;
+    if (!buffer)
+        size = 0;
+    const bool ok = compress(&info, &errors, source.pixels.get(), source.channels, source.width,
+                             source.height, source.stride(), quality, kind, &buffer, &size);
+    // The encoder replaces a buffer that proves too small with one of its own.
+    if (buffer != guess)
+        std::free(guess);
+    JpegData result;
+    result.bytes.reset(buffer);
+    result.size = size;
     if (!ok)
         throw std::runtime_error(std::string("échec du codage JPEG : ") + errors.message);
     return result;

@@ -2,15 +2,25 @@
 
 #include "SwfMovie.h"
 
+#include <algorithm>
+#include <cmath>
+
 namespace vellora::converter {
+
+double flashLimitScale(double width, double height)
+{
+    return std::min({1.0, kFlashMaxSide / std::max(width, height),
+                     std::sqrt(kFlashMaxPixels / (width * height))});
+}
 
 swf::Bytes pageMovie(double pageWidthPoints, double pageHeightPoints, const swf::Bytes& jpeg,
                      int imageWidth, int imageHeight)
 {
     constexpr std::uint16_t kBitmapId = 1;
     constexpr std::uint16_t kShapeId = 2;
-    const swf::Rect stage{0, swf::pointsToTwips(pageWidthPoints), 0,
-                          swf::pointsToTwips(pageHeightPoints)};
+    const double scale = flashLimitScale(pageWidthPoints, pageHeightPoints);
+    const swf::Rect stage{0, std::max(1, swf::pointsToTwips(pageWidthPoints * scale)), 0,
+                          std::max(1, swf::pointsToTwips(pageHeightPoints * scale))};
 
     swf::Movie movie(stage);
     movie.add(swf::fileAttributes(0));

@@ -266,13 +266,4 @@ std::string pageTextScript(fz_context* ctx, fz_page* page, int pageNumber)
     return writer.script(pageNumber, bounds);
 }
 
-std::string textScriptPathFor(const std::string& moviePath)
-{
-    const std::string suffix = ".swf";
-    if (moviePath.size() > suffix.size() &&
-        moviePath.compare(moviePath.size() - suffix.size(), suffix.size(), suffix) == 0)
-        return moviePath.substr(0, moviePath.size() - suffix.size()) + ".js";
-    return moviePath + ".js";
-}
-
 } // namespace vellora::converter

@@ -25,8 +25,4 @@ namespace vellora::converter {
 // has neither text nor links.
 std::string pageTextScript(fz_context* ctx, fz_page* page, int pageNumber);
 
-// The text layer's file beside a movie: ".swf" at the end replaced by ".js" (or ".js"
-// appended).
-std::string textScriptPathFor(const std::string& moviePath);
-
 } // namespace vellora::converter

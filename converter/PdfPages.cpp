@@ -83,6 +83,7 @@ struct PdfPages::Page::Impl
     fz_page* page = nullptr;
     fz_display_list* list = nullptr;
     fz_rect bounds{};
+    int colour = -1; // unknown until asked
 
     ~Impl()
     {
@@ -126,33 +127,37 @@ void checkRepairedDocument(fz_context* ctx, pdf_document* doc, int pageCount)
         throw DocumentError("document endommagé ou tronqué : des pages manquent");
 }
 
-// Visits the page tree once, in order, and reads each page's size (with the sizes and
-// rotation it inherits). MuPDF's lookup by page number would walk the tree again for every
-// page. Loops and absurd depths in a damaged tree are errors.
-void collectPageSizes(fz_context* ctx, pdf_obj* node, PageSize* out, int capacity, int* found,
-                      int depth)
+// Whether a node of the page tree holds other nodes, judged as MuPDF judges it when it looks a
+// page up by number.
+bool isPagesNode(fz_context* ctx, pdf_obj* node)
+{
+    pdf_obj* type = pdf_dict_get(ctx, node, PDF_NAME(Type));
+    if (type)
+        return pdf_name_eq(ctx, type, PDF_NAME(Pages));
+    return pdf_dict_get(ctx, node, PDF_NAME(Kids)) && !pdf_dict_get(ctx, node, PDF_NAME(MediaBox));
+}
+
+// Counts the pages under a node of the page tree as the tree really holds them, and corrects
+// the /Count of every node that says otherwise (in memory only): MuPDF's page count and its
+// look-ups by number trust those numbers. Loops and absurd depths are errors.
+int countPages(fz_context* ctx, pdf_obj* node, int depth)
 {
     if (depth > 100 || pdf_mark_obj(ctx, node))
         fz_throw(ctx, FZ_ERROR_GENERIC, "arbre des pages en boucle");
+    int count = 0;
     fz_try(ctx)
     {
         pdf_obj* kids = pdf_dict_get(ctx, node, PDF_NAME(Kids));
-        if (pdf_is_array(ctx, kids)) {
+        if (depth == 0 || isPagesNode(ctx, node)) {
             for (int i = 0; i < pdf_array_len(ctx, kids); ++i)
-                collectPageSizes(ctx, pdf_array_get(ctx, kids, i), out, capacity, found, depth + 1);
+                count += countPages(ctx, pdf_array_get(ctx, kids, i), depth + 1);
+            if (pdf_dict_get_int(ctx, node, PDF_NAME(Count)) != count)
+                pdf_dict_put_int(ctx, node, PDF_NAME(Count), count);
         } else {
+            // MuPDF would show a missing page as an empty one: it cannot be loaded.
             if (!pdf_is_dict(ctx, node))
-                fz_throw(ctx, FZ_ERROR_GENERIC, "page %d absente", *found + 1);
-            if (*found >= capacity)
-                fz_throw(ctx, FZ_ERROR_GENERIC, "plus de pages que la liste n'en annonce");
-            fz_rect box;
-            fz_matrix ctm;
-            pdf_page_obj_transform(ctx, node, &box, &ctm);
-            const fz_rect shown = fz_transform_rect(box, ctm);
-            if (fz_is_empty_rect(shown))
-                fz_throw(ctx, FZ_ERROR_GENERIC, "page %d sans surface", *found + 1);
-            out[*found] = {shown.x1 - shown.x0, shown.y1 - shown.y0};
-            ++*found;
+                fz_throw(ctx, FZ_ERROR_GENERIC, "une page de l'arbre des pages est absente");
+            count = 1;
         }
     }
     fz_always(ctx)
@@ -163,6 +168,7 @@ void collectPageSizes(fz_context* ctx, pdf_obj* node, PageSize* out, int capacit
     {
         fz_rethrow(ctx);
     }
+    return count;
 }
 
 } // namespace
@@ -183,9 +189,14 @@ PdfPages::PdfPages(const std::string& path) : m(std::make_unique<Impl>())
     if (pdf_needs_password(ctx, doc))
         throw DocumentError("le PDF est protégé par un mot de passe d'ouverture");
 
+    // The pages are those the tree really holds, whatever its /Count says.
     int count = 0;
-    guarded(ctx, "PDF endommagé : liste des pages illisible",
-            [&] { count = pdf_count_pages(ctx, doc); });
+    guarded(ctx, "PDF endommagé : liste des pages illisible", [&] {
+        pdf_obj* root = pdf_dict_getp(ctx, pdf_trailer(ctx, doc), "Root/Pages");
+        if (!pdf_is_dict(ctx, root))
+            fz_throw(ctx, FZ_ERROR_GENERIC, "pas d'arbre des pages");
+        count = countPages(ctx, root, 0);
+    });
     if (count <= 0)
         throw DocumentError("le PDF ne contient aucune page lisible");
     if (pdf_was_repaired(ctx, doc)) {
@@ -202,23 +213,14 @@ PdfPages::~PdfPages() = default;
 
 std::vector<PageSize> PdfPages::pageSizes()
 {
-    fz_context* ctx = m->ctx;
-    pdf_document* doc = m->doc;
-    std::vector<PageSize> sizes(static_cast<std::size_t>(m_pageCount));
-    PageSize* out = sizes.data();
-    const int count = m_pageCount;
-    guarded(ctx, "PDF endommagé", [&] {
-        pdf_obj* root = pdf_dict_getp(ctx, pdf_trailer(ctx, doc), "Root/Pages");
-        int found = 0;
-        collectPageSizes(ctx, root, out, count, &found, 0);
-        if (found != count)
-            fz_throw(ctx, FZ_ERROR_GENERIC, "la liste des pages annonce %d pages et en contient %d",
-                     count, found);
-    });
+    std::vector<PageSize> sizes;
+    sizes.reserve(static_cast<std::size_t>(m_pageCount));
+    for (int number = 1; number <= m_pageCount; ++number)
+        sizes.push_back(loadPage(number, false)->size());
     return sizes;
 }
 
-std::unique_ptr<PdfPages::Page> PdfPages::loadPage(int number)
+std::unique_ptr<PdfPages::Page> PdfPages::loadPage(int number, bool forDrawing)
 {
     if (number < 1 || number > m_pageCount)
         throw DocumentError("la page " + std::to_string(number) + " n'existe pas (le document a " +
@@ -229,10 +231,11 @@ std::unique_ptr<PdfPages::Page> PdfPages::loadPage(int number)
     impl->ctx = ctx;
     Page::Impl* page = impl.get();
     fz_document* doc = &m->doc->super;
-    guarded(ctx, ("page " + std::to_string(number) + " illisible").c_str(), [&] {
+    guarded(ctx, ("la page " + std::to_string(number) + " ne peut pas être chargée").c_str(), [&] {
         page->page = fz_load_page(ctx, doc, number - 1);
         page->bounds = fz_bound_page(ctx, page->page);
-        page->list = fz_new_display_list_from_page(ctx, page->page);
+        if (forDrawing)
+            page->list = fz_new_display_list_from_page(ctx, page->page);
     });
     const PageSize size{page->bounds.x1 - page->bounds.x0, page->bounds.y1 - page->bounds.y0};
     if (!(size.width > 0 && size.height > 0))
@@ -250,19 +253,59 @@ PdfPages::Page::Page(std::unique_ptr<Impl> impl, PageSize size) : m(std::move(im
 
 PdfPages::Page::~Page() = default;
 
-RgbImage PdfPages::Page::render(double scale) const
+bool PdfPages::Page::hasColour() const
+{
+    if (m->colour >= 0)
+        return m->colour != 0;
+    fz_context* ctx = m->ctx;
+    fz_display_list* list = m->list;
+    int colour = 0;
+    int* found = &colour;
+    // Without a device to pass the drawing on to, the test stops at the first colour. A
+    // difference between the channels under 1 % is taken for grey.
+    guarded(ctx, "échec de l'examen des couleurs de la page", [&] {
+        fz_device* device = nullptr;
+        fz_var(device);
+        fz_try(ctx)
+        {
+            device = fz_new_test_device(ctx, found, 0.01f, 0, nullptr);
+            fz_run_display_list(ctx, list, device, fz_identity, fz_infinite_rect, nullptr);
+            fz_close_device(ctx, device);
+        }
+        fz_always(ctx)
+        {
+            fz_drop_device(ctx, device);
+        }
+        fz_catch(ctx)
+        {
+            if (!*found)
+                fz_rethrow(ctx);
+        }
+    });
+    m->colour = colour != 0;
+    return colour != 0;
+}
+
+namespace {
+
+fz_irect pixelBox(const fz_rect& bounds, double scale)
+{
+    const fz_matrix ctm = fz_scale(static_cast<float>(scale), static_cast<float>(scale));
+    return fz_round_rect(fz_transform_rect(bounds, ctm));
+}
+
+} // namespace
+
+PageImage PdfPages::Page::render(double scale) const
 {
     fz_context* ctx = m->ctx;
     const fz_matrix ctm = fz_scale(static_cast<float>(scale), static_cast<float>(scale));
-    const fz_irect box = fz_round_rect(fz_transform_rect(m->bounds, ctm));
-    RgbImage image;
-    image.width = box.x1 - box.x0;
-    image.height = box.y1 - box.y0;
-    if (image.width <= 0 || image.height <= 0)
+    const fz_irect box = pixelBox(m->bounds, scale);
+    if (box.x1 - box.x0 <= 0 || box.y1 - box.y0 <= 0)
         throw DocumentError("page trop petite pour être dessinée");
-    image.stride = image.width * 3;
-    image.pixels.resize(static_cast<std::size_t>(image.stride) * image.height);
-    std::uint8_t* pixels = image.pixels.data();
+    PageImage image(box.x1 - box.x0, box.y1 - box.y0, hasColour() ? 3 : 1, scale);
+    std::uint8_t* pixels = image.pixels.get();
+    fz_colorspace* colourSpace = image.channels == 3 ? fz_device_rgb(ctx) : fz_device_gray(ctx);
     fz_display_list* list = m->list;
 
     guarded(ctx, "échec du rendu de la page", [&] {
@@ -273,8 +316,7 @@ RgbImage PdfPages::Page::render(double scale) const
         fz_var(device);
         fz_try(ctx)
         {
-            pixmap =
-                fz_new_pixmap_with_bbox_and_data(ctx, fz_device_rgb(ctx), box, nullptr, 0, pixels);
+            pixmap = fz_new_pixmap_with_bbox_and_data(ctx, colourSpace, box, nullptr, 0, pixels);
             fz_clear_pixmap_with_value(ctx, pixmap, 0xFF);
             device = fz_new_draw_device(ctx, fz_identity, pixmap);
             fz_run_display_list(ctx, list, device, ctm, fz_infinite_rect, nullptr);

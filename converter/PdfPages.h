@@ -1,5 +1,7 @@
 #pragma once
 
+#include "PageImage.h"
+
 #include <cstdint>
 #include <memory>
 #include <stdexcept>
@@ -21,17 +23,10 @@ struct PageSize
     double height = 0;
 };
 
-// Packed RGB pixels (3 bytes a pixel).
-struct RgbImage
-{
-    int width = 0;
-    int height = 0;
-    int stride = 0;
-    std::vector<std::uint8_t> pixels;
-};
-
 // A PDF opened with MuPDF. Opening fails for a missing, unreadable, damaged or truncated
-// file and for one that needs a user password (an owner password alone is no obstacle).
+// file and for one that needs a user password (an owner password alone is no obstacle). A
+// file whose cross-references MuPDF had to rebuild is read as rebuilt; its pages are those
+// its page tree really holds, whatever the tree's page counts say.
 class PdfPages
 {
 public:
@@ -42,15 +37,16 @@ public:
 
     int pageCount() const { return m_pageCount; }
 
-    // Sizes of every page, read from the page dictionaries alone (nothing is drawn).
+    // Sizes of every page, each page loaded as for drawing (nothing is drawn); fails when one
+    // of them cannot be loaded.
     std::vector<PageSize> pageSizes();
 
     // The reading direction and the outline, as documentOutlineJson() writes them.
     std::string outlineJson();
 
-    // Loads page `number` (1-based) for rendering.
+    // Loads page `number` (1-based), with its content when it is to be drawn.
     class Page;
-    std::unique_ptr<Page> loadPage(int number);
+    std::unique_ptr<Page> loadPage(int number, bool forDrawing = true);
 
 private:
     struct Impl;
@@ -67,8 +63,12 @@ public:
 
     PageSize size() const { return m_size; }
 
-    // Draws the page on white at `scale` pixels per point.
-    RgbImage render(double scale) const;
+    // Whether anything on the page has colour (images judged by their colour space).
+    bool hasColour() const;
+
+    // Draws the page on white at `scale` pixels per point: in grey when nothing on the page
+    // has colour (one channel, and the picture is the same), else in RGB.
+    PageImage render(double scale) const;
 
     // The page's text layer and links as pageTextScript() writes them (empty when it has
     // neither); `number` is the page's number in the catalogue.

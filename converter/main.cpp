@@ -1,30 +1,34 @@
 // pdf2swf: Vellora's page converter. Lists the pages of a PDF, or turns one page into a
 // Flash movie and, beside it, a JPEG image for the HTML5 viewer.
 
+#include "AreaScale.h"
 #include "ConverterOptions.h"
 #include "JpegWriter.h"
-#include "OutputFiles.h"
+#include "PageFiles.h"
 #include "PageMovie.h"
 #include "PageText.h"
 #include "PdfPages.h"
 
 #include <algorithm>
 #include <cmath>
+#include <csignal>
 #include <cstdio>
-#include <filesystem>
 #include <new>
+#include <stdexcept>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 using namespace vellora::converter;
 
 namespace {
 
-constexpr int kViewerImageLongSide = 1600;
-// Largest image a Flash player shows: 8191 pixels a side, 16 777 215 pixels in all.
-constexpr double kMovieImageMaxSide = 8191;
-constexpr double kMovieImageMaxPixels = 16777215;
+// Long sides of the page images beside the movie, in pixels.
+constexpr int kImageLongSide = 1600;
+constexpr int kScreenImageLongSide = 800;
+constexpr int kThumbnailLongSide = 200;
+// No drawing of a page is larger than this: a huge page, or a huge zoom, is drawn smaller
+// (some 50 MB in RGB, however large the page). It is the movie image's own limit.
+constexpr double kDrawingPixelBudget = kFlashMaxPixels;
 
 std::string points(double value)
 {
@@ -64,62 +68,100 @@ int printOutline(const ConverterOptions& options)
     return 0;
 }
 
-double movieScale(const PageSize& size, double zoom)
+double longSideScale(const PageSize& size, int longSide)
 {
-    double scale = zoom / 72.0;
-    scale = std::min(scale, kMovieImageMaxSide / std::max(size.width, size.height));
-    scale = std::min(scale, std::sqrt(kMovieImageMaxPixels / (size.width * size.height)));
-    return scale;
+    return longSide / std::max(size.width, size.height);
 }
 
-double viewerScale(const PageSize& size)
+// The page at `scale`, width x height pixels (no larger than `source`), derived from
+// `source` and kept in `store`, or `source` itself when it already is that image.
+const PageImage& derived(const PageImage& source, int width, int height, double scale,
+                         PageImage& store)
 {
-    // A hair above the exact ratio so that rounding never leaves the long side at 1599.
-    return (kViewerImageLongSide + 0.01) / std::max(size.width, size.height);
+    width = std::min(width, source.width);
+    height = std::min(height, source.height);
+    if (width == source.width && height == source.height)
+        return source;
+    store = areaScale(source, width, height, scale);
+    return store;
 }
 
-// True when path names the same file as the document being read (through links too).
-bool isTheInput(const std::string& path, const std::string& input)
+// An image beside the movie: its long side is `longSide` pixels exactly.
+const PageImage& sideImage(const PageImage& source, const PageSize& size, int longSide,
+                           PageImage& store)
 {
-    std::error_code error;
-    return std::filesystem::equivalent(path, input, error);
+    const double scale = longSideScale(size, longSide);
+    const int width = std::max(1, static_cast<int>(std::lround(size.width * scale)));
+    const int height = std::max(1, static_cast<int>(std::lround(size.height * scale)));
+    return derived(source, width, height, scale, store);
 }
 
+void writeJpeg(PageFiles& files, PageFile file, const PageImage& image, int quality, JpegKind kind)
+{
+    const JpegData jpeg = encodeJpeg(image, quality, kind);
+    files.write(file, jpeg.bytes.get(), jpeg.size);
+}
+
+// The page is drawn at the page image's size (or the movie's, when that is larger); the
+// screen image and the thumbnail are derived from that drawing by area averaging. Nothing
+// is drawn larger than the pixel budget. All the files appear together at commit().
 int convertPage(const ConverterOptions& options)
 {
-    // Renaming the page files into place would replace the document itself.
-    const std::string scriptPath = textScriptPathFor(options.output);
-    for (const std::string& path : {options.output, imagePathFor(options.output), scriptPath}) {
-        if (isTheInput(path, options.input))
-            throw OutputError(path + " est le document lu : il ne sera pas remplacé");
-    }
+    PageFiles files(options.output);
+    files.checkPaths(options.input);
     PdfPages document(options.input);
     const auto page = document.loadPage(options.page);
     const PageSize size = page->size();
 
-    OutputFiles files;
-    const RgbImage movieImage = page->render(movieScale(size, options.zoom));
-    const auto movieJpeg = encodeJpeg(movieImage.pixels.data(), movieImage.width, movieImage.height,
-                                      movieImage.stride, options.jpegQuality, JpegKind::Baseline);
-    const auto movie =
-        pageMovie(size.width, size.height, movieJpeg, movieImage.width, movieImage.height);
-    files.stage(options.output, movie.data(), movie.size());
+    const double movieScale =
+        options.zoom / 72.0 *
+        flashLimitScale(size.width * options.zoom / 72.0, size.height * options.zoom / 72.0);
+    // The exact ratio: MuPDF rounds the page's edges outwards, so the long side is never
+    // short of 1600, and any other scale moves every glyph on MuPDF's pixel grid.
+    double drawingScale = std::max(movieScale, longSideScale(size, kImageLongSide));
+    drawingScale =
+        std::min(drawingScale, std::sqrt(kDrawingPixelBudget / (size.width * size.height)));
+    const PageImage drawing = page->render(drawingScale);
 
-    const RgbImage viewerImage = page->render(viewerScale(size));
-    const auto viewerJpeg =
-        encodeJpeg(viewerImage.pixels.data(), viewerImage.width, viewerImage.height,
-                   viewerImage.stride, options.jpegQuality, JpegKind::Progressive);
-    files.stage(imagePathFor(options.output), viewerJpeg.data(), viewerJpeg.size());
+    PageImage movieStore, imageStore, screenStore, thumbnailStore;
 
+    // The movie's image is drawn at its own scale when that is the smaller: at 48 dpi MuPDF
+    // places small text on the pixel grid, which an average of the larger drawing does not
+    // reproduce (10 dB less against MuPDF's own drawing), and it costs little to draw.
+    const PageImage& movieImage =
+        movieScale < drawing.scale ? (movieStore = page->render(movieScale)) : drawing;
+    const JpegData movieJpeg = encodeJpeg(movieImage, options.jpegQuality, JpegKind::Baseline);
+    const auto movie = pageMovie(
+        size.width, size.height,
+        vellora::swf::Bytes(movieJpeg.bytes.get(), movieJpeg.bytes.get() + movieJpeg.size),
+        movieImage.width, movieImage.height);
+    files.write(PageFile::Movie, movie.data(), movie.size());
+
+    // A drawing made larger for the movie is brought back to the page image's size.
+    const PageImage& image = std::max(drawing.width, drawing.height) > kImageLongSide + 2
+                                 ? sideImage(drawing, size, kImageLongSide, imageStore)
+                                 : drawing;
+    writeJpeg(files, PageFile::Image, image, options.jpegQuality, JpegKind::StreamedBaseline);
+    const PageImage& screen = sideImage(image, size, kScreenImageLongSide, screenStore);
+    writeJpeg(files, PageFile::ScreenImage, screen, options.jpegQuality,
+              JpegKind::StreamedBaseline);
+    const PageImage& thumbnail = sideImage(screen, size, kThumbnailLongSide, thumbnailStore);
+    writeJpeg(files, PageFile::Thumbnail, thumbnail, options.jpegQuality, JpegKind::Baseline);
+    // Only a page with text or links gets its script; commit() removes an older one.
     const std::string script = options.textLayer ? page->textScript(options.page) : std::string();
     if (!script.empty())
-        files.stage(scriptPath, reinterpret_cast<const std::uint8_t*>(script.data()),
+        files.write(PageFile::TextLayer, reinterpret_cast<const std::uint8_t*>(script.data()),
                     script.size());
     files.commit();
-    // A page that lost its text since the last run must not keep the old layer.
-    if (script.empty())
-        ::unlink(scriptPath.c_str());
     return 0;
+}
+
+// What a message is about: the document, and in page mode the page.
+std::string subject(const ConverterOptions& options)
+{
+    if (options.mode == Mode::Page)
+        return options.input + ", page " + std::to_string(options.page) + " : ";
+    return options.input + " : ";
 }
 
 int fail(const std::string& message, int status)
@@ -132,6 +174,9 @@ int fail(const std::string& message, int status)
 
 int main(int argc, char** argv)
 {
+    // Past a file size limit, a write must fail with an error the program reports and
+    // cleans up after, rather than end the program on the spot.
+    std::signal(SIGXFSZ, SIG_IGN);
     ConverterOptions options;
     try {
         options = parseOptions(std::vector<std::string>(argv + 1, argv + argc));
@@ -155,9 +200,19 @@ int main(int argc, char** argv)
             return convertPage(options);
         }
     } catch (const std::bad_alloc&) {
-        return fail(options.input + " : mémoire insuffisante", 1);
+        return fail(subject(options) + "mémoire insuffisante", 1);
+    } catch (const DocumentError& error) {
+        return fail(subject(options) + error.what(), 1);
+    } catch (const OutputError& error) {
+        return fail(subject(options) + error.what(), 1);
     } catch (const std::exception& error) {
-        return fail(options.input + " : " + error.what(), 1);
+        // The movie writer's own checks speak English: they catch faults of this program.
+        if (dynamic_cast<const std::logic_error*>(&error) ||
+            dynamic_cast<const std::range_error*>(&error))
+            return fail(subject(options) + "erreur interne en écrivant l'animation (" +
+                            error.what() + ")",
+                        1);
+        return fail(subject(options) + error.what(), 1);
     }
     return 1;
 }

@@ -1,20 +1,22 @@
 #include "GhostScript.h"
 
-#include "GsInstance.h"
 #include "PageList.h"
+#include "Paths.h"
 #include "PrivateFolders.h"
 #include "Prompts.h"
-#include "gsapi.h"
 #include "gsimage.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QScreen>
+#include <QTemporaryDir>
 #include <QTemporaryFile>
 #include <cstdio>
+#include <mutex>
 
 namespace vellora {
 
@@ -35,6 +37,17 @@ ProcessEvents& events()
 }
 
 int g_screenDepthForTesting = 0;
+
+std::mutex g_limitsMutex;
+TInterpreterLimits g_limits;
+
+// The document as it stands: its path, size and modification time.
+QString documentKey(const QString& file)
+{
+    const QFileInfo info(file);
+    return info.absoluteFilePath() + u'\n' + QString::number(info.size()) + u'\n' +
+           QString::number(info.lastModified().toMSecsSinceEpoch());
+}
 
 bool isCompletePdf(const QString& file)
 {
@@ -57,11 +70,15 @@ QString temporaryNameBeside(const QString& target)
 // What one run shares between its GUI-thread steps and its worker-thread work.
 struct TGhostScript::RunState
 {
-    TRunSettings settings;
+    QString program;
+    unsigned displayFormat = 0;
+    int resolution = 75;
+    TInterpreterLimits limits;
     QString file;
     QString pdfFile;
     QString lastError;
     QStringList lastArguments;
+    Failure failure = Failure::None;
 };
 
 TGhostScript::TGhostScript(QObject* owner) : QObject(owner)
@@ -75,9 +92,6 @@ TGhostScript::TGhostScript(QObject* owner) : QObject(owner)
 TGhostScript::~TGhostScript()
 {
     Shutdown();
-    gsapi_revision_t revision{};
-    if (gsapi_revision(&revision, sizeof revision) != 0)
-        m_lastError = QStringLiteral("Impossible to get GhostScript revision");
 }
 
 void TGhostScript::SetResolution(int value)
@@ -218,6 +232,23 @@ void TGhostScript::SetScreenDepthForTesting(int depth)
     g_screenDepthForTesting = depth;
 }
 
+TInterpreterLimits TGhostScript::Limits()
+{
+    std::lock_guard lock(g_limitsMutex);
+    return g_limits;
+}
+
+void TGhostScript::SetLimitsForTesting(const TInterpreterLimits& limits)
+{
+    std::lock_guard lock(g_limitsMutex);
+    g_limits = limits;
+}
+
+QString TGhostScript::InterpreterProgram()
+{
+    return paths::ToolFolder() + QStringLiteral("/vellora-interpreter");
+}
+
 QString TGhostScript::DisplayFormatArg()
 {
     return u"-dDisplayFormat=" + QString::number(DisplayFormatForDepth(ScreenDepth()));
@@ -242,9 +273,10 @@ void TGhostScript::enqueueRun(std::shared_ptr<RunState> state, std::function<boo
     TRunQueue::Job job;
     job.start = [this, state, started = std::move(started)] {
         // Fixed here, on the GUI thread, for the whole run.
-        state->settings.executable = QCoreApplication::applicationFilePath();
-        state->settings.displayFormat = DisplayFormatForDepth(ScreenDepth());
-        state->settings.resolution = m_resolution;
+        state->program = InterpreterProgram();
+        state->displayFormat = DisplayFormatForDepth(ScreenDepth());
+        state->resolution = m_resolution;
+        state->limits = Limits();
         if (started)
             started();
     };
@@ -254,76 +286,104 @@ void TGhostScript::enqueueRun(std::shared_ptr<RunState> state, std::function<boo
     job.finished = [this, state, finished = std::move(finished)](bool ok) {
         m_lastError = state->lastError;
         m_lastArguments = state->lastArguments;
+        m_lastFailure = state->failure;
         if (finished)
             finished(ok);
     };
     m_queue.enqueue(std::move(job));
 }
 
-// Everything the instance reports is handed to the GUI thread in the order it happened; pages
-// go through the packer, which the run drains before it ends.
-TInstanceSink TGhostScript::makeSink(TPagePacker& packer)
+TInterpreterProcess::Result TGhostScript::runSession(RunState& run, const QString& pdfFile)
 {
-    TInstanceSink sink;
-    sink.clearPages = [this] {
-        QMetaObject::invokeMethod(
-            this, [this] { ClearPages(); }, Qt::QueuedConnection);
-    };
-    sink.recycledBitmap = [&packer] {
-        return packer.takeBuffer();
-    };
-    sink.pageReady = [this, &packer](QImage page) {
-        return packer.submit(std::move(page), m_queue.stopFlag());
-    };
-    auto forward = [this](const TgsStdioEvent& (*which)()) {
-        return [this, which](const QByteArray& text) {
+    const QString key = documentKey(run.file);
+    if (!m_unreadableDocument.isEmpty() && key == m_unreadableDocument) {
+        // The same document, unchanged, just had to be killed: it is not tried again.
+        TInterpreterProcess::Result refused;
+        refused.end = TInterpreterProcess::End::Crashed;
+        refused.failure = QStringLiteral("The document could not be read by the interpreter.");
+        run.lastError = refused.failure;
+        run.failure = Failure::Unreadable;
+        return refused;
+    }
+
+    QStringList arguments = TInterpreterProcess::LimitArguments(run.limits);
+    if (pdfFile.isEmpty())
+        arguments << QStringLiteral("display") << QString::number(run.displayFormat)
+                  << QString::number(run.resolution);
+    else
+        arguments << QStringLiteral("pdf") << pdfFile;
+    arguments << run.file;
+
+    // The program's own working folder, also its TMPDIR, gone with whatever it left there.
+    QTemporaryDir work(InterpreterTempFolder() + QStringLiteral("/run-XXXXXX"));
+    m_active = true;
+    auto frame = [this](TFrameKind kind, QByteArray& payload) {
+        switch (kind) {
+        case TFrameKind::Page:
+            if (auto page = DecodePage(payload)) {
+                QMetaObject::invokeMethod(
+                    this, [this, page = std::move(*page)] { pageArrived(page); },
+                    Qt::QueuedConnection);
+            }
+            break;
+        case TFrameKind::Output:
+        case TFrameKind::Error:
+        case TFrameKind::Input: {
+            const TgsStdioEvent& (*which)() = kind == TFrameKind::Output  ? &GetOnOutput
+                                              : kind == TFrameKind::Error ? &GetOnError
+                                                                          : &GetOnInput;
             QMetaObject::invokeMethod(
-                this, [which, text] { raiseStdio(which(), text); }, Qt::QueuedConnection);
-        };
+                this, [which, text = payload] { raiseStdio(which(), text); }, Qt::QueuedConnection);
+            break;
+        }
+        default:
+            break;
+        }
     };
-    sink.input = forward(&TGhostScript::GetOnInput);
-    sink.output = forward(&TGhostScript::GetOnOutput);
-    sink.error = forward(&TGhostScript::GetOnError);
-    return sink;
-}
-
-std::function<void(TPackedPage)> TGhostScript::pageDelivery()
-{
-    return [this](TPackedPage page) {
-        // The call only reads its copy: whatever it holds is let go on this thread.
-        QMetaObject::invokeMethod(
-            this, [this, page] { pageArrived(page); }, Qt::QueuedConnection);
-    };
-}
-
-TGhostScript::SessionOutcome TGhostScript::runSession(RunState& run, const QString& pdfFile,
-                                                      bool clearPages)
-{
-    TPagePacker packer(pageDelivery());
-    GsInstance gs(makeSink(packer), m_queue.stopFlag());
-    gs.CreateInstance();
-    m_active = gs.Active();
-    gs.InitDisplay(run.settings);
-    if (!pdfFile.isEmpty())
-        gs.InitPdfWrite(pdfFile);
-    SessionOutcome outcome;
-    outcome.ran = gs.RunFile(run.file, clearPages);
-    gs.ExitInterpreter();
-    gs.DeleteInstance();
-    packer.drain();
+    TInterpreterProcess::Result result =
+        work.isValid() ? TInterpreterProcess::Run(run.program, arguments, work.path(), run.limits,
+                                                  m_queue.stopFlag(), frame)
+                       : TInterpreterProcess::Result{};
+    if (!work.isValid())
+        result.failure = QStringLiteral("No private folder for the interpreter.");
     m_active = false;
-    run.lastError = gs.lastError();
-    run.lastArguments = gs.lastArguments();
-    outcome.fileRan = gs.FileRan();
-    outcome.pdfClosed = gs.PdfClosed();
-    return outcome;
+
+    run.lastArguments = result.arguments;
+    switch (result.end) {
+    case TInterpreterProcess::End::Finished:
+        run.lastError = result.report.lastError;
+        run.failure = result.report.ran ? Failure::None : Failure::Failed;
+        break;
+    case TInterpreterProcess::End::Stalled:
+    case TInterpreterProcess::End::Crashed:
+        m_unreadableDocument = key;
+        run.lastError = result.failure;
+        run.failure = Failure::Unreadable;
+        break;
+    case TInterpreterProcess::End::Stopped:
+    case TInterpreterProcess::End::NotStarted:
+        run.lastError = result.failure;
+        run.failure = Failure::Failed;
+        break;
+    }
+    return result;
 }
 
 void TGhostScript::Preview(const QString& file, std::function<void(bool)> finished)
 {
     auto state = std::make_shared<RunState>();
     state->file = file;
-    enqueueRun(state, [this](RunState& run) { return runSession(run, QString(), true).ran; },
+    enqueueRun(state,
+               [this](RunState& run) {
+                   // The page list is emptied first, before any page of this run arrives.
+                   QMetaObject::invokeMethod(
+                       this, [this] { ClearPages(); }, Qt::QueuedConnection);
+                   const TInterpreterProcess::Result result = runSession(run, QString());
+                   const bool finished = result.end == TInterpreterProcess::End::Finished;
+                   if (finished && result.report.ran && result.pagesReceived == 0)
+                       run.failure = Failure::NoPage;
+                   return finished && result.report.ran;
+               },
                std::move(finished), {});
 }
 
@@ -339,15 +399,27 @@ void TGhostScript::ConvertToPdf(const QString& file, const QString& pdfFile,
             QDir().mkpath(QFileInfo(run.pdfFile).absolutePath());
             const QString partial = temporaryNameBeside(run.pdfFile);
 
-            const SessionOutcome outcome = runSession(run, partial, false);
-
-            // The writer leaves a blank page behind when it fails: only a run that really
-            // went through replaces the working PDF.
-            const bool written =
-                outcome.ran && outcome.fileRan && outcome.pdfClosed && isCompletePdf(partial);
+            const TInterpreterProcess::Result result =
+                partial.isEmpty() ? TInterpreterProcess::Result{} : runSession(run, partial);
+            const TRunReport& report = result.report;
+            const bool finished = result.end == TInterpreterProcess::End::Finished;
+            // The writer leaves a blank page behind when it fails or gets no page: only a run
+            // that really went through and wrote pages replaces the working PDF.
+            if (finished && report.ran && report.fileRan && report.pdfPages == 0)
+                run.failure = Failure::NoPage;
+            if (partial.isEmpty()) {
+                run.lastError = u"No temporary file beside " + run.pdfFile;
+                run.failure = Failure::Failed;
+            }
+            const bool written = finished && report.ran && report.fileRan && report.pdfClosed &&
+                                 report.pdfPages != 0 && isCompletePdf(partial);
+            if (!written && run.failure == Failure::None)
+                run.failure = Failure::Failed;
             if (written && std::rename(QFile::encodeName(partial).constData(),
                                        QFile::encodeName(run.pdfFile).constData()) == 0)
                 return true;
+            if (written)
+                run.failure = Failure::Failed; // the rename failed
             if (!partial.isEmpty())
                 QFile::remove(partial);
             QFile::remove(run.pdfFile);

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "Bitmap.h"
-#include "GsInstance.h"
+#include "InterpreterProcess.h"
 #include "PagePacker.h"
 #include "RunQueue.h"
 
@@ -26,12 +26,19 @@ using TNotifyEvent = std::function<void(QObject* Sender)>;
 // (PageList) through the library's display device, converts the print file into the working
 // PDF, and navigates the page list for the page view.
 //
+// The interpreter never runs in this process: each run is one start of the interpreter program
+// (vellora-interpreter, in the tool folder), with a private working folder, limits on memory
+// and processor time, and, where the kernel has Landlock, access to no file but the document,
+// Ghostscript's own folders and what it writes. A run that crashes, hits a limit or makes no
+// progress for a while is killed; the component reports it (LastFailure) and the next run
+// starts as usual.
+//
 // Threads. The component lives on the GUI thread, and so do its page list, its navigation and
-// every event it raises. The interpreter itself runs on the worker thread of the component's
-// run queue (Queue()): each finished page is copied out of the device's buffer there and handed
-// to the GUI thread, which stores it, raises OnPageGenerated and alone touches the view. A run
-// is asked for with Preview() or ConvertToPdf(); its `finished` callback is where the steps
-// that follow a run belong. Runs never overlap: a run asked for during another waits its turn.
+// every event it raises. A run is driven from the worker thread of the component's run queue
+// (Queue()): pages come back packed from the program as it renders them and are handed to the
+// GUI thread, which stores them, raises OnPageGenerated and alone touches the view. A run is
+// asked for with Preview() or ConvertToPdf(); its `finished` callback is where the steps that
+// follow a run belong. Runs never overlap: a run asked for during another waits its turn.
 //
 // The text events are raised on the GUI thread after the fact: the interpreter gets no input
 // and its output is taken whole, whatever the handlers do with `Value`.
@@ -42,7 +49,16 @@ public:
     explicit TGhostScript(QObject* owner = nullptr);
     ~TGhostScript() override;
 
-    // An interpreter instance is open (on the worker thread).
+    // What went wrong with the last run that finished, beyond its result.
+    enum class Failure
+    {
+        None,
+        Failed,     // the interpreter reported an error
+        NoPage,     // the document ran and holds no page
+        Unreadable, // the interpreter crashed, hit a limit or made no progress, and was killed
+    };
+
+    // An interpreter program is running for this component.
     bool Active() const { return m_active.load(); }
 
     int Resolution() const { return m_resolution; }
@@ -88,16 +104,24 @@ public:
     // Tests render for other screens; 0 returns to the real screen.
     static void SetScreenDepthForTesting(int depth);
 
+    // The limits of every run from the next one on (tests shorten the watchdog).
+    static TInterpreterLimits Limits();
+    static void SetLimitsForTesting(const TInterpreterLimits& limits);
+    // The interpreter program: vellora-interpreter in the tool folder.
+    static QString InterpreterProgram();
+
     // Preview: renders `file` (an absolute path) into the page list, emptied first, at
     // Resolution. `finished` runs on the GUI thread after the run with its result (true when
-    // the interpreter's exit code was 0).
+    // the interpreter's exit code was 0; a document without pages still gives true, with
+    // LastFailure NoPage).
     void Preview(const QString& file, std::function<void(bool ok)> finished = {});
 
     // Conversion: has the PDF writer turn `file` into `pdfFile` (absolute). The PDF is written
     // to a temporary file beside it and renamed into place only when the file really ran and
     // the writer closed cleanly; otherwise the temporary file and any older `pdfFile` are
-    // removed, so nobody takes an earlier document for this one. The page list is not
-    // emptied. `started` runs on the GUI thread when the run's turn has come.
+    // removed, so nobody takes an earlier document for this one. A document without pages
+    // fails too (LastFailure NoPage). The page list is not emptied. `started` runs on the GUI
+    // thread when the run's turn has come.
     void ConvertToPdf(const QString& file, const QString& pdfFile,
                       std::function<void(bool ok)> finished = {},
                       std::function<void()> started = {});
@@ -108,29 +132,23 @@ public:
     // "File /x/y.ps does not exist."), and its last argument vector.
     const QString& LastError() const { return m_lastError; }
     const QStringList& LastArguments() const { return m_lastArguments; }
+    Failure LastFailure() const { return m_lastFailure; }
 
-    // Stops a run in progress at its next page or piece of input, drops waiting runs and joins
-    // the worker. Runs by itself when the application is about to quit.
+    // Kills a run in progress (its program is reaped and its files removed), drops waiting
+    // runs and joins the worker, in a few tens of milliseconds. Runs by itself when the
+    // application is about to quit.
     void Shutdown();
 
 private:
     struct RunState;
-    struct SessionOutcome
-    {
-        bool ran = false;       // RunFile's result
-        bool fileRan = false;   // the file really reached the interpreter
-        bool pdfClosed = false; // the PDF writer was closed by a clean exit
-    };
 
-    // One interpreter session on the worker thread: the display device, plus the PDF writer
-    // into pdfFile when that is not empty; the instance is exited and deleted once.
-    SessionOutcome runSession(RunState& run, const QString& pdfFile, bool clearPages);
+    // One run of the interpreter program on the worker thread: the display device, or the
+    // PDF writer into pdfFile when that is not empty.
+    TInterpreterProcess::Result runSession(RunState& run, const QString& pdfFile);
     void enqueueRun(std::shared_ptr<RunState> state, std::function<bool(RunState&)> body,
                     std::function<void(bool)> finished, std::function<void()> started);
     void showCurrentPage();
     void pageArrived(TPackedPage page);
-    TInstanceSink makeSink(TPagePacker& packer);
-    std::function<void(TPackedPage)> pageDelivery();
     static void raiseStdio(const TgsStdioEvent& event, QByteArray text);
 
     int m_resolution = 75;
@@ -139,6 +157,10 @@ private:
     std::atomic<bool> m_active = false;
     QString m_lastError;
     QStringList m_lastArguments;
+    Failure m_lastFailure = Failure::None;
+    // Worker thread only: the document whose last run had to be killed, so that the
+    // conversion of the same job does not wait for the watchdog a second time.
+    QString m_unreadableDocument;
 
     TRunQueue m_queue;
 };

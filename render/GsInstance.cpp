@@ -23,8 +23,22 @@ int displayNothing(void*, void*)
 {
     return 0;
 }
-int displayPresize(void*, void*, int, int, int, unsigned)
+// Before a size change and before the device closes, the library frees the image: the pointer
+// we keep is dropped at once, and a page is only ever copied from the buffer of the last
+// display_size.
+int displayPreclose(void* handle, void*)
 {
+    owner(handle)->displayForget();
+    return 0;
+}
+int displayClose(void* handle, void*)
+{
+    owner(handle)->displayForget();
+    return 0;
+}
+int displayPresize(void* handle, void*, int, int, int, unsigned)
+{
+    owner(handle)->displayForget();
     return 0;
 }
 int displaySize(void* handle, void*, int width, int height, int raster, unsigned format,
@@ -46,8 +60,8 @@ const display_callback kDisplayCallback = {
     .version_major = DISPLAY_VERSION_MAJOR,
     .version_minor = DISPLAY_VERSION_MINOR,
     .display_open = displayOpen,
-    .display_preclose = displayNothing,
-    .display_close = displayNothing,
+    .display_preclose = displayPreclose,
+    .display_close = displayClose,
     .display_presize = displayPresize,
     .display_size = displaySize,
     .display_sync = displayNothing,
@@ -258,8 +272,29 @@ int GsInstance::runStreamed(QFile& file, int& exitCode)
             code = 0;
         if (code < 0)
             return code;
+        if (m_sink.progress)
+            m_sink.progress();
     }
     return gsapi_run_string_end(m_instance, 0, &exitCode);
+}
+
+bool GsInstance::RunPrologue(const QByteArray& code)
+{
+    if (!m_instance || !m_initialised || m_initFailed || m_exited)
+        return false;
+    int exitCode = 0;
+    const int result = gsapi_run_string(m_instance, code.constData(), 0, &exitCode);
+    return result >= 0 && exitCode == 0;
+}
+
+int GsInstance::DevicePageCount()
+{
+    if (!m_instance || !m_initialised || m_initFailed || m_exited)
+        return -1;
+    int count = -1;
+    if (gsapi_get_param(m_instance, "PageCount", &count, gs_spt_int) < 0)
+        return -1;
+    return count;
 }
 
 void GsInstance::ExitInterpreter()
@@ -290,15 +325,25 @@ int GsInstance::displayOpen(void* handle, void* device)
     return 0;
 }
 
+void GsInstance::displayForget()
+{
+    m_display.image = nullptr;
+}
+
 int GsInstance::displaySize(int width, int height, int raster, unsigned format,
                             unsigned char* image)
 {
     ImageSize(m_display, width, height, raster, format, image);
+    // A new page size is progress too: a large page takes a while before it is finished.
+    if (m_sink.progress)
+        m_sink.progress();
     return 0;
 }
 
 int GsInstance::displayPage()
 {
+    if (m_sink.progress)
+        m_sink.progress();
     QImage page =
         ImageToBitmap(m_display, m_sink.recycledBitmap ? m_sink.recycledBitmap() : QImage());
     if (page.isNull() && m_display.width > 0 && m_display.height > 0) {

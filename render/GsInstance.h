@@ -32,6 +32,8 @@ struct TInstanceSink
     std::function<void(const QByteArray& text)> input;
     std::function<void(const QByteArray& text)> output;
     std::function<void(const QByteArray& text)> error;
+    // A piece of the document was taken in by the interpreter.
+    std::function<void()> progress;
 };
 
 // One Ghostscript interpreter instance, driven from one worker thread through the library's
@@ -57,6 +59,11 @@ public:
     void InitPdfWrite(const QString& outputFile);
     // Runs the file given by its absolute path; true when the interpreter's exit code is 0.
     bool RunFile(const QString& fileName, bool clear);
+    // PostScript run in the initialised instance before the document; true when it ran.
+    bool RunPrologue(const QByteArray& code);
+    // The pages the current device has output (the PDF writer counts them too); -1 when the
+    // library cannot tell.
+    int DevicePageCount();
     void ExitInterpreter();
     void DeleteInstance();
 
@@ -74,6 +81,8 @@ public:
     int displayOpen(void* handle, void* device);
     int displaySize(int width, int height, int raster, unsigned format, unsigned char* image);
     int displayPage();
+    // The image buffer is about to be freed (size change, close).
+    void displayForget();
     int readInput(char* buffer, int length);
     int writeOutput(const char* text, int length);
     int writeError(const char* text, int length);

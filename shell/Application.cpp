@@ -3,7 +3,24 @@
 #include "Errors.h"
 #include "Prompts.h"
 
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
+
 namespace vellora {
+
+bool installQtTranslations(QCoreApplication& application)
+{
+    // Owned by the application: the translations serve as long as it runs.
+    auto* translator = new QTranslator(&application);
+    if (!translator->load(QLocale(QLocale::French, QLocale::France), QStringLiteral("qtbase"),
+                          QStringLiteral("_"),
+                          QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        delete translator;
+        return false;
+    }
+    return QCoreApplication::installTranslator(translator);
+}
 
 VelloraApplication::VelloraApplication(int& argc, char** argv) : QApplication(argc, argv)
 {
@@ -11,6 +28,9 @@ VelloraApplication::VelloraApplication(int& argc, char** argv) : QApplication(ar
     setDesktopFileName(QStringLiteral("vellora"));
     // The program lives in the notification area: closing its last window does not end it.
     setQuitOnLastWindowClosed(false);
+    // The program speaks French, and so do the standard dialogs it opens, whatever the
+    // session's language.
+    installQtTranslations(*this);
 }
 
 bool VelloraApplication::notify(QObject* receiver, QEvent* event)

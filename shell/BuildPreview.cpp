@@ -5,16 +5,26 @@
 
 namespace vellora {
 
+// The status bar always names the page the view shows, also while a build moves it.
 void TF_Main::previewSetPageCount(int count)
 {
-    if (GS)
-        GS->SetPageCount(count);
+    if (!GS)
+        return;
+    // A shorter list must not leave the view on a page that is no longer in it.
+    if (count <= 0)
+        GS->ClearPages();
+    GS->SetPageCount(count);
+    if (GS->CurrentPage() > count)
+        GS->GoToPage(count);
+    setStatusText(0, PagePositionText());
 }
 
 void TF_Main::previewGoToPage(int page)
 {
-    if (GS)
-        GS->GoToPage(page);
+    if (!GS)
+        return;
+    GS->GoToPage(page);
+    setStatusText(0, PagePositionText());
 }
 
 void TF_Main::holdPreviewRuns(std::function<void(BuildHold)> granted)

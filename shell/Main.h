@@ -175,8 +175,9 @@ private:
     void waitForTrayHost();
     void FormClose(QCloseEvent* event);
     void CreateGhostScript();
+    // `report`: the preview tells the user of an unreadable or empty document itself.
     void showDocumentOf(std::shared_ptr<const TDocumentSnapshot> document,
-                        std::function<void()> then);
+                        std::function<void()> then, bool report);
     void convertDocument(std::shared_ptr<const TDocumentSnapshot> document,
                          std::function<void()> then);
 

@@ -19,6 +19,26 @@ const QString kConversionFailed = QStringLiteral(
     "Le document imprimé n'a pas pu être converti en PDF.\n"
     "Le fichier de travail a été supprimé : imprimez le document à nouveau avant de créer le "
     "prospectus.");
+const QString kUnreadable = QStringLiteral(
+    "Le document imprimé n'a pas pu être lu : son interprétation a échoué ou n'avançait plus "
+    "et a été arrêtée.");
+const QString kNoPage = QStringLiteral("Le document imprimé ne contient aucune page.");
+const QString kWorkPdfRemoved = QStringLiteral(
+    "Le fichier de travail a été supprimé : imprimez le document à nouveau avant de créer le "
+    "prospectus.");
+
+// The box for a run that failed in a way the user must hear of; empty when there is none.
+QString failureText(TGhostScript::Failure failure)
+{
+    switch (failure) {
+    case TGhostScript::Failure::Unreadable:
+        return kUnreadable;
+    case TGhostScript::Failure::NoPage:
+        return kNoPage;
+    default:
+        return {};
+    }
+}
 } // namespace
 
 // Creation step 5: the interpreter component at 120 dots per inch, drawing into the page
@@ -68,17 +88,20 @@ QString TF_Main::PagePositionText() const
 void TF_Main::ShowDocument(std::function<void()> then)
 {
     try {
-        showDocumentOf(TDocumentSnapshot::Take(DocFile), std::move(then));
+        showDocumentOf(TDocumentSnapshot::Take(DocFile), std::move(then), true);
     } catch (...) {
     }
 }
 
 void TF_Main::showDocumentOf(std::shared_ptr<const TDocumentSnapshot> document,
-                             std::function<void()> then)
+                             std::function<void()> then, bool report)
 {
-    // The run empties the page list first; page 1 shows as soon as it exists.
-    GS->Preview(document->path(), [this, document, then = std::move(then)](bool) {
+    // The run empties the page list first; page 1 shows as soon as it exists. When the
+    // conversion of the same document follows, it alone tells the user what went wrong.
+    GS->Preview(document->path(), [this, document, then = std::move(then), report](bool) {
         try {
+            if (const QString text = failureText(GS->LastFailure()); report && !text.isEmpty())
+                prompts().error(text);
             PreviewDone = true;
             setStatusText(0, PagePositionText());
             if (then)
@@ -96,7 +119,7 @@ void TF_Main::Button1Click(std::function<void()> then)
         // One copy serves the preview and the conversion: a job printed meanwhile cannot
         // slip its pages into this one.
         const auto document = TDocumentSnapshot::Take(DocFile);
-        showDocumentOf(document, {});
+        showDocumentOf(document, {}, false);
         convertDocument(document, std::move(then));
     } catch (...) {
     }
@@ -119,8 +142,11 @@ void TF_Main::convertDocument(std::shared_ptr<const TDocumentSnapshot> document,
         document->path(), paths::WorkPdf(),
         [this, document, then = std::move(then)](bool ok) {
             try {
-                if (!ok)
-                    prompts().error(kConversionFailed);
+                if (!ok) {
+                    const QString text = failureText(GS->LastFailure());
+                    prompts().error(text.isEmpty() ? kConversionFailed
+                                                   : text + u'\n' + kWorkPdfRemoved);
+                }
                 M_Log->appendPlainText(QStringLiteral("FINIESHED HERE"));
                 if (then)
                     then();

@@ -8,12 +8,26 @@
 #include "Prompts.h"
 #include "Resources.h"
 #include "SingleInstance.h"
+#include "linux/LinuxSingleInstance.h"
 
 #include <QApplication>
+#include <QFile>
 #include <QFileInfo>
 #include <QIcon>
 
 namespace vellora {
+
+void PrepareRuntimeFolder()
+{
+    const QString current = QFile::decodeName(qgetenv("XDG_RUNTIME_DIR"));
+    if (!current.isEmpty() && QFileInfo(current).isDir())
+        return;
+    try {
+        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(LinuxSingleInstance::runtimeFolder()));
+    } catch (const EVellora&) {
+        // No safe folder: Qt makes its own and says so; the program runs all the same.
+    }
+}
 
 QString executableFileName()
 {

@@ -7,6 +7,12 @@ namespace vellora {
 class SingleInstance;
 class TrayIcon;
 
+// Started outside a desktop session (su, ssh, a bare terminal) the process has no runtime
+// folder, and Qt and the interpreter would each fall back to one of their own and say so. Gives
+// them the private folder that the single-copy lock uses instead. Call it before anything reads
+// the environment, while no other thread runs.
+void PrepareRuntimeFolder();
+
 // The file name of the running executable: the name under which copies of it find each other.
 QString executableFileName();
 

@@ -9,7 +9,9 @@
 
 int main(int argc, char* argv[])
 {
-    // Changes the environment (the interpreter's TMPDIR): only while no other thread runs.
+    // Both change the environment (the runtime folder, the interpreter's TMPDIR): only while
+    // no other thread runs.
+    vellora::PrepareRuntimeFolder();
     vellora::PrepareInterpreterEnvironment();
     vellora::VelloraApplication app(argc, argv);
     vellora::QtPrompts prompts;

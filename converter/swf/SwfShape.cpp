@@ -1,6 +1,7 @@
 #include "SwfShape.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <stdexcept>
 
 namespace vellora::swf {
@@ -108,6 +109,71 @@ int fieldBits(std::initializer_list<std::int32_t> values, int minimum)
     return bits;
 }
 
+// Edge records hold deltas of at most 17 bits (a 4-bit field gives their size, plus 2): about
+// 3276 points. Longer edges are written as several shorter ones along the same path.
+constexpr std::int32_t kMaxEdgeDelta = 65535;
+
+bool fitsEdge(std::initializer_list<std::int32_t> deltas)
+{
+    for (std::int32_t delta : deltas) {
+        if (delta > kMaxEdgeDelta || delta < -kMaxEdgeDelta)
+            return false;
+    }
+    return true;
+}
+
+void writeLine(BitWriter& bits, Twips dx, Twips dy)
+{
+    if (!fitsEdge({dx, dy})) {
+        // Equal parts, each ending on a whole twip of the exact line, the last at its end.
+        const std::int64_t longest =
+            std::max(std::abs(std::int64_t{dx}), std::abs(std::int64_t{dy}));
+        const std::int64_t parts = (longest + kMaxEdgeDelta - 1) / kMaxEdgeDelta;
+        std::int64_t doneX = 0, doneY = 0;
+        for (std::int64_t part = 1; part <= parts; ++part) {
+            const std::int64_t x = dx * part / parts, y = dy * part / parts;
+            writeLine(bits, static_cast<Twips>(x - doneX), static_cast<Twips>(y - doneY));
+            doneX = x;
+            doneY = y;
+        }
+        return;
+    }
+    const int numBits = fieldBits({dx, dy}, 2);
+    bits.writeUnsigned(1, 1); // edge
+    bits.writeUnsigned(1, 1); // straight
+    bits.writeUnsigned(static_cast<std::uint32_t>(numBits - 2), 4);
+    bits.writeUnsigned(1, 1); // general line: both deltas
+    bits.writeSigned(dx, numBits);
+    bits.writeSigned(dy, numBits);
+}
+
+// A quadratic curve given by its two deltas (pen to control point, control point to anchor).
+void writeCurve(BitWriter& bits, Twips cx, Twips cy, Twips ax, Twips ay)
+{
+    if (!fitsEdge({cx, cy, ax, ay})) {
+        // Split in two halves at its middle (de Casteljau); each half has half the deltas.
+        const std::int64_t controlX = cx, controlY = cy, anchorX = std::int64_t{cx} + ax,
+                           anchorY = std::int64_t{cy} + ay;
+        const std::int64_t firstX = controlX / 2, firstY = controlY / 2;
+        const std::int64_t secondX = (controlX + anchorX) / 2, secondY = (controlY + anchorY) / 2;
+        const std::int64_t middleX = (firstX + secondX) / 2, middleY = (firstY + secondY) / 2;
+        writeCurve(bits, static_cast<Twips>(firstX), static_cast<Twips>(firstY),
+                   static_cast<Twips>(middleX - firstX), static_cast<Twips>(middleY - firstY));
+        writeCurve(bits, static_cast<Twips>(secondX - middleX),
+                   static_cast<Twips>(secondY - middleY), static_cast<Twips>(anchorX - secondX),
+                   static_cast<Twips>(anchorY - secondY));
+        return;
+    }
+    const int numBits = fieldBits({cx, cy, ax, ay}, 2);
+    bits.writeUnsigned(1, 1); // edge
+    bits.writeUnsigned(0, 1); // curved
+    bits.writeUnsigned(static_cast<std::uint32_t>(numBits - 2), 4);
+    bits.writeSigned(cx, numBits);
+    bits.writeSigned(cy, numBits);
+    bits.writeSigned(ax, numBits);
+    bits.writeSigned(ay, numBits);
+}
+
 } // namespace
 
 Bytes ShapeBuilder::finish() const
@@ -151,30 +217,13 @@ Bytes ShapeBuilder::finish() const
                 bits.writeUnsigned(static_cast<std::uint32_t>(record.line), lineBits);
             break;
         }
-        case Record::Kind::Line: {
-            const Twips dx = record.x - penX, dy = record.y - penY;
-            const int numBits = fieldBits({dx, dy}, 2);
-            bits.writeUnsigned(1, 1); // edge
-            bits.writeUnsigned(1, 1); // straight
-            bits.writeUnsigned(static_cast<std::uint32_t>(numBits - 2), 4);
-            bits.writeUnsigned(1, 1); // general line: both deltas
-            bits.writeSigned(dx, numBits);
-            bits.writeSigned(dy, numBits);
+        case Record::Kind::Line:
+            writeLine(bits, record.x - penX, record.y - penY);
             break;
-        }
-        case Record::Kind::Curve: {
-            const Twips cx = record.controlX - penX, cy = record.controlY - penY;
-            const Twips ax = record.x - record.controlX, ay = record.y - record.controlY;
-            const int numBits = fieldBits({cx, cy, ax, ay}, 2);
-            bits.writeUnsigned(1, 1); // edge
-            bits.writeUnsigned(0, 1); // curved
-            bits.writeUnsigned(static_cast<std::uint32_t>(numBits - 2), 4);
-            bits.writeSigned(cx, numBits);
-            bits.writeSigned(cy, numBits);
-            bits.writeSigned(ax, numBits);
-            bits.writeSigned(ay, numBits);
+        case Record::Kind::Curve:
+            writeCurve(bits, record.controlX - penX, record.controlY - penY,
+                       record.x - record.controlX, record.y - record.controlY);
             break;
-        }
         }
         penX = record.x;
         penY = record.y;

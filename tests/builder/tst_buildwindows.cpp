@@ -36,7 +36,7 @@ namespace {
 
 const QString kPdfWarning =
     "Avertissement: Le document que vous essayez d'imprimer est un document PDF\n"
-    ". Pour transformer un PDF vers FlashPaper, indiquez l'emplacement du PDF";
+    ". Pour transformer un PDF en catalogue, indiquez l'emplacement du PDF";
 const QString kPatience =
     "Avertissement: La phase de création peut prendre quelques minutes.(comptez 10-20 "
     "secondes/pages)\nVeuillez patienter.";
@@ -230,6 +230,7 @@ void TestBuildWindows::pdfBuildGivesCompleteFolder()
     m_prompts.answerCancel();
     build();
     QCOMPARE(m_prompts.messages(), QStringList{kPdfWarning});
+    QCOMPARE(m_prompts.asked().last().request.title, "Vellora"); // the PDF picker
     // Cancelling the PDF question changes nothing.
     QCOMPARE(readAll(paths::WorkPdf()), readAll(source));
     QCOMPARE(m_form->endPage->text(), "3");
@@ -461,7 +462,10 @@ void TestBuildWindows::cancelStopsTheBuild()
     QCOMPARE(ended.size(), 1);
     QCOMPARE(ended.first().first().value<CatalogueBuild::Outcome>(),
              CatalogueBuild::Outcome::Cancelled);
-    QCOMPARE(m_prompts.messages(), QStringList({kPatience, "Avertissement: Number Pages:8"}));
+    QCOMPARE(m_prompts.messages(),
+             QStringList({kPatience, "Avertissement: Number Pages:8",
+                          "Avertissement: La création du catalogue a été annulée : le catalogue "
+                          "est incomplet (1 page sur 8)."}));
     QVERIFY(m_desktop.opened.isEmpty());
     QVERIFY(m_main->isVisible());
     for (const QString& file : entries(m_out)) {

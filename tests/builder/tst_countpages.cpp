@@ -123,16 +123,23 @@ private Q_SLOTS:
         QVERIFY(lines.last().startsWith(QStringLiteral("page=%1 width=").arg(pages.size())));
     }
 
-    // No page count: the box shows nothing after the colon, then the conversion error.
+    // No page count: the box shows nothing after the colon, then the converter's reason.
     void failures_data()
     {
         QTest::addColumn<QByteArray>("content"); // of the working PDF; null: no file
-        QTest::newRow("no working PDF") << QByteArray();
-        QTest::newRow("not a PDF") << QByteArray("%PDF-1.4\nnothing here\n");
+        QTest::addColumn<QString>("reason");     // empty: any reason the converter gives
+        QTest::newRow("no working PDF") << QByteArray() << QString();
+        QTest::newRow("not a PDF") << QByteArray("%PDF-1.4\nnothing here\n") << QString();
+        QTest::newRow("no page")
+            << QByteArray("%PDF-1.4\n1 0 obj << /Type /Catalog /Pages 2 0 R >> endobj\n"
+                          "2 0 obj << /Type /Pages /Kids [] /Count 0 >> endobj\n"
+                          "trailer << /Root 1 0 R >>\n%%EOF\n")
+            << "le PDF ne contient aucune page lisible";
     }
     void failures()
     {
         QFETCH(QByteArray, content);
+        QFETCH(QString, reason);
         if (!content.isNull()) {
             QFile file(paths::WorkPdf());
             QVERIFY(file.open(QIODevice::WriteOnly));
@@ -143,7 +150,11 @@ private Q_SLOTS:
             CountPages([&](const QString& text) { memo = text; });
             QFAIL("no exception");
         } catch (const EVellora& error) {
-            QCOMPARE(error.message(), conversionError(QString()));
+            const QString prefix = QStringLiteral("Impossible de lire le document : ");
+            QVERIFY2(error.message().startsWith(prefix), qPrintable(error.message()));
+            QVERIFY(error.message().size() > prefix.size());
+            if (!reason.isEmpty())
+                QCOMPARE(error.message(), prefix + reason);
         }
         QCOMPARE(m_prompts.messages(), QStringList{"Avertissement: Number Pages:"});
         QVERIFY(!memo.contains(QStringLiteral("page=")));

@@ -13,6 +13,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace vellora::test;
@@ -60,10 +61,31 @@ QStringList folderEntries(const QString& folder)
                                   QDir::Name);
 }
 
+bool writeFile(const QString& path, const QByteArray& data)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(data) == data.size();
+}
+
 QByteArray readAll(const QString& path)
 {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// Mean absolute difference of two images of the same size, per channel, 0 to 255.
+double meanDifference(const QImage& a, const QImage& b)
+{
+    const QImage first = a.convertToFormat(QImage::Format_RGB888);
+    const QImage second = b.convertToFormat(QImage::Format_RGB888);
+    if (first.size() != second.size())
+        return 255;
+    double total = 0;
+    for (int y = 0; y < first.height(); ++y) {
+        for (int x = 0; x < first.width() * 3; ++x)
+            total += qAbs(first.constScanLine(y)[x] - second.constScanLine(y)[x]);
+    }
+    return total / (double(first.width()) * first.height() * 3);
 }
 
 QStringList tagCodes(const SwfFile& swf)
@@ -163,6 +185,25 @@ private Q_SLOTS:
                        "trailer << /Root 1 0 R >>\n%%EOF\n");
         };
         handWritten("count-too-large.pdf", "<< /Type /Pages /Kids [3 0 R] /Count 2 >>");
+        handWritten("count-nine.pdf", "<< /Type /Pages /Kids [3 0 R 3 0 R 3 0 R] /Count 9 >>");
+        for (const QByteArray size : {"3276 100", "3277 100", "2384 3370", "14400 14400", "3 3"}) {
+            QFile file(pdf("size " + QString::fromLatin1(size) + ".pdf"));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write("%PDF-1.4\n1 0 obj << /Type /Catalog /Pages 2 0 R >> endobj\n"
+                       "2 0 obj << /Type /Pages /Kids [3 0 R] /Count 1 >> endobj\n"
+                       "3 0 obj << /Type /Page /Parent 2 0 R /MediaBox [0 0 " +
+                       size + "] >> endobj\ntrailer << /Root 1 0 R >>\n%%EOF\n");
+        }
+        // Cross-references that point nowhere: MuPDF rebuilds them from the objects.
+        QByteArray wrongOffsets = whole;
+        const qsizetype startxref = wrongOffsets.lastIndexOf("startxref");
+        QVERIFY(startxref > 0);
+        wrongOffsets.replace(startxref, wrongOffsets.indexOf("%%EOF", startxref) - startxref,
+                             "startxref\n17\n");
+        QFile repaired(pdf("repaired.pdf"));
+        QVERIFY(repaired.open(QIODevice::WriteOnly));
+        repaired.write(wrongOffsets);
+        repaired.close();
         handWritten("tree-loop.pdf", "<< /Type /Pages /Kids [3 0 R 2 0 R] /Count 2 >>");
         handWritten("one-page.pdf", "<< /Type /Pages /Kids [3 0 R] /Count 1 >>");
 
@@ -188,6 +229,14 @@ private Q_SLOTS:
         QTest::newRow("owner password only") << "owner-password.pdf" << m_mixedListing;
         QTest::newRow("ghostscript") << "ghostscript.pdf"
                                      << "page=1 width=420 height=595\n";
+        // Counted as a reader counts them: the pages the tree holds, after repair.
+        QTest::newRow("repaired cross-references") << "repaired.pdf" << m_mixedListing;
+        QTest::newRow("page count larger than the pages") << "count-too-large.pdf"
+                                                          << "page=1 width=200 height=300\n";
+        QTest::newRow("/Count 9 for three pages") << "count-nine.pdf"
+                                                  << "page=1 width=200 height=300\n"
+                                                     "page=2 width=200 height=300\n"
+                                                     "page=3 width=200 height=300\n";
     }
     void informationMode()
     {
@@ -213,8 +262,8 @@ private Q_SLOTS:
         QTest::newRow("truncated, information") << QStringList{pdf("truncated.pdf"), "-I"};
         QTest::newRow("truncated, page")
             << QStringList{pdf("truncated.pdf"), "-p1"} + kLowPreset + QStringList{"-o", out};
-        QTest::newRow("page count larger than the pages")
-            << QStringList{pdf("count-too-large.pdf"), "-I"};
+        QTest::newRow("page past the tree's real pages")
+            << QStringList{pdf("count-nine.pdf"), "-p4", "-o", out};
         QTest::newRow("page tree loop") << QStringList{pdf("tree-loop.pdf"), "-I"};
         QTest::newRow("user password, information") << QStringList{pdf("user-password.pdf"), "-I"};
         QTest::newRow("user password, page")
@@ -280,6 +329,98 @@ private Q_SLOTS:
         QCOMPARE(folderEntries(folder), QStringList{inputName});
     }
 
+    // Page files that are not regular files are refused before any drawing; the page's
+    // other files stay as they were.
+    void outputPathRefused_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("movie is a FIFO") << "page1.swf"
+                                         << "fifo";
+        QTest::newRow("movie is a folder") << "page1.swf"
+                                           << "folder";
+        QTest::newRow("movie is a link") << "page1.swf"
+                                         << "link";
+        QTest::newRow("page image is a folder") << "page1.jpg"
+                                                << "folder";
+        QTest::newRow("thumbnail is a link") << "page1-t.jpg"
+                                             << "link";
+        QTest::newRow("movie is a device") << "/dev/full"
+                                           << "device";
+    }
+    void outputPathRefused()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, kind);
+        const QString folder = freshFolder(QTest::currentDataTag());
+        const QString target = m_work.filePath(QStringLiteral("link-target"));
+        QVERIFY(writeFile(target, "target"));
+        const QString path = name.startsWith(u'/') ? name : folder + u'/' + name;
+        if (kind == "fifo")
+            QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+        else if (kind == "folder")
+            QVERIFY(QDir().mkdir(path));
+        else if (kind == "link")
+            QVERIFY(QFile::link(target, path));
+        for (const QString older : {"page1.swf", "page1.jpg", "page1-m.jpg"}) {
+            if (!QFileInfo::exists(folder + u'/' + older) &&
+                !QFileInfo(folder + u'/' + older).isSymLink())
+                QVERIFY(writeFile(folder + u'/' + older, older.toUtf8() + " from before"));
+        }
+        const QStringList before = folderEntries(folder);
+        const QString movie = kind == "device" ? path : folder + "/page1.swf";
+        const RunResult result = runConverter(QStringList{pdf("mixed.pdf"), "-p1"} + kLowPreset +
+                                              QStringList{"-o", movie});
+        QVERIFY(result.exitCode != 0);
+        QVERIFY2(result.err.startsWith("pdf2swf: ") && result.err.count('\n') == 1 &&
+                     result.err.contains(QFile::encodeName(path)),
+                 result.err.constData());
+        QCOMPARE(folderEntries(folder), before);
+        QCOMPARE(readAll(target), QByteArray("target"));
+        for (const QString older : {"page1.swf", "page1.jpg", "page1-m.jpg"}) {
+            if (QFileInfo(folder + u'/' + older).isFile() &&
+                !QFileInfo(folder + u'/' + older).isSymLink())
+                QCOMPARE(readAll(folder + u'/' + older), older.toUtf8() + " from before");
+        }
+        if (kind == "device") {
+            QVERIFY(QFileInfo(path).exists() && !QFileInfo(path).isFile());
+            QVERIFY(!QFileInfo::exists("/dev/full.jpg"));
+        }
+    }
+
+    // The page image cannot be written in full (a file size limit stops it past the movie's
+    // size): the previous files of the page survive byte for byte, and nothing is left over.
+    void failedWriteKeepsThePreviousPage()
+    {
+        VELLORA_REQUIRE(!QStandardPaths::findExecutable("prlimit").isEmpty(), "prlimit");
+        const QString scratch = freshFolder(QStringLiteral("sizes"));
+        QCOMPARE(runConverter(QStringList{pdf("mixed.pdf"), "-p1"} + kLowPreset +
+                              QStringList{"-o", scratch + "/page1.swf"})
+                     .exitCode,
+                 0);
+        const qint64 movieSize = QFileInfo(scratch + "/page1.swf").size();
+        QVERIFY(QFileInfo(scratch + "/page1.jpg").size() > movieSize);
+
+        const QString folder = freshFolder(QStringLiteral("limit"));
+        const QMap<QString, QByteArray> older{{"page1.swf", "older movie"},
+                                              {"page1.jpg", "older image"},
+                                              {"page1.svg", "older drawing"}};
+        for (auto file = older.begin(); file != older.end(); ++file)
+            QVERIFY(writeFile(folder + u'/' + file.key(), file.value()));
+        QProcess process;
+        process.start("prlimit", QStringList{"--fsize=" + QString::number(movieSize), "--",
+                                             converterPath(), pdf("mixed.pdf"), "-p1"} +
+                                     kLowPreset + QStringList{"-o", folder + "/page1.swf"});
+        QVERIFY(process.waitForFinished(60000));
+        QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+        QVERIFY(process.exitCode() != 0);
+        const QByteArray error = process.readAllStandardError();
+        QVERIFY2(error.startsWith("pdf2swf: ") && error.count('\n') == 1, error.constData());
+        QCOMPARE(folderEntries(folder), QStringList(older.keys()));
+        for (auto file = older.begin(); file != older.end(); ++file)
+            QCOMPARE(readAll(folder + u'/' + file.key()), file.value());
+    }
+
     void pageMode_data()
     {
         QTest::addColumn<QString>("file");
@@ -318,7 +459,9 @@ private Q_SLOTS:
                          QStringList{"-o", movie});
         QCOMPARE(result.err, QByteArray());
         QCOMPARE(result.exitCode, 0);
-        QStringList written{QStringLiteral("page%1.jpg").arg(page)};
+        QStringList written{QStringLiteral("page%1-m.jpg").arg(page),
+                            QStringLiteral("page%1-t.jpg").arg(page),
+                            QStringLiteral("page%1.jpg").arg(page)};
         if (hasText)
             written << QStringLiteral("page%1.js").arg(page);
         written << QStringLiteral("page%1.swf").arg(page);
@@ -371,18 +514,94 @@ private Q_SLOTS:
         QCOMPARE(place.u16(), quint16(1)); // depth
         QCOMPARE(place.u16(), quint16(2)); // the shape
 
-        QFile viewerImage(folder + QStringLiteral("/page%1.jpg").arg(page));
-        QVERIFY(viewerImage.open(QIODevice::ReadOnly));
-        const QByteArray jpeg = viewerImage.readAll();
-        QVERIFY2(jpeg.contains("\xFF\xC2"), "progressive JPEG");
-        const QImage large = QImage::fromData(jpeg, "JPEG");
-        QVERIFY(!large.isNull());
-        const int longSide = qMax(large.width(), large.height());
-        QVERIFY2(longSide >= 1600 && longSide <= 1602, qPrintable(QString::number(longSide)));
-        QCOMPARE(large.width() > large.height(), pagePoints.width() > pagePoints.height());
-        const double expectedShort = 1600.0 * qMin(pagePoints.width(), pagePoints.height()) /
-                                     qMax(pagePoints.width(), pagePoints.height());
-        QVERIFY(qAbs(qMin(large.width(), large.height()) - expectedShort) <= 2);
+        // The images beside the movie, of the page's shape: long sides 1600 (or a pixel
+        // more), 800 and 200. All baseline JPEG: they show at once from a local folder.
+        const struct
+        {
+            const char* suffix;
+            int longSide;
+            int slack;
+        } sideImages[] = {{".jpg", 1600, 2}, {"-m.jpg", 800, 0}, {"-t.jpg", 200, 0}};
+        for (const auto& side : sideImages) {
+            const QByteArray jpeg =
+                readAll(folder + QStringLiteral("/page%1").arg(page) + side.suffix);
+            QVERIFY2(jpeg.contains("\xFF\xC0"), side.suffix);
+            const QImage image = QImage::fromData(jpeg, "JPEG");
+            QVERIFY(!image.isNull());
+            const int longSide = qMax(image.width(), image.height());
+            QVERIFY2(longSide >= side.longSide && longSide <= side.longSide + side.slack,
+                     qPrintable(QString::number(longSide)));
+            QCOMPARE(image.width() > image.height(), pagePoints.width() > pagePoints.height());
+            const double expectedShort = double(side.longSide) *
+                                         qMin(pagePoints.width(), pagePoints.height()) /
+                                         qMax(pagePoints.width(), pagePoints.height());
+            QVERIFY(qAbs(qMin(image.width(), image.height()) - expectedShort) <= 2);
+            // The smaller images show the same picture as the page image: compared at a
+            // quarter of the thumbnail's size, where JPEG noise and the finest strokes of the
+            // text fade but a picture shifted, stretched or missing shows (measured: at most
+            // 2.5 on these pages; a white page instead measures 14 and more).
+            const QSize coarse = image.size() * 50 / qMax(image.width(), image.height());
+            const auto reduced = [&](const QImage& picture) {
+                return picture.scaled(coarse, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+            };
+            const double difference = meanDifference(
+                reduced(QImage(folder + QStringLiteral("/page%1.jpg").arg(page))), reduced(image));
+            QVERIFY2(difference < 4, qPrintable(QString::number(difference)));
+        }
+    }
+
+    // Any page size converts: the stage and the image kept within what Flash shows (8191
+    // pixels a side, 16 777 215 in all) by scaling down, long edges split into several
+    // records, and the images beside the movie at their usual sizes.
+    void pageSizes_data()
+    {
+        QTest::addColumn<QString>("size");
+        QTest::addColumn<QSize>("stageTwips");
+        QTest::addColumn<QSize>("imagePixels");
+        QTest::newRow("3276 pt, the longest edge record")
+            << "3276 100" << QSize(65520, 2000) << QSize(2184, 67);
+        QTest::newRow("3277 pt") << "3277 100" << QSize(65540, 2000) << QSize(2185, 67);
+        QTest::newRow("A0") << "2384 3370" << QSize(47680, 67400) << QSize(1590, 2247);
+        QTest::newRow("14400 pt, scaled down")
+            << "14400 14400" << QSize(81920, 81920) << QSize(4096, 4096);
+        QTest::newRow("3 x 3 pt") << "3 3" << QSize(60, 60) << QSize(2, 2);
+    }
+    void pageSizes()
+    {
+        QFETCH(QString, size);
+        QFETCH(QSize, stageTwips);
+        QFETCH(QSize, imagePixels);
+        const QString file = pdf("size " + size + ".pdf");
+        const QStringList points = size.split(u' ');
+        const RunResult listing = runConverter({file, "-I"});
+        QCOMPARE(QString::fromUtf8(listing.out),
+                 "page=1 width=" + points[0] + " height=" + points[1] + "\n");
+
+        const QString folder = freshFolder(QTest::currentDataTag());
+        const RunResult result = runConverter(QStringList{file, "-p1"} + kLowPreset +
+                                              QStringList{"-o", folder + "/page1.swf"});
+        QCOMPARE(result.err, QByteArray());
+        QCOMPARE(result.exitCode, 0);
+        QCOMPARE(folderEntries(folder),
+                 QStringList({"page1-m.jpg", "page1-t.jpg", "page1.jpg", "page1.swf"}));
+        SwfFile swf;
+        try {
+            swf = readSwf(readAll(folder + "/page1.swf"));
+        } catch (const std::exception& error) {
+            QFAIL(error.what());
+        }
+        QCOMPARE(QSize(swf.frameSize.xMax, swf.frameSize.yMax), stageTwips);
+        QCOMPARE(QImage::fromData(swf.tags[2].body.mid(2), "JPEG").size(), imagePixels);
+        SwfBitReader shape(swf.tags[3].body);
+        shape.u16();
+        const SwfRect bounds = shape.rect();
+        QCOMPARE(QSize(bounds.xMax, bounds.yMax), stageTwips);
+        QCOMPARE(
+            qMax(QImage(folder + "/page1-m.jpg").width(), QImage(folder + "/page1-m.jpg").height()),
+            800);
+        QCOMPARE(
+            qMax(QImage(folder + "/page1-t.jpg").width(), QImage(folder + "/page1-t.jpg").height()),
+            200);
     }
 
     void qualityChangesTheImages()
@@ -413,20 +632,23 @@ private Q_SLOTS:
         QVERIFY(QFileInfo(folder + "/page1.swf").size() < 60 * 1024);
     }
 
+    // The page's files are replaced, its side files that this run did not write are removed,
+    // and nothing else is touched.
     void existingFilesAreReplaced()
     {
         const QString folder = freshFolder(QStringLiteral("replace"));
-        for (const QString name : {"page1.swf", "page1.jpg"}) {
-            QFile old(folder + u'/' + name);
-            QVERIFY(old.open(QIODevice::WriteOnly));
-            old.write("old");
-        }
+        for (const QString name :
+             {"page1.swf", "page1.jpg", "page1.svg", "page1.js", "page10.svg", "notes.txt"})
+            QVERIFY(writeFile(folder + u'/' + name, "old"));
         const RunResult result = runConverter(QStringList{pdf("mixed.pdf"), "-p1"} + kLowPreset +
                                               QStringList{"-o", folder + "/page1.swf"});
         QCOMPARE(result.exitCode, 0);
         QVERIFY(QFileInfo(folder + "/page1.swf").size() > 100);
         QVERIFY(QFileInfo(folder + "/page1.jpg").size() > 100);
-        QCOMPARE(folderEntries(folder), QStringList({"page1.jpg", "page1.js", "page1.swf"}));
+        QCOMPARE(folderEntries(folder),
+                 QStringList({"notes.txt", "page1-m.jpg", "page1-t.jpg", "page1.jpg", "page1.js",
+                              "page1.swf", "page10.svg"}));
+        QCOMPARE(readAll(folder + "/page10.svg"), QByteArray("old"));
     }
 
     // Stopped while the movie waits in its temporary file: nothing may remain.
@@ -460,6 +682,7 @@ private Q_SLOTS:
         QVERIFY(help.out.contains("-I"));
         QVERIFY(help.out.contains("jpegquality"));
         QVERIFY(help.out.contains("sans effet")); // no claim of vector output
+        QVERIFY(help.out.contains("Tout ou rien"));
         const RunResult version = runConverter({"--version"});
         QCOMPARE(version.exitCode, 0);
         QVERIFY(version.out.startsWith("pdf2swf (Vellora) "));

@@ -194,6 +194,64 @@ private Q_SLOTS:
         QCOMPARE(reader.bytePosition(), data.size());
     }
 
+    // Edges longer than a record holds (17-bit deltas, 3276.75 points) become several records
+    // along the same path, ending where the edge ends.
+    void longEdgesAreSplit()
+    {
+        swf::ShapeBuilder shape;
+        const int fill = shape.addFillStyle(swf::FillStyle::solid({0, 0, 0}));
+        shape.moveTo(0, 0, fill);
+        shape.lineTo(65535, 0);       // the longest that fits: one record
+        shape.lineTo(265535, -70000); // 200000 twips across: four records
+        shape.curveTo(400000, 0, 265535, 150000);
+        const QByteArray data = toQByteArray(shape.finish());
+
+        SwfBitReader reader(data);
+        reader.u8();
+        reader.u8();
+        reader.u8();
+        reader.u8();
+        reader.u8();
+        reader.u8(); // one solid fill, no line style
+        QCOMPARE(reader.readUnsigned(4), 1u);
+        QCOMPARE(reader.readUnsigned(4), 0u);
+        QCOMPARE(reader.readUnsigned(6), 0b000111u); // fill 1, fill 0, move
+        const int moveBits = int(reader.readUnsigned(5));
+        reader.readSigned(moveBits);
+        reader.readSigned(moveBits);
+        reader.readUnsigned(1);
+        reader.readUnsigned(1);
+
+        QList<QPoint> lineEnds;
+        QList<QPoint> curveEnds;
+        qint64 x = 0, y = 0;
+        while (reader.readUnsigned(1) == 1) {
+            const bool straight = reader.readUnsigned(1) == 1;
+            const int bits = int(reader.readUnsigned(4)) + 2;
+            QVERIFY(bits <= 17);
+            if (straight) {
+                QCOMPARE(reader.readUnsigned(1), 1u);
+                x += reader.readSigned(bits);
+                y += reader.readSigned(bits);
+                lineEnds << QPoint(int(x), int(y));
+            } else {
+                x += reader.readSigned(bits);
+                y += reader.readSigned(bits);
+                x += reader.readSigned(bits);
+                y += reader.readSigned(bits);
+                curveEnds << QPoint(int(x), int(y));
+            }
+        }
+        QCOMPARE(reader.readUnsigned(5), 0u); // the rest of the end-of-shape record
+        QCOMPARE(lineEnds.size(), 5);
+        QCOMPARE(lineEnds.first(), QPoint(65535, 0));
+        QCOMPARE(lineEnds.last(), QPoint(265535, -70000));
+        for (const QPoint& end : lineEnds.mid(1)) // on the line from (65535, 0)
+            QVERIFY(qAbs(qint64(end.x() - 65535) * -70000 - qint64(end.y()) * 200000) < 200000 * 2);
+        QVERIFY(curveEnds.size() >= 2);
+        QVERIFY((curveEnds.last() - QPoint(265535, 150000)).manhattanLength() <= 2);
+    }
+
     void undefinedStylesAreRefused()
     {
         swf::ShapeBuilder shape;

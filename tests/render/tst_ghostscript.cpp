@@ -3,6 +3,7 @@
 #include "GhostScript.h"
 #include "PageList.h"
 #include "PagePacker.h"
+#include "PrivateFolders.h"
 #include "RenderFixtures.h"
 #include "TestSupport.h"
 #include "fake/FakePrompts.h"
@@ -13,6 +14,7 @@
 #include <QTemporaryDir>
 #include <cstring>
 #include <optional>
+#include <unistd.h>
 
 using namespace vellora;
 using namespace vellora;
@@ -54,11 +56,41 @@ class GhostScriptTest : public QObject
         return result;
     }
 
+    // Processes whose parent is this one, zombies included.
+    static int childProcesses()
+    {
+        int children = 0;
+        const QString self = QString::number(::getpid());
+        for (const QString& pid : QDir("/proc").entryList(QDir::Dirs)) {
+            QFile stat("/proc/" + pid + "/stat");
+            if (!stat.open(QIODevice::ReadOnly))
+                continue;
+            const QByteArray line = stat.readAll();
+            // pid (name) state ppid ...: the name may hold blanks, so read after the last ')'.
+            const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
+            if (fields.size() > 1 && fields[1] == self.toLatin1())
+                ++children;
+        }
+        return children;
+    }
+
+    static QStringList leftInPrivateFolder()
+    {
+        return QDir(InterpreterTempFolder()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
+    }
+
 private Q_SLOTS:
     void initTestCase()
     {
         QVERIFY(m_dir.isValid());
         setPrompts(&m_prompts);
+        VELLORA_REQUIRE(QFileInfo(TGhostScript::InterpreterProgram()).isExecutable(),
+                        "vellora-interpreter in the tool folder");
+        // A stalled run is stopped after 8 s here, not after a minute (a 6000 x 6000 page
+        // takes a few seconds on a busy machine).
+        TInterpreterLimits limits;
+        limits.watchdog = std::chrono::milliseconds(8000);
+        TGhostScript::SetLimitsForTesting(limits);
     }
 
     void init()
@@ -514,6 +546,200 @@ private Q_SLOTS:
         gs->Shutdown();
         QVERIFY(!gs->Active());
         QVERIFY(!finished);
+        QVERIFY(!QFileInfo::exists(pdf));
+        QCOMPARE(QDir(m_dir.path()).entryList({"*.part"}), QStringList());
+    }
+    // Print files written to hurt: each one ends with a clear result, the process alive, no
+    // stale working PDF, no temporary file and no interpreter process left behind.
+    void hostilePrintFiles_data()
+    {
+        QTest::addColumn<QByteArray>("document");
+        QTest::addColumn<int>("pages");             // pages the preview shows
+        QTest::addColumn<int>("failure");           // the preview's LastFailure
+        QTest::addColumn<bool>("converts");         // the conversion succeeds
+        QTest::addColumn<int>("conversionFailure"); // its LastFailure
+        QTest::addColumn<int>("maxSide");           // a page's longest side in pixels at most
+
+        const int none = int(TGhostScript::Failure::None);
+        const int failed = int(TGhostScript::Failure::Failed);
+        const int noPage = int(TGhostScript::Failure::NoPage);
+        const int unreadable = int(TGhostScript::Failure::Unreadable);
+        QTest::newRow("page grows twice before its end")
+            << QByteArray("%!PS\n<< /PageSize [3000 3000] >> setpagedevice\n"
+                          "<< /PageSize [200000 200000] >> setpagedevice showpage\n")
+            << 1 << none << true << none << 6000;
+        QTest::newRow("page grows between two pages")
+            << QByteArray("%!PS\n<< /PageSize [3000 3000] >> setpagedevice 0 0 9 9 rectfill "
+                          "showpage\n<< /PageSize [300 200] >> setpagedevice showpage\n")
+            << 2 << none << true << none << 6000;
+        QTest::newRow("14400 pt square page")
+            << QByteArray("%!PS\n<< /PageSize [14400 14400] >> setpagedevice 0 0 72 72 rectfill "
+                          "showpage\n")
+            << 1 << none << true << none << 6000;
+        QTest::newRow("loop before the first page")
+            << QByteArray("%!PS\n{ 1 pop } loop\n") << 0 << unreadable << false << unreadable << 0;
+        QTest::newRow("loop after page 1")
+            << QByteArray("%!PS\n0 0 9 9 rectfill showpage { 1 pop } loop\n") << 1 << unreadable
+            << false << unreadable << 2000;
+        QTest::newRow("empty job") << QByteArray() << 0 << noPage << false << noPage << 0;
+        QTest::newRow("header alone")
+            << QByteArray("%!PS\n") << 0 << noPage << false << noPage << 0;
+        QTest::newRow("quit") << QByteArray("%!PS\nquit\n") << 0 << noPage << false << noPage << 0;
+        QTest::newRow("reads /etc/passwd")
+            << QByteArray("%!PS\n{ (/etc/passwd) (r) file 200 string readstring pop print } "
+                          "stopped pop 0 0 9 9 rectfill showpage\n")
+            << 1 << none << true << none << 2000;
+        QTest::newRow("%pipe% command")
+            << QByteArray("%!PS\n{ (%pipe%id) (r) file 200 string readstring pop print } "
+                          "stopped pop showpage\n")
+            << 1 << none << true << none << 2000;
+        QTest::newRow("undefined operator")
+            << QByteArray("%!PS\nnosuchoperator showpage\n") << 0 << failed << false << failed << 0;
+    }
+    void hostilePrintFiles()
+    {
+        QFETCH(QByteArray, document);
+        QFETCH(int, pages);
+        QFETCH(int, failure);
+        QFETCH(bool, converts);
+        QFETCH(int, conversionFailure);
+        QFETCH(int, maxSide);
+        const QString file = writePs("hostile.ps", document);
+        QByteArray said;
+        TGhostScript::SetOnOutput([&said](QByteArray& value, int) { said += value; });
+        TGhostScript::SetOnError([&said](QByteArray& value, int) { said += value; });
+
+        TGhostScript gs;
+        gs.SetResolution(120);
+        const std::optional<bool> previewed = preview(gs, file);
+        QVERIFY(previewed.has_value());
+        QCOMPARE(int(gs.LastFailure()), failure);
+        QCOMPARE(gs.GetPageCount(), pages);
+        for (int i = 1; i <= pages; ++i)
+            QVERIFY(qMax(gs.GetPage(i).width(), gs.GetPage(i).height()) <= maxSide);
+
+        const QString pdf = path("work.pdf");
+        QVERIFY(writeFile(pdf, "%PDF-1.4 the previous job"));
+        QCOMPARE(convert(gs, file, pdf), std::optional<bool>(converts));
+        QCOMPARE(int(gs.LastFailure()), conversionFailure);
+        if (converts)
+            QVERIFY(QFile(pdf).size() > 100);
+        else
+            QVERIFY2(!QFileInfo::exists(pdf), "a stale working PDF survived");
+
+        QVERIFY2(!said.contains("root:"), said.constData());
+        QVERIFY2(!said.contains("uid="), said.constData());
+        QCOMPARE(QDir(m_dir.path()).entryList({"*.part"}), QStringList());
+        QCOMPARE(leftInPrivateFolder(), QStringList());
+        QCOMPARE(childProcesses(), 0);
+
+        // The next job runs as usual.
+        QCOMPARE(preview(gs, writePs("next.ps", postScript(2))), std::optional<bool>(true));
+        QCOMPARE(gs.GetPageCount(), 2);
+        QCOMPARE(gs.LastFailure(), TGhostScript::Failure::None);
+        TGhostScript::SetOnError({});
+    }
+
+    // A run killed by its processor-time limit is reported like any run that had to be
+    // stopped, and leaves nothing behind.
+    void runKilledByALimitIsUnreadable()
+    {
+        const TInterpreterLimits kept = TGhostScript::Limits();
+        TInterpreterLimits limits = kept;
+        limits.cpuSeconds = 1;
+        limits.watchdog = std::chrono::milliseconds(120000);
+        TGhostScript::SetLimitsForTesting(limits);
+        TGhostScript gs;
+        QCOMPARE(preview(gs, writePs("spin.ps", "%!PS\n{ 1 pop } loop\n")),
+                 std::optional<bool>(false));
+        TGhostScript::SetLimitsForTesting(kept);
+        QCOMPARE(gs.LastFailure(), TGhostScript::Failure::Unreadable);
+        QVERIFY2(gs.LastError().contains("signal"), qPrintable(gs.LastError()));
+        QCOMPARE(leftInPrivateFolder(), QStringList());
+        QCOMPARE(childProcesses(), 0);
+    }
+
+    // A print file cannot write beside itself, in the private folder's parent or elsewhere.
+    void printFileCannotWriteOutsideItsFolder()
+    {
+        const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+        const QString targets[] = {runtime + "/planted.txt", path("planted.txt"),
+                                   QFileInfo(InterpreterTempFolder()).path() + "/planted.txt"};
+        QByteArray ps = "%!PS\n";
+        for (const QString& target : targets)
+            ps += "{ (" + target.toUtf8() +
+                  ") (w) file dup (x) writestring closefile } stopped "
+                  "pop\n";
+        ps += "showpage\n";
+        TGhostScript gs;
+        QCOMPARE(preview(gs, writePs("planter.ps", ps)), std::optional<bool>(true));
+        for (const QString& target : targets)
+            QVERIFY2(!QFileInfo::exists(target), qPrintable(target));
+    }
+
+    // Ghostscript reads "%" in an output file name as the start of a format ("%d", "%pipe%"):
+    // the working PDF's path is taken as it stands all the same.
+    void conversionTakesThePathLiterally()
+    {
+        const QString folder = path("100% sure %d %s %pipe%ls");
+        QVERIFY(QDir().mkpath(folder));
+        const QString pdf = folder + "/out%d.pdf";
+        TGhostScript gs;
+        QCOMPARE(convert(gs, writePs("literal.ps", postScript(2)), pdf), std::optional<bool>(true));
+        QVERIFY(QFile(pdf).size() > 100);
+        QCOMPARE(QDir(folder).entryList(QDir::Files), QStringList({"out%d.pdf"}));
+        // No file named after an expanded format beside the folder.
+        QCOMPARE(QDir(m_dir.path()).entryList({"100*"}), QStringList({"100% sure %d %s %pipe%ls"}));
+    }
+
+    // 2000 pages: the first one is there long before the last, and every one arrives.
+    void longJobShowsItsFirstPageEarly()
+    {
+        QByteArray ps = "%!PS\n<< /PageSize [72 72] >> setpagedevice\n";
+        ps += "1 1 2000 { pop 0 0 9 9 rectfill showpage } for\n";
+        TGhostScript gs;
+        gs.SetResolution(72);
+        int runningAtFirst = -1;
+        TGhostScript::SetOnPageGenerated([&](int page) {
+            if (page == 1)
+                runningAtFirst = gs.Queue().running() ? 1 : 0;
+        });
+        QCOMPARE(preview(gs, writePs("long.ps", ps)), std::optional<bool>(true));
+        QCOMPARE(runningAtFirst, 1);
+        QCOMPARE(gs.GetPageCount(), 2000);
+    }
+
+    // Closing the program during a run that never ends, or during a long conversion, returns
+    // at once and leaves nothing behind.
+    void shutdownDuringARunReturns_data()
+    {
+        QTest::addColumn<QByteArray>("document");
+        QTest::addColumn<bool>("conversion");
+        QByteArray thousands = "%!PS\n";
+        thousands += "1 1 2000 { pop /Helvetica findfont 40 scalefont setfont 100 100 moveto "
+                     "(Page) show showpage } for\n";
+        QTest::newRow("loop") << QByteArray("%!PS\n{ 1 pop } loop\n") << false;
+        QTest::newRow("2000-page conversion") << thousands << true;
+    }
+    void shutdownDuringARunReturns()
+    {
+        QFETCH(QByteArray, document);
+        QFETCH(bool, conversion);
+        const QString file = writePs("endless.ps", document);
+        const QString pdf = path("endless.pdf");
+        auto gs = std::make_unique<TGhostScript>();
+        if (conversion)
+            gs->ConvertToPdf(file, pdf);
+        else
+            gs->Preview(file);
+        QTRY_VERIFY_WITH_TIMEOUT(gs->Active(), 10000);
+        QTest::qWait(300);
+        QElapsedTimer clock;
+        clock.start();
+        gs.reset();
+        QVERIFY2(clock.elapsed() < 10000, qPrintable(QString::number(clock.elapsed())));
+        QCOMPARE(childProcesses(), 0);
+        QCOMPARE(leftInPrivateFolder(), QStringList());
         QVERIFY(!QFileInfo::exists(pdf));
         QCOMPARE(QDir(m_dir.path()).entryList({"*.part"}), QStringList());
     }

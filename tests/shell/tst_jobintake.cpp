@@ -63,11 +63,13 @@ struct Program
     }
 
     // Both completion reports of the job reached JobNotify and the runs it started are done.
+    // Generous: every job starts the interpreter program twice, and a burst of jobs keeps the
+    // queue running until the last one is done.
     bool settled(int jobId)
     {
         return QTest::qWaitFor(
             [&] { return completions[std::uint32_t(jobId)] >= 2 && !window.GS->Queue().running(); },
-            60000);
+            240000);
     }
 };
 

@@ -255,6 +255,57 @@ private Q_SLOTS:
         QVERIFY(window.Image->bitmap().width() > window.Image->bitmap().height());
     }
 
+    // A print file the interpreter cannot get through, or one with no page: one French box
+    // for the job, no working PDF, and the next job goes through.
+    void unreadableOrEmptyPrintFileGivesOneBox_data()
+    {
+        QTest::addColumn<QByteArray>("document");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("endless loop")
+            << QByteArray("%!PS\n{ 1 pop } loop\n")
+            << "Erreur: Le document imprimé n'a pas pu être lu : son interprétation a échoué ou "
+               "n'avançait plus et a été arrêtée.\nLe fichier de travail a été supprimé : "
+               "imprimez le document à nouveau avant de créer le prospectus.";
+        QTest::newRow("no page")
+            << QByteArray("%!PS\n")
+            << "Erreur: Le document imprimé ne contient aucune page.\nLe fichier de travail a "
+               "été supprimé : imprimez le document à nouveau avant de créer le prospectus.";
+    }
+    void unreadableOrEmptyPrintFileGivesOneBox()
+    {
+        QFETCH(QByteArray, document);
+        QFETCH(QString, message);
+        TInterpreterLimits limits;
+        limits.watchdog = std::chrono::milliseconds(3000);
+        TGhostScript::SetLimitsForTesting(limits);
+        writePrintFile(document);
+        QVERIFY(writeFile(paths::WorkPdf(), "%PDF-1.4 the previous job"));
+        FakeTrayIcon tray;
+        TF_Main window(tray);
+        bool done = false;
+        window.Button1Click([&] { done = true; });
+        QVERIFY(waitFor(done));
+        QCOMPARE(m_prompts.messages(), QStringList{message});
+        QVERIFY(!QFileInfo::exists(paths::WorkPdf()));
+
+        // Shown alone, the same document gives the box of its first line.
+        m_prompts.clear();
+        done = false;
+        window.ShowDocument([&] { done = true; });
+        QVERIFY(waitFor(done));
+        QCOMPARE(m_prompts.messages(), QStringList{message.section(u'\n', 0, 0)});
+
+        m_prompts.clear();
+        writePrintFile(postScript(2));
+        done = false;
+        window.Button1Click([&] { done = true; });
+        QVERIFY(waitFor(done));
+        QVERIFY(m_prompts.messages().isEmpty());
+        QCOMPARE(window.GS->GetPageCount(), 2);
+        QVERIFY(QFileInfo::exists(paths::WorkPdf()));
+        TGhostScript::SetLimitsForTesting({});
+    }
+
     void closingTheProgramStopsARun()
     {
         writePrintFile(postScript(400));

@@ -1,0 +1,66 @@
+#pragma once
+
+#include "InterpreterChannel.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <optional>
+
+namespace vellora {
+
+// The limits of one interpreter run.
+struct TInterpreterLimits
+{
+    // Address space of the interpreter program. 2 GiB: a page at the pixel budget (below)
+    // takes about 110 MB in the library and as much again on its way out, and Ghostscript
+    // itself needs a few hundred MB for large documents; a print file that wants more is not
+    // one we can show.
+    qint64 memoryBytes = qint64(2) * 1024 * 1024 * 1024;
+    int cpuSeconds = 300;
+    // Largest page, in pixels, rendered at the asked resolution: 36 million pixels, a page of
+    // 6000 x 6000, more than an A0 poster at 120 dpi (4000 x 5600). A larger page is rendered
+    // at the resolution that brings it within the budget.
+    qint64 pixelBudget = 36'000'000;
+    // A run that reports nothing (no page, no text, no piece of the document taken in) for
+    // this long is stopped.
+    std::chrono::milliseconds watchdog{60000};
+};
+
+// One run of the interpreter program, from its start to its reaping, on the calling thread.
+class TInterpreterProcess
+{
+public:
+    enum class End
+    {
+        Finished, // it ran to its end and sent its report
+        Stopped,  // the stop flag was set: it was killed
+        Stalled,  // nothing came for the watchdog's time: it was killed
+        Crashed,  // it died or exited without a report (a signal, a limit, a broken channel)
+        NotStarted,
+    };
+
+    struct Result
+    {
+        End end = End::NotStarted;
+        TRunReport report;     // meaningful when `end` is Finished
+        QStringList arguments; // the interpreter's argument vector
+        QString failure;       // what went wrong, in English, for the log
+        int pagesReceived = 0;
+    };
+
+    // `program` is the interpreter program; `arguments` follow the program name. `workFolder`
+    // becomes its working folder and TMPDIR. `frame` receives pages and text as they come.
+    static Result Run(const QString& program, const QStringList& arguments,
+                      const QString& workFolder, const TInterpreterLimits& limits,
+                      const std::atomic<bool>& stop,
+                      const std::function<void(TFrameKind, QByteArray&)>& frame);
+
+    // The options that put the limits on the program's command line.
+    static QStringList LimitArguments(const TInterpreterLimits& limits);
+};
+
+} // namespace vellora

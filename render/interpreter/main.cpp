@@ -1,0 +1,296 @@
+// vellora-interpreter: runs one print file through the Ghostscript library for Vellora, in a
+// process of its own, so that no print file can crash, hang or exhaust Vellora itself.
+//
+//   vellora-interpreter [options] display <format word> <dpi> <document>
+//   vellora-interpreter [options] pdf <output PDF> <document>
+//
+// Options: --memory <bytes> (address space), --cpu <seconds> (processor time),
+// --budget <pixels> (largest page rendered at full resolution).
+//
+// Everything it reports goes as frames on file descriptor 3 (see InterpreterChannel.h); its
+// standard output and error carry nothing Vellora reads. Vellora starts it with a private
+// working folder (also its TMPDIR) and stops it whenever it likes: the program keeps nothing
+// that a kill would leave half done, apart from files in that folder and the PDF it writes.
+#include "GsInstance.h"
+#include "InterpreterChannel.h"
+#include "PagePacker.h"
+#include "Sandbox.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <atomic>
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <string>
+#include <sys/prctl.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+using namespace vellora;
+using namespace vellora::interpreter;
+
+namespace {
+
+constexpr int kChannel = 3;
+// Text beyond this is dropped: it is not worth reading, and a document that only talks does
+// not count as making progress.
+constexpr qsizetype kMaxText = 4 * 1024 * 1024;
+
+// Ghostscript's own folders: its resources, fonts and colour profiles (several of them are
+// symbolic links into the others), the font configuration, and the libraries it may load.
+const char* const kSystemReads[] = {
+    "/usr/share/ghostscript",
+    "/var/lib/ghostscript",
+    "/usr/share/fonts",
+    "/usr/share/color/icc",
+    "/usr/share/poppler",
+    "/etc/fonts",
+    "/var/cache/fontconfig",
+    "/etc/papersize",
+    "/etc/localtime",
+    "/usr/share/zoneinfo",
+    "/usr/lib",
+    "/dev/null",
+};
+
+class Channel
+{
+public:
+    bool send(TFrameKind kind, const QByteArray& payload)
+    {
+        const QByteArray frame = EncodeFrame(kind, payload);
+        std::lock_guard lock(m_mutex);
+        if (m_broken)
+            return false;
+        const char* data = frame.constData();
+        qsizetype left = frame.size();
+        while (left > 0) {
+            const ssize_t written = ::write(kChannel, data, size_t(left));
+            if (written < 0 && errno == EINTR)
+                continue;
+            if (written <= 0) {
+                m_broken = true; // Vellora is gone: the run stops at its next page
+                return false;
+            }
+            data += written;
+            left -= written;
+        }
+        return true;
+    }
+
+    bool text(TFrameKind kind, const QByteArray& bytes)
+    {
+        {
+            std::lock_guard lock(m_mutex);
+            if (m_textSent >= kMaxText)
+                return true;
+            m_textSent += bytes.size();
+        }
+        return send(kind, bytes);
+    }
+
+private:
+    std::mutex m_mutex;
+    bool m_broken = false;
+    qsizetype m_textSent = 0;
+};
+
+struct Options
+{
+    rlim_t memory = 0;
+    rlim_t cpu = 0;
+    double budget = 0;
+    QString mode;
+    QStringList operands;
+};
+
+bool parse(int argc, char** argv, Options& options)
+{
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        auto value = [&]() -> const char* {
+            return i + 1 < argc ? argv[++i] : nullptr;
+        };
+        if (arg == "--memory" || arg == "--cpu" || arg == "--budget") {
+            const char* text = value();
+            if (!text)
+                return false;
+            char* end = nullptr;
+            const unsigned long long number = std::strtoull(text, &end, 10);
+            if (!end || *end)
+                return false;
+            if (arg == "--memory")
+                options.memory = rlim_t(number);
+            else if (arg == "--cpu")
+                options.cpu = rlim_t(number);
+            else
+                options.budget = double(number);
+            continue;
+        }
+        if (options.mode.isEmpty()) {
+            options.mode = QString::fromStdString(arg);
+            continue;
+        }
+        options.operands.append(QFile::decodeName(argv[i]));
+    }
+    if (options.mode == u"display")
+        return options.operands.size() == 3;
+    if (options.mode == u"pdf")
+        return options.operands.size() == 2;
+    return false;
+}
+
+void limitResources(const Options& options)
+{
+    const rlimit noCore{0, 0};
+    ::setrlimit(RLIMIT_CORE, &noCore);
+    if (options.cpu > 0) {
+        // SIGXCPU at the soft limit, SIGKILL one second later.
+        const rlimit cpu{options.cpu, options.cpu + 1};
+        ::setrlimit(RLIMIT_CPU, &cpu);
+    }
+#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
+    // A sanitizer reserves terabytes of address space for its shadow memory: there the limit
+    // comes from the sanitizer's own options, which Vellora sets for this program.
+    if (options.memory > 0) {
+        const rlimit memory{options.memory, options.memory};
+        ::setrlimit(RLIMIT_AS, &memory);
+    }
+#endif
+}
+
+// Outputs the PDF writer's file name as Ghostscript reads it: "%" starts a format there
+// ("%d", "%pipe%"), and "%%" stands for one "%".
+QString literalOutputFile(const QString& path)
+{
+    QString escaped = path;
+    escaped.replace(u'%', QStringLiteral("%%"));
+    return escaped;
+}
+
+// Pages larger than the budget are rendered at a lower resolution instead of being refused:
+// every page-device request gets a resolution at which the page holds at most `budget`
+// pixels, and never more than `dpi`. (A document can still call the system's own operator; the
+// memory limit then stops it.)
+QByteArray pixelBudgetPrologue(int dpi, double budget)
+{
+    const QByteArray r = QByteArray::number(dpi);
+    const QByteArray b = QByteArray::number(budget, 'f', 0);
+    // "-r" fixes the resolution through FIXEDRESOLUTION, which the page device procedures
+    // look up by name: our userdict entry comes first.
+    return "userdict begin\n"
+           "/FIXEDRESOLUTION false def\n"
+           "/.vellora_setpagedevice /setpagedevice load def\n"
+           "/setpagedevice {\n"
+           "  dup type /dicttype eq {\n"
+           "    dup length 1 add dict copy\n"
+           "    dup /PageSize known { dup /PageSize get } { currentpagedevice /PageSize get } "
+           "ifelse\n"
+           "    dup 0 get exch 1 get mul abs " +
+           r +
+           " dup mul mul 5184 div\n"
+           "    dup " +
+           b + " gt { " + b + " exch div sqrt " + r + " mul } { pop " + r +
+           " } ifelse\n"
+           "    [ exch dup ] 1 index exch /HWResolution exch put\n"
+           "  } if\n"
+           "  .vellora_setpagedevice\n"
+           "} bind def\n"
+           "end\n";
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    // Vellora keeps the other end of the channel; when it goes, so does this program.
+    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (::getppid() == 1)
+        return 3;
+
+    Options options;
+    if (!parse(argc, argv, options)) {
+        std::fputs("usage: vellora-interpreter [--memory B] [--cpu S] [--budget P] "
+                   "display <format> <dpi> <document> | pdf <output> <document>\n",
+                   stderr);
+        return 2;
+    }
+    limitResources(options);
+
+    const bool pdf = options.mode == u"pdf";
+    const QString document = QFileInfo(options.operands.last()).absoluteFilePath();
+    const QString output = pdf ? QFileInfo(options.operands.first()).absoluteFilePath() : QString();
+
+    TSandboxRules rules;
+    for (const char* folder : kSystemReads)
+        rules.read.emplace_back(folder);
+    rules.read.push_back(QFile::encodeName(document).toStdString());
+    rules.write.push_back(QFile::encodeName(QDir::currentPath()).toStdString());
+    if (pdf)
+        rules.write.push_back(QFile::encodeName(output).toStdString());
+    if (RestrictFiles(rules) == TSandboxState::Failed) {
+        std::fputs("vellora-interpreter: the file access rules could not be set\n", stderr);
+        return 4;
+    }
+
+    Channel channel;
+    static const std::atomic<bool> neverStop = false;
+    TPagePacker packer(
+        [&channel](TPackedPage page) { channel.send(TFrameKind::Page, EncodePage(page)); });
+
+    TInstanceSink sink;
+    sink.recycledBitmap = [&packer] {
+        return packer.takeBuffer();
+    };
+    sink.pageReady = [&packer](QImage page) {
+        static const std::atomic<bool> go = false;
+        return packer.submit(std::move(page), go);
+    };
+    sink.input = [&channel](const QByteArray&) {
+        channel.send(TFrameKind::Input, {});
+    };
+    sink.output = [&channel](const QByteArray& text) {
+        channel.text(TFrameKind::Output, text);
+    };
+    sink.error = [&channel](const QByteArray& text) {
+        channel.text(TFrameKind::Error, text);
+    };
+    sink.progress = [&channel] {
+        channel.send(TFrameKind::Progress, {});
+    };
+
+    TRunReport report;
+    {
+        GsInstance gs(sink, neverStop);
+        gs.CreateInstance();
+        int dpi = 0;
+        if (pdf) {
+            gs.InitPdfWrite(literalOutputFile(output));
+        } else {
+            TRunSettings settings;
+            settings.executable = QFile::decodeName(argv[0]);
+            settings.displayFormat = options.operands[0].toUInt();
+            dpi = options.operands[1].toInt();
+            settings.resolution = dpi > 0 ? dpi : 75;
+            gs.InitDisplay(settings);
+        }
+        channel.send(TFrameKind::Arguments, EncodeArguments(gs.lastArguments()));
+        if (!pdf && options.budget > 0)
+            gs.RunPrologue(pixelBudgetPrologue(dpi, options.budget));
+        report.ran = gs.RunFile(document, false);
+        if (pdf)
+            report.pdfPages = gs.DevicePageCount();
+        gs.ExitInterpreter();
+        gs.DeleteInstance();
+        packer.drain();
+        report.fileRan = gs.FileRan();
+        report.pdfClosed = gs.PdfClosed();
+        report.lastError = gs.lastError();
+    }
+    return channel.send(TFrameKind::Report, EncodeReport(report)) ? 0 : 1;
+}
