@@ -82,7 +82,8 @@ QStringList completeFolder(const QString& html, int pages)
     QStringList files = {html, "readme.txt", "vellora-config.js", "vellora-search.js",
                          "vellora.xml"};
     for (int i = 1; i <= pages; ++i)
-        files << QStringLiteral("page%1.jpg").arg(i) << QStringLiteral("page%1.js").arg(i)
+        files << QStringLiteral("page%1-m.jpg").arg(i) << QStringLiteral("page%1-t.jpg").arg(i)
+              << QStringLiteral("page%1.jpg").arg(i) << QStringLiteral("page%1.js").arg(i)
               << QStringLiteral("page%1.swf").arg(i);
     files += viewerFilesInstalled();
     files.sort();
@@ -469,11 +470,11 @@ void TestBuildWindows::cancelStopsTheBuild()
     QVERIFY(m_desktop.opened.isEmpty());
     QVERIFY(m_main->isVisible());
     for (const QString& file : entries(m_out)) {
-        QVERIFY2(
-            QRegularExpression("^(page[1-8]\\.(swf|jpg|js)|vellora\\.xml|vellora-config\\.js)$")
-                .match(file)
-                .hasMatch(),
-            qPrintable("left behind: " + file));
+        QVERIFY2(QRegularExpression(
+                     "^(page[1-8](-m|-t)?\\.(swf|jpg|js)|vellora\\.xml|vellora-config\\.js)$")
+                     .match(file)
+                     .hasMatch(),
+                 qPrintable("left behind: " + file));
     }
     QVERIFY(!QFile::exists(m_out + "/page8.swf"));
 }
