@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
 # Vellora's set-up on a fresh Debian 12 machine.
 #
-#   ./vellora.sh run    install what is needed, build, install for this user and start Vellora
-#   ./vellora.sh test   install what is needed, build with warnings as errors, run every test
+#   ./vellora.sh run      install what is needed, build the program and its Debian package,
+#                         install the package for every user, set the printer up, start Vellora
+#   ./vellora.sh test     install what is needed, build with warnings as errors, run every test
+#   ./vellora.sh package  build the program and vellora_<version>_amd64.deb into BUILD_DIR
 #
-# Root (sudo when not root) is used only for apt-get and the virtual printer's set-up; the
-# build, the installation and the program itself run as the invoking user.
+# Root (sudo when not root) is used only for apt-get (packages, and installing Vellora's own)
+# and the virtual printer's set-up; the build and the program itself run as the invoking user.
 # Environment: BUILD_DIR (default build), VELLORA_SANITIZE (address or thread) for test builds.
 set -euo pipefail
 
@@ -25,6 +27,7 @@ packages=(
     libcups2-dev cups cups-client cups-bsd cups-daemon cups-core-drivers cups-filters
     dbus dbus-daemon libdbus-1-dev procps util-linux time
     chromium esbuild haxe xvfb xauth fonts-dejavu-core fonts-liberation
+    file dpkg-dev lintian
 )
 
 as_root() {
@@ -62,27 +65,41 @@ build() {
     cmake --build "$build_dir" --parallel "$(nproc)"
 }
 
+# The program alone (no tests, no benchmarks), and its package.
+package() {
+    local build_dir=${BUILD_DIR:-build}
+    build "$build_dir" -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr \
+        -DVELLORA_TESTS=OFF -DVELLORA_BENCH=OFF
+    echo "== Building the Debian package"
+    cpack --config "$build_dir/CPackConfig.cmake" -B "$build_dir" >/dev/null
+    deb=$(cd "$build_dir" && pwd)/$(cd "$build_dir" && ls -t vellora_*_amd64.deb | head -n 1)
+    echo "== $deb"
+}
+
 run() {
     install_packages
-    local build_dir=${BUILD_DIR:-build}
-    build "$build_dir" -DCMAKE_BUILD_TYPE=Release
-    cmake --install "$build_dir"
-    if [[ -x printer/setup-printer ]]; then
-        echo "== Setting up the virtual printer \"vellora\""
-        as_root printer/setup-printer "$build_dir/printer/vellora"
-    fi
-    local autostart=${XDG_CONFIG_HOME:-$HOME/.config}/autostart
-    mkdir -p "$autostart"
-    sed "s|^Exec=.*|Exec=$HOME/.local/bin/vellora|" shell/vellora.desktop \
-        >"$autostart/vellora.desktop"
+    package
+    echo "== Installing the package for every user"
+    # apt reads the file as the _apt user: a copy it may read, wherever the tree is.
+    local copy
+    copy=$(mktemp -d)
+    cp "$deb" "$copy/"
+    chmod 0755 "$copy"
+    chmod 0644 "$copy/$(basename "$deb")"
+    as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --reinstall \
+        "$copy/$(basename "$deb")"
+    rm -rf "$copy"
+    echo "== Setting up the virtual printer \"vellora\""
+    as_root /usr/sbin/vellora-setup-printer
     echo "== Starting Vellora"
-    setsid "$HOME/.local/bin/vellora" >/dev/null 2>&1 </dev/null &
+    setsid /usr/bin/vellora >/dev/null 2>&1 </dev/null &
 }
 
 run_tests() {
     install_packages
     local build_dir=${BUILD_DIR:-build}
-    local options=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELLORA_WERROR=ON)
+    local options=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELLORA_WERROR=ON -DCMAKE_INSTALL_PREFIX=/usr
+        -DVELLORA_TESTS=ON -DVELLORA_BENCH=ON)
     [[ -n ${VELLORA_SANITIZE:-} ]] && options+=(-DVELLORA_SANITIZE="$VELLORA_SANITIZE")
     # Tests start helper processes from threaded programs (lp, the private print server).
     export TSAN_OPTIONS=${TSAN_OPTIONS:-die_after_fork=0}
@@ -93,8 +110,12 @@ run_tests() {
 case "${1:-}" in
 run) run ;;
 test) run_tests ;;
+package)
+    install_packages
+    package
+    ;;
 *)
-    echo "usage: $0 run|test" >&2
+    echo "usage: $0 run|test|package" >&2
     exit 2
     ;;
 esac

@@ -103,7 +103,7 @@ int main(int argc, char** argv)
 
     // Warm the file cache with one conversion, as any earlier build would have.
     QProcess::execute(
-        ConverterProgram(paths::AppDataFolder()),
+        ConverterProgram(ConverterFolders::user()),
         {paths::WorkPdf(), QStringLiteral("-p1"), QStringLiteral("-o"), work + u"/warm.swf"});
 
     CatalogueBuilder& builder = CatalogueBuilder::of(form);
@@ -138,8 +138,9 @@ int main(int argc, char** argv)
     QElapsedTimer one;
     one.start();
     for (int page = 1; page <= pages; ++page) {
-        const ConverterCommand command = PageCommand(
-            paths::AppDataFolder(), page, QualityPreset::Medium, QStringLiteral("70"), sequential);
+        const ConverterCommand command =
+            PageCommand(ConverterFolders::user(), page, QualityPreset::Medium, QStringLiteral("70"),
+                        sequential);
         QProcess::execute(command.program, command.arguments);
     }
     const double serial = one.nsecsElapsed() / 1e9;

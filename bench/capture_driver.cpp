@@ -3,13 +3,18 @@
 //
 //   bench_capture_driver latency <jobs> <postscript file> <drop folder>
 //   bench_capture_driver idle <seconds>
+//   bench_capture_driver faults <server folder> <drop folder> <small file> <large file> <case>...
+//   bench_capture_driver shutdown <server folder>
 //
 // latency: prints one job at a time on "vellora" and measures, for each, the time from the
 // moment its print file is complete (the backend renames it into place) to the monitor's
 // first completion report on the GUI thread; at the same time a loop that asks cupsd for the
 // completed jobs once per second measures the same for comparison.
 // idle: the CPU time the monitor uses while it watches every printer and nothing happens.
+#include "capture_faults.h"
+
 #include <CupsClient.h>
+#include <Paths.h>
 #include <PrintersMonitor.h>
 #include <QCoreApplication>
 #include <QDir>
@@ -32,14 +37,8 @@
 #include <unistd.h>
 
 using namespace vellora;
-using Clock = std::chrono::steady_clock;
 
 namespace {
-
-double msBetween(Clock::time_point from, Clock::time_point to)
-{
-    return std::chrono::duration<double, std::milli>(to - from).count();
-}
 
 // Timestamps of every print file that appears complete in the user's drop folder.
 class PrintFileWatch
@@ -263,12 +262,26 @@ int idle(int seconds)
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
+    // The private server's backend writes under its own spool: watch the user's folder there.
+    if (const QString spool = qEnvironmentVariable("VELLORA_SPOOL_ROOT"); !spool.isEmpty())
+        paths::setSpoolRootForTesting(spool);
     const QStringList args = app.arguments();
     if (args.size() >= 5 && args[1] == QLatin1String("latency"))
         return latency(args[2].toInt(), args[3], args[4]);
     if (args.size() >= 3 && args[1] == QLatin1String("idle"))
         return idle(args[2].toInt());
-    std::fprintf(stderr, "usage: %s latency <jobs> <file> <drop folder> | idle <seconds>\n",
+    if (args.size() >= 7 && args[1] == QLatin1String("faults")) {
+        QDir().mkpath(args[3]);
+        PrintFileWatch watch(args[3]);
+        for (const QString& name : args.mid(6))
+            faultCase(name, args[2], args[4], args[5], [&] { return watch.times(); });
+        return 0;
+    }
+    if (args.size() >= 3 && args[1] == QLatin1String("shutdown"))
+        return shutdownWithHungCupsd(args[2]);
+    std::fprintf(stderr,
+                 "usage: %s latency <jobs> <file> <drop folder> | idle <seconds> | faults "
+                 "<server folder> <drop folder> <small> <large> <case>... | shutdown <folder>\n",
                  argv[0]);
     return 2;
 }

@@ -1,7 +1,8 @@
 // Writes the PDFs the converter benchmark runs on.
-//   bench_make_pdf <file.pdf> <pages> <text|mixed|poster>
+//   bench_make_pdf <file.pdf> <pages> <text|mixed|poster|scan>
 // "mixed": odd pages text only, even pages text with a photo-like image; "text": text only;
-// "poster": A0 pages of text with a large photo-like image.
+// "poster": A0 pages of text with a large photo-like image;
+// "scan": each page one image of the whole page at 150 dpi, as a scanner makes them.
 
 #include <QGuiApplication>
 #include <QImage>
@@ -55,22 +56,27 @@ int main(int argc, char** argv)
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
     if (argc != 4) {
-        std::fprintf(stderr, "usage: bench_make_pdf <file.pdf> <pages> <text|mixed|poster>\n");
+        std::fprintf(stderr, "usage: bench_make_pdf <file.pdf> <pages> <text|mixed|poster|scan>\n");
         return 2;
     }
     const int pages = QString::fromLocal8Bit(argv[2]).toInt();
     const bool mixed = qstrcmp(argv[3], "mixed") == 0;
+    const bool scan = qstrcmp(argv[3], "scan") == 0;
     const bool poster = qstrcmp(argv[3], "poster") == 0;
     QPdfWriter writer(QString::fromLocal8Bit(argv[1]));
     writer.setResolution(72);
-    writer.setPageLayout(
-        QPageLayout(QPageSize(poster ? QPageSize::A0 : QPageSize::A4), QPageLayout::Portrait,
-                    QMarginsF(0, 0, 0, 0)));
+    writer.setPageLayout(QPageLayout(QPageSize(poster ? QPageSize::A0 : QPageSize::A4),
+                                     QPageLayout::Portrait, QMarginsF(0, 0, 0, 0)));
     QPainter painter(&writer);
     const QImage image = photo();
+    const QImage scanned = scan ? image.scaled(1240, 1754) : QImage();
     for (int page = 1; page <= pages; ++page) {
         if (page > 1)
             writer.newPage();
+        if (scan) {
+            painter.drawImage(QRect(0, 0, 595, 842), scanned);
+            continue;
+        }
         if (poster) {
             drawText(painter, painter.viewport(), page, 100);
             painter.drawImage(QRect(50, 1600, 2284, 1713), image);

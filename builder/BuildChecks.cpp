@@ -38,6 +38,16 @@ bool isReservedOutputName(const QString& fileName)
            pageFile.match(fileName).hasMatch();
 }
 
+QString pageCountProblem(int pages)
+{
+    if (pages == 1)
+        return QStringLiteral("Votre document ne comporte qu'une SEULE page !");
+    if (pages <= 0)
+        return QStringLiteral(
+            "Le document ne comporte aucune page : il n'y a pas de catalogue à créer.");
+    return {};
+}
+
 QString reservedOutputNameMessage(const QString& fileName)
 {
     return QStringLiteral("Le nom « %1 » est celui d'un fichier du catalogue : choisissez un "

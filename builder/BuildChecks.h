@@ -14,6 +14,9 @@ QString invalidQualityMessage(const QString& qualite);
 // (page<i>.swf, page<i>.jpg, page<i>.svg). Case is ignored, since catalogues are published to
 // file systems that ignore it.
 bool isReservedOutputName(const QString& fileName);
+
+// Why a document of `pages` pages gives no catalogue (one page, or none); empty when it gives one.
+QString pageCountProblem(int pages);
 QString reservedOutputNameMessage(const QString& fileName);
 
 } // namespace vellora

@@ -1,16 +1,19 @@
 #include "CatalogueBuild.h"
 
 #include "CatalogueFolder.h"
+#include "CatalogueManifest.h"
 #include "ConverterCommand.h"
 #include "Desktop.h"
 #include "Errors.h"
 #include "OutputFolder.h"
+#include "Paths.h"
 #include "Prompts.h"
 #include "Readme.h"
 #include "SearchFile.h"
 #include "StaleFiles.h"
 
 #include <QFileInfo>
+#include <QJsonObject>
 #include <QProcess>
 #include <QTimer>
 #include <sys/resource.h>
@@ -31,6 +34,20 @@ QString lastLine(const QByteArray& output)
     }
     return {};
 }
+
+// The bookmarks as the manifest holds them. Their pages are the document's: catalogue page k
+// is document page firstPage + k - 1, and a bookmark outside the catalogue leads nowhere (0).
+QList<OutlineEntry> outlineEntries(const QJsonArray& entries, int firstPage, int pageCount)
+{
+    QList<OutlineEntry> result;
+    for (const QJsonValue& value : entries) {
+        const QJsonObject entry = value.toObject();
+        const int page = entry.value(u"page").toInt(0) - firstPage + 1;
+        result.append({entry.value(u"title").toString(), page >= 1 && page <= pageCount ? page : 0,
+                       outlineEntries(entry.value(u"children").toArray(), firstPage, pageCount)});
+    }
+    return result;
+}
 } // namespace
 
 struct CatalogueBuild::Conversion
@@ -48,7 +65,12 @@ CatalogueBuild::CatalogueBuild(Plan plan, QObject* parent)
     // Every path is built from the chosen page's folder; the process's current folder is never
     // used. A page chosen in "/" gives "//", which still names the root.
     m_outputFolder = QFileInfo(m_plan.htmlFile).absolutePath() + u'/';
-    m_toolFolder = m_plan.appDataFolder + u"/vellora";
+    const paths::ToolFolders found = m_plan.toolFolder.isEmpty() || m_plan.viewerFolder.isEmpty()
+                                         ? paths::FindToolFolders()
+                                         : paths::ToolFolders{};
+    m_toolFolder = m_plan.toolFolder.isEmpty() ? found.programs : m_plan.toolFolder;
+    m_viewerFolder = m_plan.viewerFolder.isEmpty() ? found.viewer : m_plan.viewerFolder;
+    m_plan.firstPage = std::max(1, m_plan.firstPage);
     if (m_plan.parallel < 1)
         m_plan.parallel = 1;
 }
@@ -70,7 +92,8 @@ void CatalogueBuild::start()
     Q_ASSERT(!m_started);
     m_log.clear();
     m_log.addOutputFolder(m_outputFolder);
-    if (isProgramFolder(m_outputFolder, {m_toolFolder, m_plan.appDataFolder}))
+    if (isProgramFolder(m_outputFolder, {m_toolFolder, m_viewerFolder, m_plan.appDataFolder,
+                                         paths::AppDataFolder()}))
         throw EVellora(programFolderMessage(m_outputFolder));
     makeCatalogueFolder(m_outputFolder);
     // Read before this build writes its own: it names what the last build left here.
@@ -121,16 +144,17 @@ bool CatalogueBuild::startPage(int page)
     Q_EMIT pageStarted(page);
     m_log.addPageFile(PageFile(m_outputFolder, page));
 
-    if (!QFileInfo::exists(ConverterInput(m_plan.appDataFolder))) {
+    if (!QFileInfo::exists(ConverterInput(converterFolders()))) {
         stopWithError(QStringLiteral("Error Creating PDF PAGE"));
         return false;
     }
-    if (!QFileInfo::exists(ConverterProgram(m_plan.appDataFolder))) {
+    if (!QFileInfo::exists(ConverterProgram(converterFolders()))) {
         stopWithError(QStringLiteral("Error Initailizing swf"));
         return false;
     }
-    const ConverterCommand command = PageCommand(m_plan.appDataFolder, page, m_plan.settings.preset,
-                                                 m_plan.settings.qualite, m_outputFolder);
+    const ConverterCommand command =
+        PageCommand(converterFolders(), page, m_plan.settings.preset, m_plan.settings.qualite,
+                    m_outputFolder, m_plan.firstPage + page - 1);
     m_log.addConverterCommand(command.commandLine);
     m_log.save(m_plan.logFile);
 
@@ -253,7 +277,7 @@ void CatalogueBuild::endIfIdle()
 // works, reading left to right with the user's index alone.
 void CatalogueBuild::readOutline()
 {
-    const ConverterCommand command = OutlineCommand(m_plan.appDataFolder);
+    const ConverterCommand command = OutlineCommand(converterFolders());
     m_outlineProcess = new QProcess(this);
     m_outlineLimit = new QTimer(this);
     m_outlineLimit->setSingleShot(true);
@@ -281,8 +305,8 @@ void CatalogueBuild::outlineEnded()
     if (!m_outlineProcess)
         return;
     if (m_outlineProcess->exitStatus() == QProcess::NormalExit && m_outlineProcess->exitCode() == 0)
-        m_outline =
-            ParseDocumentOutline(m_outlineProcess->readAllStandardOutput(), m_plan.pageCount);
+        m_outline = ParseDocumentOutline(m_outlineProcess->readAllStandardOutput(),
+                                         m_plan.firstPage + m_plan.pageCount - 1);
     stopOutline();
     finishFolder();
 }
@@ -308,35 +332,58 @@ void CatalogueBuild::finishFolder()
     m_ended = true;
     QStringList missing;
     try {
-        missing = CopyViewerFiles(m_plan.htmlFile, m_toolFolder);
+        missing = CopyViewerFiles(m_plan.htmlFile, m_viewerFolder);
         m_searchWritten = WriteSearchFile(m_outputFolder, m_plan.pageCount);
+        QStringList written;
+        if (!missing.contains(kViewerPage))
+            written.append(QFileInfo(m_plan.htmlFile).fileName());
+        for (const QString& file : {kViewerScript, kViewerMovie}) {
+            if (!missing.contains(file))
+                written.append(file);
+        }
+        written << kReadmeFile << kViewerConfigFile << kViewerConfigScriptFile;
+        if (m_searchWritten)
+            written << kSearchFile;
+        CatalogueManifest manifest =
+            catalogueManifestFor(m_plan.htmlFile, m_plan.pageSizes, m_plan.pageCount, written);
+        manifest.outline = outlineEntries(m_outline.outline, m_plan.firstPage, m_plan.pageCount);
+        manifest.direction = m_outline.direction;
+        if (m_searchWritten)
+            manifest.search = kSearchFile;
+        // Last of all: a folder with a manifest is a complete folder.
+        WriteCatalogueManifest(m_plan.htmlFile, manifest);
     } catch (const EVellora& error) {
         prompts().error(error.message());
         Q_EMIT ended(Outcome::Stopped);
         return;
     }
+    m_missingViewerFiles = missing;
     // Pages that failed may still have their previous files: the folder is only tidied once
     // every page is there.
     if (m_failed.empty())
         removeStaleCatalogueFiles(m_outputFolder, m_previousFiles, writtenFiles(missing),
                                   m_plan.pageCount);
-    const QString report = failureReport(m_failed, missing, m_toolFolder);
+    const QString report = failureReport(m_failed, missing, m_viewerFolder);
     if (!report.isEmpty())
         prompts().error(report);
-    // The folder first, then the page, as the user expects them to appear.
-    desktop().openFolder(m_outputFolder);
-    desktop().openDocument(m_plan.htmlFile);
+    if (m_plan.launch) {
+        // The folder first, then the page, as the user expects them to appear.
+        desktop().openFolder(m_outputFolder);
+        desktop().openDocument(m_plan.htmlFile);
+    }
     Q_EMIT ended(Outcome::Finished);
 }
 
 QStringList CatalogueBuild::writtenFiles(const QStringList& missingViewerFiles) const
 {
     QStringList files = {QFileInfo(m_plan.htmlFile).fileName(), kViewerConfigFile,
-                         kViewerConfigScriptFile, kReadmeFile};
+                         kViewerConfigScriptFile, kReadmeFile, kCatalogueManifestFile};
     for (const QString& viewerFile : {kViewerScript, kViewerMovie}) {
         if (!missingViewerFiles.contains(viewerFile))
             files.append(viewerFile);
     }
+    if (m_searchWritten)
+        files.append(kSearchFile);
     return files;
 }
 

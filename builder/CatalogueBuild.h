@@ -2,17 +2,20 @@
 
 #include "BuildLog.h"
 #include "CatalogueSettings.h"
+#include "ConverterCommand.h"
 #include "DocumentOutline.h"
 #include "IndexGrid.h"
 #include "ViewerConfig.h"
 
 #include <QList>
 #include <QObject>
+#include <QSizeF>
 #include <QString>
 #include <chrono>
 #include <map>
 #include <memory>
 #include <optional>
+#include <vector>
 
 class QProcess;
 class QTimer;
@@ -34,8 +37,17 @@ public:
         QString htmlFile; // absolute path of the catalogue page
         int pageCount = 0;
         ContentSize contentSize;
-        QString appDataFolder; // where the converter, WorkPdf and the log are
+        // The true size of every page in points, from the converter's page listing; what is
+        // missing is written as unknown into the catalogue's manifest.
+        std::vector<std::optional<QSizeF>> pageSizes;
+        QString appDataFolder; // the work folder: its out.pdf is the PDF converted
+        QString toolFolder;    // the converter's folder; empty: the one the program found
+        QString viewerFolder;  // the viewer files' folder; empty: the one the program found
         QString logFile;
+        // Catalogue page k is the document's page firstPage + k - 1 (a part of a document).
+        int firstPage = 1;
+        // A finished build opens the folder and the page on the desktop.
+        bool launch = true;
         int parallel = 1; // conversions at a time
         std::chrono::milliseconds pageTimeLimit = std::chrono::minutes(10);
         std::chrono::milliseconds stopGrace = std::chrono::seconds(5);
@@ -72,6 +84,11 @@ public:
     const Plan& plan() const { return m_plan; }
     QString outputFolder() const { return m_outputFolder; }
     QList<int> failedPages() const;
+    // Why each failed page failed, by catalogue page.
+    const std::map<int, QString>& failures() const { return m_failed; }
+    // The viewer files the viewer folder lacked at the end.
+    const QStringList& missingViewerFiles() const { return m_missingViewerFiles; }
+    const QString& viewerFolder() const { return m_viewerFolder; }
     int finishedPages() const { return m_finished; }
 
     // How the build reports what failed at its end (empty when nothing did).
@@ -100,12 +117,16 @@ private:
     void outlineEnded();
     void stopOutline();
     void finishFolder();
+    void end(Outcome outcome);
+    ConverterFolders converterFolders() const { return {m_toolFolder, m_plan.appDataFolder}; }
     // The files of the folder this build wrote, besides the pages.
     QStringList writtenFiles(const QStringList& missingViewerFiles) const;
 
     Plan m_plan;
     QString m_outputFolder;
     QString m_toolFolder;
+    QString m_viewerFolder;
+    QStringList m_missingViewerFiles;
     BuildLog m_log;
     std::map<int, std::unique_ptr<Conversion>> m_running;
     std::map<int, QString> m_failed;      // page -> why

@@ -2,6 +2,7 @@
 
 #include "AtomicFile.h"
 #include "BuildChecks.h"
+#include "CatalogueManifest.h"
 #include "CountPages.h"
 #include "Errors.h"
 #include "Index.h"
@@ -32,9 +33,6 @@ const QString kPdfWarning =
 const QString kPatienceWarning =
     QStringLiteral("La phase de création peut prendre quelques minutes.(comptez 10-20 "
                    "secondes/pages)\nVeuillez patienter.");
-const QString kSinglePage = QStringLiteral("Votre document ne comporte qu'une SEULE page !");
-const QString kNoPage =
-    QStringLiteral("Le document ne comporte aucune page : il n'y a pas de catalogue à créer.");
 
 constexpr int kCancelWidth = 100;
 
@@ -158,8 +156,9 @@ void CatalogueBuilder::pageListingArrived(const PageListing& listing)
         m_form.setEndPageText(QString::number(pages));
         m_pageCount = pages;
         // The page size comes from the working PDF itself, whatever the preview last showed.
-        m_contentSize = contentSizeFor(
-            firstPageSizeFromListing(listing.memoLines.join(QStringLiteral("\r\n"))));
+        const QString listingText = listing.memoLines.join(QStringLiteral("\r\n"));
+        m_contentSize = contentSizeFor(firstPageSizeFromListing(listingText));
+        m_pageSizes = pageSizesFromListing(listingText, pages);
         if (!creer_prospectusPDF()) {
             // The dialog of a printed document closes however the build ended.
             stopBeforeConverting(!m_fromPdf);
@@ -173,12 +172,10 @@ void CatalogueBuilder::pageListingArrived(const PageListing& listing)
 
 bool CatalogueBuilder::creer_prospectusPDF()
 {
-    if (m_form.endPage->text().toInt() == 1) {
-        prompts().error(kSinglePage);
-        return false;
-    }
-    if (m_pageCount <= 0) {
-        prompts().error(kNoPage);
+    // The dialog's last page field holds the count (preparer_prospectusPDF put it there).
+    const int pages = m_form.endPage->text().toInt() == 1 ? 1 : m_pageCount;
+    if (const QString problem = pageCountProblem(pages); !problem.isEmpty()) {
+        prompts().error(problem);
         return false;
     }
     FileDialogRequest request = m_form.host().saveDialogRequest();
@@ -204,6 +201,7 @@ bool CatalogueBuilder::creer_prospectusPDF()
     plan.htmlFile = htmlFile;
     plan.pageCount = m_pageCount;
     plan.contentSize = m_contentSize;
+    plan.pageSizes = m_pageSizes;
     plan.appDataFolder = paths::AppDataFolder();
     plan.logFile = paths::BuildLogFile();
     plan.parallel = conversionsAtOnce();

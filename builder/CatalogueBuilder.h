@@ -80,6 +80,7 @@ private:
     IndexGrid m_index;
     int m_pageCount = 0;
     ContentSize m_contentSize;
+    std::vector<std::optional<QSizeF>> m_pageSizes;
     QString m_lastHtmlFile; // the save dialog offers the last choice again
 };
 

@@ -1,5 +1,7 @@
 #include "ConverterCommand.h"
 
+#include "Paths.h"
+
 namespace vellora {
 
 namespace {
@@ -11,14 +13,19 @@ QString quoted(const QString& text)
 
 } // namespace
 
-QString ConverterProgram(const QString& appDataFolder)
+ConverterFolders ConverterFolders::user()
 {
-    return appDataFolder + u"/vellora/pdf2swf";
+    return {paths::ToolFolder(), paths::AppDataFolder()};
 }
 
-QString ConverterInput(const QString& appDataFolder)
+QString ConverterProgram(const ConverterFolders& folders)
 {
-    return appDataFolder + u"/out.pdf";
+    return folders.tools + u"/pdf2swf";
+}
+
+QString ConverterInput(const ConverterFolders& folders)
+{
+    return folders.work + u"/out.pdf";
 }
 
 QString PresetOptions(QualityPreset preset)
@@ -39,33 +46,33 @@ QString PageFile(const QString& outputFolder, int page)
     return outputFolder + u"page" + QString::number(page) + u".swf";
 }
 
-ConverterCommand PageCountCommand(const QString& appDataFolder)
+ConverterCommand PageCountCommand(const ConverterFolders& folders)
 {
     ConverterCommand command;
-    command.program = ConverterProgram(appDataFolder);
-    const QString input = ConverterInput(appDataFolder);
+    command.program = ConverterProgram(folders);
+    const QString input = ConverterInput(folders);
     command.arguments = {input, QStringLiteral("-I")};
     command.commandLine = quoted(command.program) + u"  " + quoted(input) + u" -I ";
     return command;
 }
 
-ConverterCommand OutlineCommand(const QString& appDataFolder)
+ConverterCommand OutlineCommand(const ConverterFolders& folders)
 {
     ConverterCommand command;
-    command.program = ConverterProgram(appDataFolder);
-    const QString input = ConverterInput(appDataFolder);
+    command.program = ConverterProgram(folders);
+    const QString input = ConverterInput(folders);
     command.arguments = {input, QStringLiteral("--outline")};
     command.commandLine = quoted(command.program) + u"  " + quoted(input) + u" --outline";
     return command;
 }
 
-ConverterCommand PageCommand(const QString& appDataFolder, int page, QualityPreset preset,
-                             const QString& qualite, const QString& outputFolder)
+ConverterCommand PageCommand(const ConverterFolders& folders, int page, QualityPreset preset,
+                             const QString& qualite, const QString& outputFolder, int documentPage)
 {
     ConverterCommand command;
-    command.program = ConverterProgram(appDataFolder);
-    const QString input = ConverterInput(appDataFolder);
-    const QString pageOption = u"-p" + QString::number(page);
+    command.program = ConverterProgram(folders);
+    const QString input = ConverterInput(folders);
+    const QString pageOption = u"-p" + QString::number(documentPage > 0 ? documentPage : page);
     const QString options = PresetOptions(preset);
     const QString output = PageFile(outputFolder, page);
 

@@ -18,11 +18,31 @@ struct ConverterCommand
     QString commandLine;   // the command text, as shown in Memo1 and written to the log
 };
 
-// The converter in the tool folder of the given data folder: <appDataFolder>/vellora/pdf2swf.
-QString ConverterProgram(const QString& appDataFolder);
+// Where a conversion finds its pieces: the folder of the converter, and the work folder whose
+// "out.pdf" is the PDF converted (the user's data folder for the application, a private folder
+// for the command-line build).
+struct ConverterFolders
+{
+    QString tools;
+    QString work;
 
-// The PDF every build converts: <appDataFolder>/out.pdf.
-QString ConverterInput(const QString& appDataFolder);
+    // A data folder in the layout of a user's own install: <data>/vellora and <data>.
+    explicit ConverterFolders(const QString& dataFolder)
+        : tools(dataFolder + u"/vellora"), work(dataFolder)
+    {}
+    ConverterFolders(QString toolFolder, QString workFolder)
+        : tools(std::move(toolFolder)), work(std::move(workFolder))
+    {}
+
+    // The application's: the tool folder the program found, and the user's data folder.
+    static ConverterFolders user();
+};
+
+// The converter: <tools>/pdf2swf.
+QString ConverterProgram(const ConverterFolders& folders);
+
+// The PDF every build converts: <work>/out.pdf.
+QString ConverterInput(const ConverterFolders& folders);
 
 // The options of a quality preset, exactly as the command text carries them (each begins
 // with a blank and the text ends with "jpegquality=", to which the quality is appended).
@@ -34,15 +54,18 @@ QString PageFile(const QString& outputFolder, int page);
 
 // Information mode, which lists the pages: "<program>"  "<pdf>" -I
 // (with the trailing blank of the historical command text).
-ConverterCommand PageCountCommand(const QString& appDataFolder);
+ConverterCommand PageCountCommand(const ConverterFolders& folders);
 
 // Outline mode, which prints the reading direction and the bookmarks: "<program>"  "<pdf>"
 // --outline
-ConverterCommand OutlineCommand(const QString& appDataFolder);
+ConverterCommand OutlineCommand(const ConverterFolders& folders);
 
-// Page mode for page `page` (1-based) with the preset's options and the quality as typed
-// (possibly empty): "<program>"  "<pdf>"  -p<page><preset><qualite> -o "<page file>"
-ConverterCommand PageCommand(const QString& appDataFolder, int page, QualityPreset preset,
-                             const QString& qualite, const QString& outputFolder);
+// Page mode for catalogue page `page` (1-based) with the preset's options and the quality as
+// typed (possibly empty): "<program>"  "<pdf>"  -p<page><preset><qualite> -o "<page file>".
+// A catalogue of part of a document converts its document page `documentPage` (0: the same
+// number) into catalogue page `page`.
+ConverterCommand PageCommand(const ConverterFolders& folders, int page, QualityPreset preset,
+                             const QString& qualite, const QString& outputFolder,
+                             int documentPage = 0);
 
 } // namespace vellora

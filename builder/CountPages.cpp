@@ -64,7 +64,12 @@ QString converterReason(const QByteArray& standardError, const QString& input)
 }
 
 PageListingRun::PageListingRun(RunCapturedOptions options, QObject* parent)
-    : QObject(parent), m_options(options)
+    : PageListingRun(ConverterFolders::user(), options, parent)
+{}
+
+PageListingRun::PageListingRun(ConverterFolders folders, RunCapturedOptions options,
+                               QObject* parent)
+    : QObject(parent), m_folders(std::move(folders)), m_options(options)
 {}
 
 PageListingRun::~PageListingRun()
@@ -78,12 +83,12 @@ PageListingRun::~PageListingRun()
 
 void PageListingRun::prepare()
 {
-    const ConverterCommand command = PageCountCommand(paths::AppDataFolder());
+    const ConverterCommand command = PageCountCommand(m_folders);
     m_listing = PageListing{{command.commandLine}, {}, {}, false, m_options.timeout};
     m_process = new QProcess(this);
     m_process->setProgram(command.program);
     m_process->setArguments(command.arguments);
-    m_process->setWorkingDirectory(paths::ToolFolder());
+    m_process->setWorkingDirectory(m_folders.tools);
     m_process->setStandardInputFile(QProcess::nullDevice());
     m_process->setChildProcessModifier([] { ::setpriority(PRIO_PROCESS, 0, 19); });
 }
@@ -141,8 +146,8 @@ void PageListingRun::collect()
 {
     m_listing.memoLines += outputLines(m_process->readAllStandardOutput());
     if (m_process->exitStatus() != QProcess::NormalExit || m_process->exitCode() != 0)
-        m_listing.reason = converterReason(m_process->readAllStandardError(),
-                                           ConverterInput(paths::AppDataFolder()));
+        m_listing.reason =
+            converterReason(m_process->readAllStandardError(), ConverterInput(m_folders));
 }
 
 void PageListingRun::finish()
@@ -173,7 +178,7 @@ int PageCountOf(const PageListing& listing, const MemoSink& memo)
             kRunCapturedCaption,
             QDir(folder).exists()
                 ? QStringLiteral("Impossible de lancer %1 : %2")
-                      .arg(ConverterProgram(paths::AppDataFolder()), listing.startFailure)
+                      .arg(ConverterProgram(ConverterFolders::user()), listing.startFailure)
                 : QStringLiteral("Le dossier de travail %1 n'existe pas.").arg(folder));
     }
     const QString count = PageCountText(listing.memoLines.join(QStringLiteral("\r\n")));

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ConverterCommand.h"
 #include "RunCaptured.h"
 
 #include <QObject>
@@ -35,6 +36,9 @@ class PageListingRun : public QObject
     Q_OBJECT
 public:
     explicit PageListingRun(RunCapturedOptions options = {}, QObject* parent = nullptr);
+    // The listing of another work folder's PDF, by the converter of `folders`.
+    explicit PageListingRun(ConverterFolders folders, RunCapturedOptions options = {},
+                            QObject* parent = nullptr);
     ~PageListingRun() override;
 
     void start(std::function<void(const PageListing&)> done);
@@ -47,6 +51,7 @@ private:
     void collect();
     void finish();
 
+    ConverterFolders m_folders;
     RunCapturedOptions m_options;
     QProcess* m_process = nullptr;
     QTimer* m_limit = nullptr;

@@ -47,10 +47,16 @@ ContentSize contentSizeFor(const std::optional<QSizeF>& firstPage)
 
 std::optional<QSizeF> firstPageSizeFromListing(const QString& listing)
 {
-    static const QRegularExpression firstPage(
-        QStringLiteral("^page=1 width=([0-9]+(?:\\.[0-9]+)?) height=([0-9]+(?:\\.[0-9]+)?)\\s*$"),
+    return pageSizeFromListing(listing, 1);
+}
+
+std::optional<QSizeF> pageSizeFromListing(const QString& listing, int page)
+{
+    const QRegularExpression line(
+        u"^page=" + QString::number(page) +
+            u" width=([0-9]+(?:\\.[0-9]+)?) height=([0-9]+(?:\\.[0-9]+)?)\\s*$",
         QRegularExpression::MultilineOption);
-    const QRegularExpressionMatch match = firstPage.match(listing);
+    const QRegularExpressionMatch match = line.match(listing);
     if (!match.hasMatch())
         return std::nullopt;
     const QSizeF size(match.captured(1).toDouble(), match.captured(2).toDouble());

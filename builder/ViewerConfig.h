@@ -27,6 +27,8 @@ ContentSize contentSizeFor(const std::optional<QSizeF>& firstPage);
 // The size of page 1 in the converter's page listing ("page=1 width=<w> height=<h>"), in
 // points; nothing when the listing does not give it.
 std::optional<QSizeF> firstPageSizeFromListing(const QString& listing);
+// The same for any page.
+std::optional<QSizeF> pageSizeFromListing(const QString& listing, int page);
 
 // The file names the build writes beside the catalogue page.
 inline const QString kViewerConfigFile = QStringLiteral("vellora.xml");

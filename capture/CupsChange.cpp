@@ -135,6 +135,13 @@ QList<TPrinterChange> ChangesFromSignal(const CupsNotifierSignal& signal,
     return {};
 }
 
+QString JobKeyOf(const QString& uuid, std::uint32_t jobId, qint64 createdAt)
+{
+    if (!uuid.isEmpty())
+        return uuid;
+    return QStringLiteral("%1@%2").arg(jobId).arg(createdAt);
+}
+
 QString SignalKey(const CupsNotifierSignal& signal)
 {
     return QStringList{signal.Member,

@@ -53,9 +53,14 @@ struct CupsJobAttributes
     std::uint32_t KOctets = 0;
     std::uint32_t KOctetsProcessed = 0;
     std::uint32_t Impressions = 0; // job-impressions, the pages of the job when known
+    QString Key;                   // JobKeyOf its job-uuid, id and time-at-creation
 
     bool operator==(const CupsJobAttributes&) const = default;
 };
+
+// What tells one job from every other, also after cupsd crashed and gave its id again: its
+// job-uuid, or else its id with the second it was created.
+QString JobKeyOf(const QString& uuid, std::uint32_t jobId, qint64 createdAt);
 
 // The job status bits of an IPP job state.
 std::uint32_t JobStatusBitsFromState(std::uint32_t jobState);

@@ -1,8 +1,10 @@
 #include "CupsClient.h"
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QFileInfo>
 #include <cups/cups.h>
+#include <sys/socket.h>
 
 namespace vellora {
 
@@ -35,10 +37,12 @@ ipp_t* subscriptionRequest(ipp_op_t operation, int id)
 }
 constexpr const char* kDefaultSocket = "/run/cups/cups.sock";
 
-// Aborts any request that has waited longer than the connection's time-out.
-int giveUp(http_t*, void*)
+// libcups asks every 100 ms whether to go on waiting for the server.
+constexpr double kWaitSliceSeconds = 0.1;
+
+int keepWaiting(http_t*, void* client)
 {
-    return 0;
+    return static_cast<const CupsClient*>(client)->KeepWaiting() ? 1 : 0;
 }
 
 // The monitor never asks anyone for a password: a request that needs one fails.
@@ -90,12 +94,40 @@ QString CupsSocketPath()
     return custom.startsWith('/') ? QString::fromLocal8Bit(custom) : QString();
 }
 
-CupsClient::CupsClient(int timeoutMs) : m_timeoutMs(timeoutMs) {}
+CupsClient::CupsClient(int timeoutMs, const std::atomic<bool>* abort)
+    : m_timeoutMs(timeoutMs), m_abort(abort)
+{}
 
 CupsClient::~CupsClient()
 {
+    Disconnect();
+}
+
+void CupsClient::Disconnect()
+{
+    {
+        std::lock_guard lock(m_socketLock);
+        m_socket = -1;
+    }
     if (m_http)
         httpClose(m_http);
+    m_http = nullptr;
+}
+
+void CupsClient::Interrupt()
+{
+    std::lock_guard lock(m_socketLock);
+    if (m_socket >= 0 && m_inRequest.load()) {
+        m_interrupted = true;
+        ::shutdown(m_socket, SHUT_RDWR);
+    }
+}
+
+bool CupsClient::KeepWaiting() const
+{
+    if (m_abort && m_abort->load())
+        return false;
+    return QDateTime::currentMSecsSinceEpoch() - m_requestStarted < m_timeoutMs;
 }
 
 bool CupsClient::ensureConnected()
@@ -109,22 +141,30 @@ bool CupsClient::ensureConnected()
                           m_timeoutMs, &cancel);
     if (!m_http)
         return false;
-    httpSetTimeout(m_http, m_timeoutMs / 1000.0, giveUp, nullptr);
+    httpSetTimeout(m_http, kWaitSliceSeconds, keepWaiting, this);
+    std::lock_guard lock(m_socketLock);
+    m_socket = httpGetFd(m_http);
     return true;
 }
 
 ipp_t* CupsClient::request(ipp_t* message)
 {
-    if (!ensureConnected()) {
+    m_requestStarted = QDateTime::currentMSecsSinceEpoch();
+    if ((m_abort && m_abort->load()) || !ensureConnected()) {
         ippDelete(message);
         return nullptr;
     }
+    m_interrupted = false;
+    m_inRequest = true;
     ipp_t* response = cupsDoRequest(m_http, message, "/");
+    m_inRequest = false;
+    m_timedOut =
+        !response && (m_interrupted.load() ||
+                      QDateTime::currentMSecsSinceEpoch() - m_requestStarted >= m_timeoutMs);
     if (!response || cupsLastError() > IPP_STATUS_OK_EVENTS_COMPLETE) {
         // A broken connection is made anew next time; a refused request keeps it.
         if (!response || httpError(m_http) != 0 || cupsLastError() >= IPP_STATUS_ERROR_INTERNAL) {
-            httpClose(m_http);
-            m_http = nullptr;
+            Disconnect();
         }
     }
     return response;
@@ -183,7 +223,9 @@ std::optional<CupsJobAttributes> CupsClient::JobAttributes(std::uint32_t jobId)
                                          "orientation-requested",
                                          "job-k-octets",
                                          "job-k-octets-processed",
-                                         "job-impressions"};
+                                         "job-impressions",
+                                         "job-uuid",
+                                         "time-at-creation"};
     ippAddStrings(message, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes",
                   int(std::size(wanted)), nullptr, wanted);
     Response response{request(message)};
@@ -202,7 +244,66 @@ std::optional<CupsJobAttributes> CupsClient::JobAttributes(std::uint32_t jobId)
     job.KOctetsProcessed =
         numberOf(ippFindAttribute(ipp, "job-k-octets-processed", IPP_TAG_INTEGER));
     job.Impressions = numberOf(ippFindAttribute(ipp, "job-impressions", IPP_TAG_INTEGER));
+    job.Key = JobKeyOf(stringOf(ippFindAttribute(ipp, "job-uuid", IPP_TAG_URI)), jobId,
+                       numberOf(ippFindAttribute(ipp, "time-at-creation", IPP_TAG_INTEGER)));
     return job;
+}
+
+std::optional<QList<CupsJobSummary>> CupsClient::MyJobs()
+{
+    ipp_t* message = serverRequest(IPP_OP_GET_JOBS);
+    ippAddString(message, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "which-jobs", nullptr, "all");
+    ippAddBoolean(message, IPP_TAG_OPERATION, "my-jobs", 1);
+    static const char* const wanted[] = {"job-id",           "job-state", "job-printer-uri",
+                                         "job-name",         "job-uuid",  "time-at-creation",
+                                         "time-at-completed"};
+    ippAddStrings(message, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes",
+                  int(std::size(wanted)), nullptr, wanted);
+    Response response{request(message)};
+    if (!response.ipp)
+        return std::nullopt;
+    QList<CupsJobSummary> jobs;
+    if (ippGetStatusCode(response.ipp) == IPP_STATUS_ERROR_NOT_FOUND)
+        return jobs;
+    if (!response.ok())
+        return std::nullopt;
+    CupsJobSummary job;
+    QString uuid;
+    qint64 createdAt = 0;
+    const auto finish = [&] {
+        if (job.Id > 0) {
+            job.Key = JobKeyOf(uuid, job.Id, createdAt);
+            jobs << job;
+        }
+        job = CupsJobSummary();
+        uuid.clear();
+        createdAt = 0;
+    };
+    for (ipp_attribute_t* attribute = ippFirstAttribute(response.ipp); attribute;
+         attribute = ippNextAttribute(response.ipp)) {
+        const char* name = ippGetName(attribute);
+        if (!name) {
+            finish();
+            continue;
+        }
+        const QByteArray key(name);
+        if (key == "job-id")
+            job.Id = numberOf(attribute);
+        else if (key == "job-state")
+            job.State = numberOf(attribute);
+        else if (key == "job-printer-uri")
+            job.PrinterName = stringOf(attribute).section(u'/', -1);
+        else if (key == "job-name")
+            job.JobName = stringOf(attribute);
+        else if (key == "job-uuid")
+            uuid = stringOf(attribute);
+        else if (key == "time-at-creation")
+            job.CreatedAt = createdAt = numberOf(attribute);
+        else if (key == "time-at-completed" && ippGetValueTag(attribute) == IPP_TAG_INTEGER)
+            job.CompletedAt = numberOf(attribute);
+    }
+    finish();
+    return jobs;
 }
 
 int CupsClient::CreateSubscription(const QByteArray& tag)
@@ -210,8 +311,10 @@ int CupsClient::CreateSubscription(const QByteArray& tag)
     ipp_t* message = serverRequest(IPP_OP_CREATE_PRINTER_SUBSCRIPTIONS);
     ippAddString(message, IPP_TAG_SUBSCRIPTION, IPP_TAG_URI, "notify-recipient-uri", nullptr,
                  "dbus://");
+    // No job-progress: one event per page floods cupsd's notifier, which then drops events,
+    // completions included.
     static const char* const events[] = {"job-created",    "job-completed",   "job-state-changed",
-                                         "job-progress",   "job-stopped",     "printer-added",
+                                         "job-stopped",    "printer-added",   "printer-deleted",
                                          "server-started", "server-restarted"};
     ippAddStrings(message, IPP_TAG_SUBSCRIPTION, IPP_TAG_KEYWORD, "notify-events",
                   int(std::size(events)), nullptr, events);

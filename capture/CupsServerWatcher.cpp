@@ -5,24 +5,38 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QFileSystemWatcher>
-#include <QTimer>
+#include <sys/stat.h>
 
 namespace vellora {
 
 namespace {
 
 constexpr int kRequestTimeoutMs = 400;
+constexpr int kCancelTimeoutMs = 300;
 constexpr int kRepeatWindowMs = 2000;
 constexpr std::size_t kRecentSignals = 64;
 constexpr int kStartRetries = 10;
 constexpr int kRetryDelayMs = 200;
+constexpr int kFailedReconcilesBeforeRest = 6;
 
 constexpr const char* kNotifierPath = "/org/cups/cupsd/Notifier";
 constexpr const char* kNotifierInterface = "org.cups.cupsd.Notifier";
+constexpr const char* kDefaultBusSocket = "/run/dbus/system_bus_socket";
 
-const char* const kWatchedSignals[] = {"JobCreated",   "JobState",      "JobProgress",
-                                       "JobCompleted", "JobStopped",    "JobConfigChanged",
-                                       "PrinterAdded", "ServerStarted", "ServerRestarted"};
+// No JobProgress: another subscriber's notifier may send one per page, and none of them
+// changes what the intake does.
+const char* const kWatchedSignals[] = {"JobCreated",     "JobState",         "JobCompleted",
+                                       "JobStopped",     "JobConfigChanged", "PrinterAdded",
+                                       "PrinterDeleted", "ServerStarted",    "ServerRestarted"};
+
+// The nearest folder that exists on the way up to `path`'s own folder.
+QString existingFolderOf(const QString& path)
+{
+    QDir folder = QFileInfo(path).dir();
+    while (!folder.exists() && !folder.isRoot())
+        folder.setPath(QFileInfo(folder.absolutePath()).path());
+    return folder.absolutePath();
+}
 
 } // namespace
 
@@ -52,44 +66,73 @@ CupsNotifierSignal SignalFromMessage(const QString& member, const QVariantList& 
     return signal;
 }
 
-CupsServerWatcher::CupsServerWatcher(QByteArray tag, SignalSink onSignal, PrinterSink onPrinters)
-    : m_tag(std::move(tag)), m_signals(std::move(onSignal)), m_printers(std::move(onPrinters))
+QString BusSocketPath(const QByteArray& address)
+{
+    if (address.isEmpty())
+        return QString::fromLatin1(kDefaultBusSocket);
+    for (const QByteArray& part : address.split(';').first().split(',')) {
+        if (part.startsWith("unix:path="))
+            return QString::fromLocal8Bit(part.mid(10));
+        if (part.startsWith("path="))
+            return QString::fromLocal8Bit(part.mid(5));
+    }
+    return QString(); // an abstract socket or a TCP bus: nothing on disk to watch
+}
+
+CupsServerWatcher::CupsServerWatcher(QByteArray tag, Sinks sinks, QString printFolder,
+                                     const std::atomic<bool>* stopping)
+    : m_tag(std::move(tag)), m_sinks(std::move(sinks)), m_stopping(stopping),
+      m_printFolder(std::move(printFolder)), m_reconciler(QDateTime::currentSecsSinceEpoch())
 {}
 
 CupsServerWatcher::~CupsServerWatcher() = default;
 
 void CupsServerWatcher::Start()
 {
-    m_client = std::make_unique<CupsClient>(kRequestTimeoutMs);
+    m_client = std::make_unique<CupsClient>(kRequestTimeoutMs, m_stopping);
+    m_activeClient = m_client.get();
     m_busName = QStringLiteral("vellora-monitor-%1").arg(quintptr(this), 0, 16);
-    m_socketPath = CupsSocketPath();
-    if (!m_socketPath.isEmpty()) {
-        m_socketWatch = new QFileSystemWatcher(this);
-        connect(m_socketWatch, &QFileSystemWatcher::directoryChanged, this,
-                &CupsServerWatcher::onSocketFolderChanged);
-        armSocketWatch();
-        m_socketPresent = QFileInfo::exists(m_socketPath);
-        if (!m_socketPresent) {
-            ensureBus();
-            return; // cupsd is not running yet: its socket's appearance starts the watching
-        }
-    }
+    m_reconcileTimer = new QTimer(this);
+    m_reconcileTimer->setSingleShot(true);
+    connect(m_reconcileTimer, &QTimer::timeout, this, &CupsServerWatcher::reconcileNow);
+
+    m_cupsSocket.Path = CupsSocketPath();
+    m_busSocket.Path = BusSocketPath(qgetenv("DBUS_SYSTEM_BUS_ADDRESS"));
+    m_folderWatch = new QFileSystemWatcher(this);
+    connect(m_folderWatch, &QFileSystemWatcher::directoryChanged, this,
+            &CupsServerWatcher::onFolderChanged);
+    armWatches();
+    socketChanged(m_cupsSocket);
+    socketChanged(m_busSocket);
+    ensureBus();
+    if (!m_cupsSocket.Path.isEmpty() && m_cupsSocket.Inode == 0)
+        return; // cupsd is not running yet: its socket's appearance starts the watching
     serverUp();
 }
 
 void CupsServerWatcher::Stop()
 {
-    if (m_socketWatch) {
-        delete m_socketWatch;
-        m_socketWatch = nullptr;
+    delete m_folderWatch;
+    m_folderWatch = nullptr;
+    if (m_reconcileTimer)
+        m_reconcileTimer->stop();
+    // A hung server gets no cancellation: the next start cancels what we leave behind.
+    const bool hung = m_client && m_client->LastRequestTimedOut();
+    if (const int id = m_subscriptionId.exchange(0); id > 0 && !hung) {
+        // The shared client gives up at once now; cancelling gets a short time of its own.
+        CupsClient quick(kCancelTimeoutMs);
+        quick.CancelSubscription(id);
     }
-    if (const int id = m_subscriptionId.exchange(0); id > 0 && m_client)
-        m_client->CancelSubscription(id);
-    if (m_busConnected) {
-        QDBusConnection::disconnectFromBus(m_busName);
-        m_busConnected = false;
-    }
+    dropBus();
+    m_activeClient = nullptr;
     m_client.reset();
+}
+
+void CupsServerWatcher::InterruptRequest()
+{
+    // The client lives until Stop, which runs on this object's thread after this returns.
+    if (CupsClient* client = m_activeClient.load())
+        client->Interrupt();
 }
 
 void CupsServerWatcher::RescanPrinters()
@@ -97,27 +140,64 @@ void CupsServerWatcher::RescanPrinters()
     if (!m_client)
         return;
     if (const auto printers = m_client->Printers())
-        m_printers(*printers);
+        m_sinks.Printers(*printers);
 }
 
-void CupsServerWatcher::ensureBus()
+bool CupsServerWatcher::ensureBus()
 {
     if (m_busConnected)
-        return;
+        return true;
     // The system bus, or the one $DBUS_SYSTEM_BUS_ADDRESS names.
     QDBusConnection bus = QDBusConnection::connectToBus(QDBusConnection::SystemBus, m_busName);
     if (!bus.isConnected()) {
         QDBusConnection::disconnectFromBus(m_busName);
-        return;
+        return false;
     }
     for (const char* member : kWatchedSignals)
         bus.connect(QString(), QString::fromLatin1(kNotifierPath),
                     QString::fromLatin1(kNotifierInterface), QString::fromLatin1(member), this,
                     SLOT(onNotifierSignal(QDBusMessage)));
+    bus.connect(QString(), QStringLiteral("/org/freedesktop/DBus/Local"),
+                QStringLiteral("org.freedesktop.DBus.Local"), QStringLiteral("Disconnected"), this,
+                SLOT(onBusDisconnected()));
     m_busConnected = true;
+    return true;
 }
 
-void CupsServerWatcher::ensureSubscription()
+void CupsServerWatcher::dropBus()
+{
+    if (!m_busConnected)
+        return;
+    m_busConnected = false;
+    QDBusConnection::disconnectFromBus(m_busName);
+}
+
+void CupsServerWatcher::onBusDisconnected()
+{
+    if (!m_busConnected)
+        return;
+    QTimer::singleShot(0, this, &CupsServerWatcher::busUp);
+}
+
+void CupsServerWatcher::busUp()
+{
+    if (!m_client)
+        return;
+    dropBus();
+    if (!ensureBus()) {
+        if (m_busRetries++ < kStartRetries)
+            QTimer::singleShot(kRetryDelayMs, this, &CupsServerWatcher::busUp);
+        return;
+    }
+    m_busRetries = 0;
+    // cupsd's notifier still speaks to the bus that is gone: a new subscription starts a new
+    // notifier on the new bus.
+    if (m_subscriptionId.load() > 0)
+        ensureSubscription(true);
+    Reconcile();
+}
+
+void CupsServerWatcher::ensureSubscription(bool renew)
 {
     if (!m_staleCancelled) {
         // Subscriptions outlive a crashed copy of Vellora, and cupsd allows only so many.
@@ -127,12 +207,18 @@ void CupsServerWatcher::ensureSubscription()
         for (int id : *stale)
             m_client->CancelSubscription(id);
         m_staleCancelled = true;
+        m_subscriptionId = 0;
     }
     if (const int id = m_subscriptionId.load(); id > 0) {
-        // Subscriptions survive a restart of cupsd: keep ours rather than add a second.
-        const auto exists = m_client->SubscriptionExists(id);
-        if (!exists || *exists)
-            return;
+        if (renew) {
+            m_client->CancelSubscription(id);
+        } else {
+            // Subscriptions survive a restart of cupsd, not a crash soon after they were made;
+            // and a lost id may have gone to someone else's subscription since.
+            const auto ours = m_client->SubscriptionsTagged(m_tag);
+            if (!ours || ours->contains(id))
+                return;
+        }
         m_subscriptionId = 0;
     }
     m_subscriptionId = m_client->CreateSubscription(m_tag);
@@ -143,43 +229,127 @@ void CupsServerWatcher::serverUp()
     if (!m_client)
         return;
     ensureBus();
-    ensureSubscription();
+    ensureSubscription(false);
     const auto printers = m_client->Printers();
     if (printers)
-        m_printers(*printers);
+        m_sinks.Printers(*printers);
     if ((m_subscriptionId.load() == 0 || !printers || !m_busConnected) &&
-        m_retries < kStartRetries) {
+        m_serverRetries < kStartRetries) {
         // cupsd creates its socket a moment before it answers: try again a few times.
-        ++m_retries;
+        ++m_serverRetries;
         QTimer::singleShot(kRetryDelayMs, this, &CupsServerWatcher::serverUp);
         return;
     }
-    m_retries = 0;
+    m_serverRetries = 0;
+    // Whatever finished while nobody was listening.
+    Reconcile();
 }
 
-void CupsServerWatcher::armSocketWatch()
+void CupsServerWatcher::armWatches()
 {
-    if (!m_socketWatch)
+    if (!m_folderWatch)
         return;
-    if (!m_socketWatch->directories().isEmpty())
-        m_socketWatch->removePaths(m_socketWatch->directories());
-    // The socket's folder may not exist before cupsd starts: watch the nearest folder above.
-    QDir folder = QFileInfo(m_socketPath).dir();
-    while (!folder.exists() && !folder.isRoot())
-        folder.setPath(QFileInfo(folder.absolutePath()).path());
-    m_socketWatch->addPath(folder.absolutePath());
+    QStringList wanted;
+    for (const QString& socket : {m_cupsSocket.Path, m_busSocket.Path})
+        if (!socket.isEmpty())
+            wanted << existingFolderOf(socket);
+    // The print folder itself, once the backend has made it (its parent is not ours to list).
+    if (!m_printFolder.isEmpty() && QFileInfo(m_printFolder).isDir())
+        wanted << m_printFolder;
+    wanted.removeDuplicates();
+    const QStringList watched = m_folderWatch->directories();
+    for (const QString& folder : watched)
+        if (!wanted.contains(folder) || !QFileInfo(folder).isDir())
+            m_folderWatch->removePath(folder);
+    for (const QString& folder : wanted)
+        if (!m_folderWatch->directories().contains(folder))
+            m_folderWatch->addPath(folder);
 }
 
-void CupsServerWatcher::onSocketFolderChanged()
+bool CupsServerWatcher::socketChanged(SocketWatch& socket)
 {
-    armSocketWatch();
-    const bool present = QFileInfo::exists(m_socketPath);
-    const bool appeared = present && !m_socketPresent;
-    m_socketPresent = present;
-    if (appeared) {
-        m_retries = 0;
+    if (socket.Path.isEmpty())
+        return false;
+    struct stat info
+    {};
+    ino_t identity = 0;
+    qint64 changedAt = 0;
+    if (::lstat(QFile::encodeName(socket.Path).constData(), &info) == 0) {
+        identity = info.st_ino;
+        changedAt = qint64(info.st_ctim.tv_sec) * 1000000000 + info.st_ctim.tv_nsec;
+    }
+    // A crashed server leaves its socket file behind and the next one makes it anew, perhaps
+    // under the same inode number: the time of the change tells them apart.
+    const bool changed = identity != socket.Inode || changedAt != socket.ChangedAt;
+    socket.Inode = identity;
+    socket.ChangedAt = changedAt;
+    return changed;
+}
+
+void CupsServerWatcher::onFolderChanged(const QString& folder)
+{
+    armWatches();
+    if (socketChanged(m_busSocket) && m_busSocket.Inode != 0) {
+        m_busRetries = 0;
+        busUp();
+    }
+    if (socketChanged(m_cupsSocket) && m_cupsSocket.Inode != 0) {
+        m_serverRetries = 0;
         serverUp();
     }
+    // A print file renamed into place: its job is ending, whether a signal says so or not.
+    if (folder == m_printFolder)
+        Reconcile();
+}
+
+void CupsServerWatcher::Reconcile()
+{
+    m_reconciler.ResetBackOff();
+    m_failedReconciles = 0;
+    reconcileNow();
+}
+
+void CupsServerWatcher::WatchJobs()
+{
+    if (!m_reconcileTimer || m_reconcileTimer->isActive())
+        return;
+    m_reconciler.ResetBackOff();
+    scheduleReconcile();
+}
+
+void CupsServerWatcher::scheduleReconcile()
+{
+    m_reconcileTimer->start(m_reconciler.NextDelayMs());
+}
+
+void CupsServerWatcher::reconcileNow()
+{
+    if (!m_client)
+        return;
+    armWatches();
+    const auto jobs = m_client->MyJobs();
+    if (!jobs) {
+        // cupsd is away: its socket's return asks again, so stop after a few tries.
+        if (++m_failedReconciles < kFailedReconcilesBeforeRest)
+            scheduleReconcile();
+        return;
+    }
+    m_failedReconciles = 0;
+    const JobReconciler::Outcome outcome = m_reconciler.Read(*jobs, m_sinks.Reported);
+    for (const CupsJobSummary& job : outcome.Completed) {
+        // Reported exactly as cupsd's own completion signal would be.
+        CupsNotifierSignal signal;
+        signal.Member = QStringLiteral("JobCompleted");
+        signal.PrinterName = job.PrinterName;
+        signal.JobId = job.Id;
+        signal.JobState = ipp_job_state::Completed;
+        signal.JobName = job.JobName;
+        m_sinks.Signals(signal);
+    }
+    if (outcome.KeepAsking)
+        scheduleReconcile();
+    else
+        m_reconcileTimer->stop();
 }
 
 bool CupsServerWatcher::isRepeated(const CupsNotifierSignal& signal)
@@ -206,14 +376,15 @@ void CupsServerWatcher::onNotifierSignal(const QDBusMessage& message)
         serverUp();
         return;
     }
-    if (signal.Member == QLatin1String("PrinterAdded")) {
+    if (signal.Member == QLatin1String("PrinterAdded") ||
+        signal.Member == QLatin1String("PrinterDeleted")) {
         RescanPrinters();
         return;
     }
     // Other subscribers' notifiers may send the same event again: pass it on once.
     if (isRepeated(signal))
         return;
-    m_signals(signal);
+    m_sinks.Signals(signal);
 }
 
 } // namespace vellora

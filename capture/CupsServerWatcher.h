@@ -2,15 +2,18 @@
 
 #include "CupsChange.h"
 #include "CupsClient.h"
+#include "JobReconciler.h"
 
 #include <QByteArray>
 #include <QDBusMessage>
 #include <QObject>
 #include <QString>
+#include <QTimer>
 #include <atomic>
 #include <deque>
 #include <functional>
 #include <memory>
+#include <sys/types.h>
 
 class QFileSystemWatcher;
 
@@ -18,13 +21,16 @@ namespace vellora {
 
 // The monitor's link to cupsd, living on a thread of its own: the connection to the system
 // bus that carries cupsd's notifier signals, the one server-wide subscription that makes
-// cupsd send them, and the watch on cupsd's socket that tells when the server (re)starts.
+// cupsd send them, the watches that tell when cupsd or the bus (re)starts, and the
+// reconciliation that finds the completions whose signals were lost.
 //
 // cupsd starts one D-Bus notifier process per subscription, and those processes share one
 // lock file: only the process that holds the lock sends anything, the others drop their
 // events. Per-printer subscriptions would therefore lose the events of every printer but one,
 // so the monitor holds a single subscription for the whole server and sorts the signals by
-// printer name itself.
+// printer name itself. The same lock, left behind by a killed notifier or held by another
+// program's notifier, silences ours completely: hence the reconciliation, which needs no
+// signal at all when it is triggered by the user's print folder.
 class CupsServerWatcher : public QObject
 {
     Q_OBJECT
@@ -33,47 +39,83 @@ public:
     using SignalSink = std::function<void(const CupsNotifierSignal&)>;
     using PrinterSink = std::function<void(const QList<CupsPrinter>&)>;
 
-    // `tag` marks our subscriptions (notify-user-data); `onSignal` receives every job signal
-    // on this object's thread, repeated deliveries dropped; `onPrinters` receives the printer
-    // list each time it is read.
-    CupsServerWatcher(QByteArray tag, SignalSink onSignal, PrinterSink onPrinters);
+    struct Sinks
+    {
+        SignalSink Signals;                    // every job signal, repeated deliveries dropped
+        PrinterSink Printers;                  // the printer list, each time it is read
+        JobReconciler::ReportedQuery Reported; // whether a job's completion was reported
+    };
+
+    // `tag` marks our subscriptions (notify-user-data); `printFolder` is the user's own drop
+    // folder; `stopping` ends any request under way as soon as it becomes true.
+    CupsServerWatcher(QByteArray tag, Sinks sinks, QString printFolder,
+                      const std::atomic<bool>* stopping);
     ~CupsServerWatcher() override;
 
     int SubscriptionId() const { return m_subscriptionId.load(); }
+
+    // Any thread, before Stop: ends the request under way at once.
+    void InterruptRequest();
 
 public Q_SLOTS:
     void Start();
     void Stop();
     void RescanPrinters();
+    // Asks cupsd at once for this user's completed jobs, then on the back-off while needed.
+    void Reconcile();
+    // A job of ours is under way: make sure its end is looked for even without a signal.
+    void WatchJobs();
 
 private Q_SLOTS:
     void onNotifierSignal(const QDBusMessage& message);
-    void onSocketFolderChanged();
+    void onFolderChanged(const QString& folder);
+    void onBusDisconnected();
+    void reconcileNow();
+    void busUp();
 
 private:
+    struct SocketWatch
+    {
+        QString Path;
+        ino_t Inode = 0; // 0 while absent
+        qint64 ChangedAt = 0;
+    };
+
     void serverUp();
-    void ensureBus();
-    void ensureSubscription();
-    void armSocketWatch();
+    bool ensureBus();
+    void dropBus();
+    void ensureSubscription(bool renew);
+    void armWatches();
+    bool socketChanged(SocketWatch& socket);
     bool isRepeated(const CupsNotifierSignal& signal);
+    void scheduleReconcile();
 
     QByteArray m_tag;
-    SignalSink m_signals;
-    PrinterSink m_printers;
-    std::unique_ptr<CupsClient> m_client;
-    QFileSystemWatcher* m_socketWatch = nullptr;
-    QString m_socketPath;
-    bool m_socketPresent = false;
+    Sinks m_sinks;
+    const std::atomic<bool>* m_stopping;
+    std::unique_ptr<CupsClient> m_client; // made by Start, freed by Stop
+    std::atomic<CupsClient*> m_activeClient{nullptr};
+    QFileSystemWatcher* m_folderWatch = nullptr;
+    SocketWatch m_cupsSocket;
+    SocketWatch m_busSocket;
+    QString m_printFolder;
     QString m_busName;
     bool m_busConnected = false;
     bool m_staleCancelled = false;
-    int m_retries = 0;
+    int m_serverRetries = 0;
+    int m_busRetries = 0;
+    int m_failedReconciles = 0;
     std::atomic<int> m_subscriptionId{0};
     std::deque<std::pair<QString, qint64>> m_recent;
+    JobReconciler m_reconciler;
+    QTimer* m_reconcileTimer = nullptr;
 };
 
 // Reads one notifier signal from its D-Bus message; a message of another shape gives a
 // signal with an empty member.
 CupsNotifierSignal SignalFromMessage(const QString& member, const QVariantList& arguments);
+
+// The socket a D-Bus address names ("unix:path=..."), or the system bus's usual one.
+QString BusSocketPath(const QByteArray& address);
 
 } // namespace vellora

@@ -52,6 +52,10 @@ public:
     TJobStatus Status = jsNone;
     std::int32_t Copies = 0;
     bool Landscape = false;
+    // What tells this job from every other one, also from a later job under the same id after
+    // cupsd crashed (its job-uuid); set by the monitor with each report, empty in a record
+    // that no job has reached yet.
+    QString JobKey;
 };
 
 // Every job event takes one record, valid only during the call.

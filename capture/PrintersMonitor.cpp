@@ -3,6 +3,7 @@
 #include "CupsServerWatcher.h"
 
 #include <Paths.h>
+#include <QFileInfo>
 #include <QMetaObject>
 #include <algorithm>
 
@@ -14,6 +15,7 @@ constexpr int kRequestTimeoutMs = 400;
 constexpr int kKnownJobs = 128;
 constexpr std::size_t kInboxLimit = 10000;
 constexpr std::size_t kUnroutedLimit = 256;
+constexpr std::size_t kClaimedJobs = 4096;
 
 // notify-user-data holds at most 63 octets.
 QByteArray subscriptionTag(const QString& userName)
@@ -63,6 +65,13 @@ TPrintMonitor::~TPrintMonitor()
         m_thread.join();
 }
 
+void TPrintMonitor::SetHooks(std::function<bool(const QString&)> claimCompletion,
+                             std::function<void()> jobUnderWay)
+{
+    m_claimCompletion = std::move(claimCompletion);
+    m_jobUnderWay = std::move(jobUnderWay);
+}
+
 void TPrintMonitor::Post(const CupsNotifierSignal& signal)
 {
     {
@@ -93,6 +102,7 @@ void TPrintMonitor::Suspend()
 
 void TPrintMonitor::SignalStop()
 {
+    m_abort = true;
     {
         std::lock_guard lock(m_mutex);
         m_stopRequested = true;
@@ -103,11 +113,17 @@ void TPrintMonitor::SignalStop()
 void TPrintMonitor::Execute()
 {
     m_started = true;
-    m_client = std::make_unique<CupsClient>(kRequestTimeoutMs);
+    m_client = std::make_unique<CupsClient>(kRequestTimeoutMs, &m_abort);
     for (;;) {
         CupsNotifierSignal signal;
         {
             std::unique_lock lock(m_mutex);
+            if (m_inbox.empty()) {
+                // Idle watchers hold no connection: cupsd serves only so many clients.
+                lock.unlock();
+                m_client->Disconnect();
+                lock.lock();
+            }
             m_wake.wait(lock,
                         [this] { return m_stopRequested || (m_running && !m_inbox.empty()); });
             if (m_stopRequested)
@@ -154,14 +170,26 @@ void TPrintMonitor::ProcessChange(const CupsNotifierSignal& signal)
     // and a job it does not know cannot be vouched for.
     if (!attributes || attributes->UserName != m_userName)
         return;
-    for (const TPrinterChange& change : ChangesFromSignal(signal, *attributes)) {
+    const QList<TPrinterChange> changes = ChangesFromSignal(signal, *attributes);
+    bool completes = false;
+    for (const TPrinterChange& change : changes)
+        completes |= StatusFromChange(change.ChangeWord, change.Info ? &*change.Info : nullptr) ==
+                     jsCompleted;
+    // The signal and the reconciliation may both find one completion: the first reports it.
+    if (completes && m_claimCompletion && !m_claimCompletion(attributes->Key))
+        return;
+    for (const TPrinterChange& change : changes) {
         const TNotifyInfo* info = change.Info ? &*change.Info : nullptr;
         JobInformation.Status = StatusFromChange(change.ChangeWord, info);
         if (JobInformation.Status == jsNone)
             continue;
         FillFromNotifyInfo(JobInformation, info);
+        JobInformation.JobKey = attributes->Key;
         DoJob();
     }
+    const std::uint32_t state = attributes->JobState ? attributes->JobState : signal.JobState;
+    if (!completes && state < ipp_job_state::Canceled && m_jobUnderWay)
+        m_jobUnderWay();
 }
 
 void TPrintMonitor::DoJob()
@@ -180,12 +208,24 @@ TPrintersMonitor::TPrintersMonitor(QObject* owner)
         if (const auto printers = client.Printers())
             CreateMonitors(*printers);
     }
-    m_server = new CupsServerWatcher(
-        subscriptionTag(m_userName), [this](const CupsNotifierSignal& signal) { route(signal); },
-        [this](const QList<CupsPrinter>& printers) {
-            QMetaObject::invokeMethod(
-                this, [this, printers] { CreateMonitors(printers); }, Qt::QueuedConnection);
-        });
+    CupsServerWatcher::Sinks sinks;
+    sinks.Signals = [this](const CupsNotifierSignal& signal) {
+        route(signal);
+    };
+    sinks.Printers = [this](const QList<CupsPrinter>& printers) {
+        QMetaObject::invokeMethod(
+            this,
+            [this, printers] {
+                RemoveMonitors(printers);
+                CreateMonitors(printers);
+            },
+            Qt::QueuedConnection);
+    };
+    sinks.Reported = [this](const QString& key) {
+        return completionClaimed(key);
+    };
+    m_server = new CupsServerWatcher(subscriptionTag(m_userName), std::move(sinks),
+                                     QFileInfo(paths::PrintFile()).path(), &m_stopping);
     m_server->moveToThread(&m_busThread);
     m_busThread.setObjectName(QStringLiteral("vellora-cups-bus"));
     m_busThread.start();
@@ -198,11 +238,14 @@ TPrintersMonitor::~TPrintersMonitor()
     // cancelled; none of them waits longer than one bounded request.
     for (const auto& monitor : Monitors)
         monitor->SignalStop();
+    m_stopping = true;
+    m_server->InterruptRequest();
     QMetaObject::invokeMethod(m_server, &CupsServerWatcher::Stop, Qt::BlockingQueuedConnection);
     m_busThread.quit();
     m_busThread.wait();
-    delete m_server;
+    // The watchers first: one may still be telling the bus object of a job under way.
     Monitors.clear();
+    delete m_server;
     std::lock_guard lock(m_pendingLock);
     PendingJobs.clear();
 }
@@ -284,6 +327,11 @@ void TPrintersMonitor::CreateMonitors(const QList<CupsPrinter>& printers)
             if (!monitor)
                 continue;
             TPrintMonitor* watcher = monitor.get();
+            watcher->SetHooks([this](const QString& key) { return claimCompletion(key); },
+                              [this] {
+                                  QMetaObject::invokeMethod(m_server, &CupsServerWatcher::WatchJobs,
+                                                            Qt::QueuedConnection);
+                              });
             Monitors.push_back(std::move(monitor));
             {
                 std::lock_guard lock(m_routeLock);
@@ -307,6 +355,55 @@ void TPrintersMonitor::CreateMonitors(const QList<CupsPrinter>& printers)
     }
     if (added)
         Q_EMIT printersWatched();
+}
+
+void TPrintersMonitor::RemoveMonitors(const QList<CupsPrinter>& printers)
+{
+    QSet<QString> present;
+    for (const CupsPrinter& printer : printers)
+        present.insert(routeKey(printer.Name));
+    std::vector<std::unique_ptr<TPrintMonitor>> gone;
+    for (auto it = Monitors.begin(); it != Monitors.end();) {
+        const QString key = routeKey((*it)->PrinterName());
+        if (present.contains(key)) {
+            ++it;
+            continue;
+        }
+        {
+            std::lock_guard lock(m_routeLock);
+            m_routes.remove(key);
+        }
+        (*it)->SignalStop();
+        gone.push_back(std::move(*it));
+        it = Monitors.erase(it);
+    }
+    // Every removed watcher was told first; each ends within its aborted request.
+    gone.clear();
+}
+
+bool TPrintersMonitor::claimCompletion(const QString& key)
+{
+    std::lock_guard lock(m_claimLock);
+    if (m_claimed.contains(key))
+        return false;
+    m_claimed.insert(key);
+    m_claimOrder.push_back(key);
+    if (m_claimOrder.size() > kClaimedJobs) {
+        m_claimed.remove(m_claimOrder.front());
+        m_claimOrder.pop_front();
+    }
+    return true;
+}
+
+bool TPrintersMonitor::completionClaimed(const QString& key) const
+{
+    std::lock_guard lock(m_claimLock);
+    return m_claimed.contains(key);
+}
+
+void TPrintersMonitor::Reconcile()
+{
+    QMetaObject::invokeMethod(m_server, &CupsServerWatcher::Reconcile, Qt::QueuedConnection);
 }
 
 void TPrintersMonitor::route(const CupsNotifierSignal& signal)

@@ -8,11 +8,13 @@
 #include <QHash>
 #include <QList>
 #include <QObject>
+#include <QSet>
 #include <QString>
 #include <QThread>
 #include <atomic>
 #include <condition_variable>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -46,6 +48,13 @@ public:
     const QString& PrinterName() const { return m_printerName; }
     bool Started() const { return m_started.load(); }
 
+    // Before the first Resume: `claimCompletion` returns true for the first completion of a
+    // job (by its key) across every path and printer, so that a completion found by both a
+    // signal and the reconciliation is reported once; `jobUnderWay` hears of a job of ours that
+    // has not finished.
+    void SetHooks(std::function<bool(const QString& key)> claimCompletion,
+                  std::function<void()> jobUnderWay);
+
     // Any thread: queues one signal naming this printer.
     void Post(const CupsNotifierSignal& signal);
     void Resume();
@@ -64,6 +73,9 @@ private:
     const QString m_printerName;
     const QString m_userName;
     std::unique_ptr<CupsClient> m_client; // made and used on the watcher's thread only
+    std::function<bool(const QString&)> m_claimCompletion;
+    std::function<void()> m_jobUnderWay;
+    std::atomic<bool> m_abort{false}; // ends the request under way when stop is asked
     QHash<std::uint32_t, CupsJobAttributes> m_knownJobs;
     std::deque<std::uint32_t> m_knownOrder;
 
@@ -105,13 +117,20 @@ public:
     // True once cupsd holds our subscription, so that job signals reach us.
     bool IsSubscribed() const;
 
+    // Asks cupsd for this user's completed jobs now (the window was opened, say): a
+    // completion whose signal was lost is then reported like any other.
+    void Reconcile();
+
 Q_SIGNALS:
     void printersWatched();
 
 private:
     void DispatchJobs();
     void CreateMonitors(const QList<CupsPrinter>& printers);
+    void RemoveMonitors(const QList<CupsPrinter>& printers);
     void route(const CupsNotifierSignal& signal);
+    bool claimCompletion(const QString& key);
+    bool completionClaimed(const QString& key) const;
 
     std::mutex m_pendingLock; // the one lock of the pending list
     std::vector<std::unique_ptr<TJobInformation>> PendingJobs;
@@ -125,6 +144,12 @@ private:
     QHash<QString, TPrintMonitor*> m_routes;
     std::deque<CupsNotifierSignal> m_unrouted;
 
+    // The completions reported so far, by job key; read by every watcher and the bus thread.
+    mutable std::mutex m_claimLock;
+    QSet<QString> m_claimed;
+    std::deque<QString> m_claimOrder;
+
+    std::atomic<bool> m_stopping{false};
     QThread m_busThread;
     CupsServerWatcher* m_server = nullptr;
 };

@@ -1,9 +1,16 @@
-# The tool folder holds the page converter and the viewer files. Each subsystem that
-# provides one registers it here; installation and the test fixture both read this list.
+# The tool files: the programs Vellora starts (the page converter, the interpreter helper) and
+# the viewer files it copies into each catalogue. Each subsystem that provides one registers it
+# here. Programs are installed into <prefix>/lib/vellora, viewer files into
+# <prefix>/share/vellora, where the program finds them from its own location; the test fixture
+# copies them all into a test home's own tool folder from the manifest.
 #
-#   vellora_add_tool_file(<path or generator expression> [RENAME <name>])
+#   vellora_add_tool_file(<path> [RENAME <name>])
+#   vellora_add_tool_program(<target>)
 #
 # The manifest written at generate time lists "source<TAB>name" per line.
+set(VELLORA_TOOL_PROGRAM_DIR lib/vellora)
+set(VELLORA_TOOL_FILE_DIR ${CMAKE_INSTALL_DATADIR}/vellora)
+
 function(vellora_add_tool_file source)
     cmake_parse_arguments(ARG "" "RENAME" "" ${ARGN})
     if(ARG_RENAME)
@@ -12,11 +19,12 @@ function(vellora_add_tool_file source)
         get_filename_component(name "${source}" NAME)
     endif()
     set_property(GLOBAL APPEND PROPERTY VELLORA_TOOL_FILES "${source}\t${name}")
+    install(FILES "${source}" DESTINATION ${VELLORA_TOOL_FILE_DIR} RENAME ${name})
 endfunction()
 
-# For a built program, pass its target: vellora_add_tool_program(pdf2swf)
 function(vellora_add_tool_program target)
     set_property(GLOBAL APPEND PROPERTY VELLORA_TOOL_FILES "$<TARGET_FILE:${target}>\t${target}")
+    install(TARGETS ${target} RUNTIME DESTINATION ${VELLORA_TOOL_PROGRAM_DIR})
 endfunction()
 
 function(vellora_write_tool_manifest)
@@ -26,18 +34,4 @@ function(vellora_write_tool_manifest)
         string(APPEND content "${entry}\n")
     endforeach()
     file(GENERATE OUTPUT "${CMAKE_BINARY_DIR}/tool-files.txt" CONTENT "${content}")
-    # Plain files (not programs) are installed from the same list.
-    # DESTDIR is honoured, as for every other installed file.
-    install(CODE "
-        file(STRINGS \"${CMAKE_BINARY_DIR}/tool-files.txt\" lines)
-        set(tool_dir \"\$ENV{DESTDIR}${VELLORA_TOOL_INSTALL_DIR}\")
-        file(MAKE_DIRECTORY \"\${tool_dir}\")
-        foreach(line IN LISTS lines)
-            string(REPLACE \"\\t\" \";\" parts \"\${line}\")
-            list(GET parts 0 src)
-            list(GET parts 1 name)
-            message(STATUS \"Installing tool file: \${tool_dir}/\${name}\")
-            file(COPY_FILE \"\${src}\" \"\${tool_dir}/\${name}\" ONLY_IF_DIFFERENT)
-        endforeach()
-    " COMPONENT tools)
 endfunction()

@@ -80,7 +80,7 @@ void applySetting(ConverterOptions& options, std::string setting)
 
 bool isIgnoredFlag(const std::string& argument)
 {
-    if (argument == "-w" || argument == "-S" || argument == "-G" || argument == "--flatten")
+    if (argument == "-w" || argument == "-S")
         return true;
     return argument.size() > 2 && argument.compare(0, 2, "-O") == 0 &&
            allDigits(argument.substr(2));
@@ -127,6 +127,11 @@ ConverterOptions parseOptions(const std::vector<std::string>& arguments)
             outputGiven = true;
         } else if (argument == "-s") {
             applySetting(options, nextValue("un réglage, par exemple jpegquality=85"));
+        } else if (argument == "-G") {
+            options.preset = Preset::High;
+        } else if (argument == "--flatten") {
+            if (options.preset == Preset::Low)
+                options.preset = Preset::Medium;
         } else if (isIgnoredFlag(argument)) {
         } else if (!argument.empty() && argument.front() == '-') {
             throw UsageError("option inconnue : " + argument);
@@ -194,9 +199,15 @@ std::string helpText()
            "                   text=0 (pas de <page.js> : texte ni sélectionnable ni\n"
            "                   cherchable, liens inactifs) ; un tiret\n"
            "                   devant le réglage est admis (-s -zoom=48)\n"
-           "  -w, -S, -G, -O<n>, --flatten, -s subpixels=<n>\n"
-           "                   acceptées pour compatibilité, sans effet : la page est\n"
-           "                   toujours une image\n"
+           "  --flatten        texte vectoriel (glyphes dessinés une fois par animation)\n"
+           "                   sur une image JPEG du reste de la page ; écrit aussi\n"
+           "                   <page.svg>, la page en SVG\n"
+           "  -G               tout vectoriel : texte, tracés et découpes en vecteurs,\n"
+           "                   images en JPEG ; écrit aussi <page.svg>. Une page numérisée\n"
+           "                   ou trop chargée reste une image (message sur la sortie\n"
+           "                   d'erreur)\n"
+           "  -w, -S, -O<n>, -s subpixels=<n>\n"
+           "                   acceptées pour compatibilité, sans effet\n"
            "  -h, --help       cette aide\n"
            "  -V, --version    version du programme\n"
            "\n"

@@ -23,6 +23,15 @@ enum class Mode
     Page
 };
 
+// Low: the page as one image. Medium (--flatten): text as vector glyphs over an image of
+// the rest. High (-G): text, outlines and images each in vector form.
+enum class Preset
+{
+    Low,
+    Medium,
+    High
+};
+
 inline constexpr int kDefaultJpegQuality = 85;
 inline constexpr double kDefaultZoom = 72.0; // dots per inch of the movie's page image
 
@@ -35,14 +44,16 @@ struct ConverterOptions
     double zoom = kDefaultZoom;
     int jpegQuality = kDefaultJpegQuality;
     bool textLayer = true; // write page<i>.js beside the page
+    Preset preset = Preset::Low;
 };
 
 // Reads the converter's command line (without the program name).
 //   <pdf> -I                                    information mode
 //   <pdf> --outline                             reading direction and bookmarks
 //   <pdf> -p<n> [-s key=value]... [flags] -o <file>   page mode
-// Settings after -s may carry a leading dash ("-s -zoom=48"). Flags accepted for the
-// historical command lines and not acted on: -w, -S, -G, -O<n>, --flatten, -s subpixels=<n>.
+// Settings after -s may carry a leading dash ("-s -zoom=48"). -G asks for the high preset,
+// --flatten for the medium one (-G wins when both are given). Flags accepted for the
+// historical command lines and not acted on: -w, -S, -O<n>, -s subpixels=<n>.
 ConverterOptions parseOptions(const std::vector<std::string>& arguments);
 
 // The usage text of --help.

@@ -253,6 +253,26 @@ PdfPages::Page::Page(std::unique_ptr<Impl> impl, PageSize size) : m(std::move(im
 
 PdfPages::Page::~Page() = default;
 
+fz_context* PdfPages::Page::context() const
+{
+    return m->ctx;
+}
+
+fz_display_list* PdfPages::Page::displayList() const
+{
+    return m->list;
+}
+
+double PdfPages::Page::originX() const
+{
+    return m->bounds.x0;
+}
+
+double PdfPages::Page::originY() const
+{
+    return m->bounds.y0;
+}
+
 bool PdfPages::Page::hasColour() const
 {
     if (m->colour >= 0)

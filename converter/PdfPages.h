@@ -8,6 +8,9 @@
 #include <string>
 #include <vector>
 
+struct fz_context;
+struct fz_display_list;
+
 namespace vellora::converter {
 
 // A document that cannot be read as asked; the message says why, in one line.
@@ -73,6 +76,12 @@ public:
     // The page's text layer and links as pageTextScript() writes them (empty when it has
     // neither); `number` is the page's number in the catalogue.
     std::string textScript(int number) const;
+    // For devices of our own: the library's context and the page's display list, whose
+    // coordinates put the page's top left corner at (originX, originY) points.
+    fz_context* context() const;
+    fz_display_list* displayList() const;
+    double originX() const;
+    double originY() const;
 
 private:
     friend class PdfPages;

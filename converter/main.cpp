@@ -8,6 +8,7 @@
 #include "PageMovie.h"
 #include "PageText.h"
 #include "PdfPages.h"
+#include "vector/VectorPage.h"
 
 #include <algorithm>
 #include <cmath>
@@ -125,17 +126,28 @@ int convertPage(const ConverterOptions& options)
 
     PageImage movieStore, imageStore, screenStore, thumbnailStore;
 
-    // The movie's image is drawn at its own scale when that is the smaller: at 48 dpi MuPDF
-    // places small text on the pixel grid, which an average of the larger drawing does not
-    // reproduce (10 dB less against MuPDF's own drawing), and it costs little to draw.
-    const PageImage& movieImage =
-        movieScale < drawing.scale ? (movieStore = page->render(movieScale)) : drawing;
-    const JpegData movieJpeg = encodeJpeg(movieImage, options.jpegQuality, JpegKind::Baseline);
-    const auto movie = pageMovie(
-        size.width, size.height,
-        vellora::swf::Bytes(movieJpeg.bytes.get(), movieJpeg.bytes.get() + movieJpeg.size),
-        movieImage.width, movieImage.height);
-    files.write(PageFile::Movie, movie.data(), movie.size());
+    // The medium and high presets draw the movie as vectors, with the page's SVG beside it,
+    // unless the page keeps the image form.
+    const auto vectorFiles = options.preset == Preset::Low
+                                 ? std::nullopt
+                                 : vector::vectorPage(*page, options.page, options, movieScale);
+    if (vectorFiles) {
+        files.write(PageFile::Movie, vectorFiles->movie.data(), vectorFiles->movie.size());
+        if (!vectorFiles->svg.empty())
+            files.write(PageFile::Vector, vectorFiles->svg.data(), vectorFiles->svg.size());
+    } else {
+        // The movie's image is drawn at its own scale when that is the smaller: at 48 dpi
+        // MuPDF places small text on the pixel grid, which an average of the larger drawing
+        // does not reproduce (10 dB less against MuPDF's own drawing), and it costs little.
+        const PageImage& movieImage =
+            movieScale < drawing.scale ? (movieStore = page->render(movieScale)) : drawing;
+        const JpegData movieJpeg = encodeJpeg(movieImage, options.jpegQuality, JpegKind::Baseline);
+        const auto movie = pageMovie(
+            size.width, size.height,
+            vellora::swf::Bytes(movieJpeg.bytes.get(), movieJpeg.bytes.get() + movieJpeg.size),
+            movieImage.width, movieImage.height);
+        files.write(PageFile::Movie, movie.data(), movie.size());
+    }
 
     // A drawing made larger for the movie is brought back to the page image's size.
     const PageImage& image = std::max(drawing.width, drawing.height) > kImageLongSide + 2

@@ -1,7 +1,7 @@
 #include "Paths.h"
 
+#include <QFileInfo>
 #include <QStandardPaths>
-
 #include <pwd.h>
 #include <unistd.h>
 
@@ -23,11 +23,47 @@ QString AppDataFolder()
     return folder;
 }
 
-QString ToolFolder() { return AppDataFolder() + u"/vellora"; }
+ToolFolders FindToolFolders()
+{
+    const QString converter = QStringLiteral("/pdf2swf");
+    const QString own = AppDataFolder() + u"/vellora";
+    if (QFileInfo(own + converter).isExecutable())
+        return {own, own};
+    const QString prefix = QFileInfo(ProgramFolder() + u"/..").canonicalFilePath();
+    if (!prefix.isEmpty()) {
+        const QString programs = prefix + u"/lib/vellora";
+        if (QFileInfo(programs + converter).isExecutable())
+            return {programs, prefix + u"/share/vellora"};
+    }
+    return {own, own};
+}
 
-QString WorkPdf() { return AppDataFolder() + u"/out.pdf"; }
+QString ToolFolder()
+{
+    return FindToolFolders().programs;
+}
 
-QString BuildLogFile() { return AppDataFolder() + u"/vellora.logs"; }
+QString ViewerFolder()
+{
+    return FindToolFolders().viewer;
+}
+
+QString ProgramFolder()
+{
+    // The link names the program itself, whether or not a QCoreApplication exists yet.
+    return QFileInfo(QFileInfo(QStringLiteral("/proc/self/exe")).canonicalFilePath())
+        .absolutePath();
+}
+
+QString WorkPdf()
+{
+    return AppDataFolder() + u"/out.pdf";
+}
+
+QString BuildLogFile()
+{
+    return AppDataFolder() + u"/vellora.logs";
+}
 
 QString SpoolRoot()
 {
@@ -35,7 +71,10 @@ QString SpoolRoot()
     return custom.isEmpty() ? QStringLiteral("/var/spool/vellora") : custom;
 }
 
-QString PrintFile() { return SpoolRoot() + u'/' + CurrentUserName() + u"/Vellora.ps"; }
+QString PrintFile()
+{
+    return SpoolRoot() + u'/' + CurrentUserName() + u"/Vellora.ps";
+}
 
 QString CurrentUserName()
 {
@@ -45,6 +84,9 @@ QString CurrentUserName()
     return QString::number(::geteuid());
 }
 
-void setSpoolRootForTesting(const QString& folder) { spoolOverride() = folder; }
+void setSpoolRootForTesting(const QString& folder)
+{
+    spoolOverride() = folder;
+}
 
 } // namespace vellora::paths

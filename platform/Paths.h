@@ -8,8 +8,29 @@ namespace vellora::paths {
 // empty when the system reports none.
 QString AppDataFolder();
 
-// AppDataFolder + "/vellora": the page converter and the viewer files.
+// Where the program's own files are: the programs it starts (the page converter, the
+// interpreter helper) and the viewer files it copies into each catalogue.
+struct ToolFolders
+{
+    QString programs;
+    QString viewer;
+};
+
+// The one place that finds them: the user's own AppDataFolder + "/vellora" when it holds the
+// converter (a user may install their own copy), else the installed layout found from the
+// running program's own location, <prefix>/bin/.. -> <prefix>/lib/vellora for programs and
+// <prefix>/share/vellora for viewer files (a package, /usr/local and a test prefix all work).
+// When neither holds the converter, the user's folder, so that messages name it.
+ToolFolders FindToolFolders();
+
+// FindToolFolders().programs: the converter and the interpreter helper.
 QString ToolFolder();
+
+// FindToolFolders().viewer: vellora.html, swfobject.js, vellora.swf.
+QString ViewerFolder();
+
+// The folder of the running program (the installed layout is found from it).
+QString ProgramFolder();
 
 // AppDataFolder + "/out.pdf": the PDF that every build converts.
 QString WorkPdf();

@@ -63,12 +63,15 @@ int main(int argc, char** argv)
         return kBackendFailed;
     }
 
-    const DeliveryResult result = deliverPrintFile(spoolRoot(), argv[2], argv[1], input);
+    removeTemporaryFileOnTermination();
+    const DeliveryResult result = deliverPrintFile(
+        spoolRoot(), argv[2], argv[1], input, maxPrintBytes(std::getenv("DEVICE_URI"), argv[5]));
     if (result.ok()) {
         std::fprintf(stderr, "INFO: printed to %s\n", result.path.c_str());
         return kBackendOk;
     }
     std::fprintf(stderr, "ERROR: %s\n", result.error.c_str());
-    // A refused user or folder cancels this job only; the queue stays ready for the others.
+    // A refused user, folder or size cancels this job only; the queue stays ready for the
+    // others.
     return result.refused ? kBackendCancel : kBackendFailed;
 }

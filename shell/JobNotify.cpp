@@ -41,12 +41,12 @@ void TF_Main::JobNotify(const TJobInformation& aJobinformation)
             PdfMode = true;
 
         // Each job is taken once, also when an earlier job is reported again later.
-        if (!FirstJob && TakenJobIds.contains(aJobinformation.JobId))
+        if (!FirstJob && TakenJobIds.contains(aJobinformation.JobId, aJobinformation.JobKey))
             return;
         FirstJob = false;
         M_Log->appendPlainText(QStringLiteral("CLICKED "));
         LastJobId = aJobinformation.JobId;
-        TakenJobIds.remember(aJobinformation.JobId);
+        TakenJobIds.remember(aJobinformation.JobId, aJobinformation.JobKey);
 
         OpenMainWindow();
         if (!pdfDocument)

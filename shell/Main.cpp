@@ -6,6 +6,7 @@
 #include "ObjectName.h"
 #include "Options.h"
 #include "PageView.h"
+#include "PrintersMonitor.h"
 #include "PrivateFolders.h"
 #include "Resources.h"
 #include "TrayIcon.h"
@@ -281,6 +282,9 @@ void TF_Main::OpenMainWindow()
     show();
     raise();
     activateWindow();
+    // A printout whose completion signal was lost is found now rather than never.
+    if (Monitor)
+        Monitor->Reconcile();
 }
 
 void TF_Main::HideMainWindow()

@@ -79,12 +79,16 @@ QStringList missingViewerFilesReport()
 QStringList completeFolder(const QString& html, int pages)
 {
     // Every test page has text: its script, and the search file.
-    QStringList files = {html, "readme.txt", "vellora-config.js", "vellora-search.js",
+    QStringList files = {html,
+                         "readme.txt",
+                         "vellora-catalogue.js",
+                         "vellora-config.js",
+                         "vellora-search.js",
                          "vellora.xml"};
     for (int i = 1; i <= pages; ++i)
-        files << QStringLiteral("page%1-m.jpg").arg(i) << QStringLiteral("page%1-t.jpg").arg(i)
-              << QStringLiteral("page%1.jpg").arg(i) << QStringLiteral("page%1.js").arg(i)
-              << QStringLiteral("page%1.swf").arg(i);
+        files << QStringLiteral("page%1.jpg").arg(i) << QStringLiteral("page%1-m.jpg").arg(i)
+              << QStringLiteral("page%1-t.jpg").arg(i) << QStringLiteral("page%1.js").arg(i)
+              << QStringLiteral("page%1.svg").arg(i) << QStringLiteral("page%1.swf").arg(i);
     files += viewerFilesInstalled();
     files.sort();
     return files;
@@ -132,7 +136,7 @@ private:
 
 void TestBuildWindows::initTestCase()
 {
-    VELLORA_REQUIRE(QFileInfo(ConverterProgram(paths::AppDataFolder())).isExecutable(),
+    VELLORA_REQUIRE(QFileInfo(ConverterProgram(ConverterFolders::user())).isExecutable(),
                     "the converter in the tool folder (TOOLS fixture)");
     setPrompts(&m_prompts);
     setDesktop(&m_desktop);
@@ -346,7 +350,7 @@ void TestBuildWindows::unreadablePdfWritesNothing()
 void TestBuildWindows::converterRemovedAfterPageCount()
 {
     QVERIFY(test::makePdf(paths::WorkPdf(), 3));
-    const QString converter = ConverterProgram(paths::AppDataFolder());
+    const QString converter = ConverterProgram(ConverterFolders::user());
     m_prompts.onMessage = [&](const QString&, const QString& text) {
         if (text.startsWith("Number Pages:"))
             QFile::rename(converter, converter + ".away");
@@ -471,7 +475,7 @@ void TestBuildWindows::cancelStopsTheBuild()
     QVERIFY(m_main->isVisible());
     for (const QString& file : entries(m_out)) {
         QVERIFY2(QRegularExpression(
-                     "^(page[1-8](-m|-t)?\\.(swf|jpg|js)|vellora\\.xml|vellora-config\\.js)$")
+                     "^(page[1-8](-m|-t)?\\.(swf|jpg|js|svg)|vellora\\.xml|vellora-config\\.js)$")
                      .match(file)
                      .hasMatch(),
                  qPrintable("left behind: " + file));

@@ -31,7 +31,7 @@ QStringList pageFiles(int pages)
     for (int i = 1; i <= pages; ++i)
         files << QStringLiteral("page%1-m.jpg").arg(i) << QStringLiteral("page%1-t.jpg").arg(i)
               << QStringLiteral("page%1.jpg").arg(i) << QStringLiteral("page%1.js").arg(i)
-              << QStringLiteral("page%1.swf").arg(i);
+              << QStringLiteral("page%1.svg").arg(i) << QStringLiteral("page%1.swf").arg(i);
     return files;
 }
 
@@ -91,7 +91,7 @@ private:
 
 void TestCatalogueBuild::initTestCase()
 {
-    VELLORA_REQUIRE(QFileInfo(ConverterProgram(paths::AppDataFolder())).isExecutable(),
+    VELLORA_REQUIRE(QFileInfo(ConverterProgram(ConverterFolders::user())).isExecutable(),
                     "the converter in the tool folder (TOOLS fixture)");
     setPrompts(&m_prompts);
     setDesktop(&m_desktop);
@@ -135,7 +135,9 @@ Outcome TestCatalogueBuild::run(CatalogueBuild& build)
 void TestCatalogueBuild::completeFolder()
 {
     const QString html = m_out->filePath("catalogue.htm");
-    CatalogueBuild build(plan(html, 3));
+    auto sized = plan(html, 3);
+    sized.pageSizes = {QSizeF(595.28, 841.89), std::nullopt, QSizeF(842, 595)};
+    CatalogueBuild build(sized);
     QList<int> started;
     int mostAtOnce = 0;
     int finished = 0;
@@ -157,13 +159,38 @@ void TestCatalogueBuild::completeFolder()
     QCOMPARE(mostAtOnce, 2); // bounded by the pool, and really parallel
     QCOMPARE(m_prompts.messages(), expectedReport());
     QCOMPARE(filesIn(m_out->path()),
-             sorted(QStringList({"catalogue.htm", "readme.txt", "vellora-config.js",
-                                 "vellora-search.js", "vellora.xml"}) +
+             sorted(QStringList({"catalogue.htm", "readme.txt", "vellora-catalogue.js",
+                                 "vellora-config.js", "vellora-search.js", "vellora.xml"}) +
                     pageFiles(3) + viewerFilesInstalled()));
     // Each page's large number is its text.
     QFile search(m_out->filePath("vellora-search.js"));
     QVERIFY(search.open(QIODevice::ReadOnly));
     QCOMPARE(search.readAll(), QByteArray("velloraSearch({\"pages\":[\"1\",\"2\",\"3\"]});\n"));
+    // The manifest, written last, lists what the build wrote.
+    QFile manifest(m_out->filePath("vellora-catalogue.js"));
+    QVERIFY(manifest.open(QIODevice::ReadOnly));
+    const QString viewerFiles = viewerFilesInstalled().isEmpty()
+                                    ? QString()
+                                    : u'"' + viewerFilesInstalled().join("\",\"") + "\",";
+    QCOMPARE(QString::fromUtf8(manifest.readAll()),
+             "window.velloraCatalogue = {\"version\":1,\"pages\":["
+             "{\"width\":595.28,\"height\":841.89,\"files\":[\"page1.swf\",\"page1.jpg\",\"page1-m."
+             "jpg\",\"page1-t.jpg\",\"page1.svg\",\"page1.js\"]},"
+             "{\"width\":null,\"height\":null,\"files\":[\"page2.swf\",\"page2.jpg\",\"page2-m."
+             "jpg\",\"page2-t.jpg\",\"page2.svg\",\"page2.js\"]},"
+             "{\"width\":842,\"height\":595,\"files\":[\"page3.swf\",\"page3.jpg\",\"page3-m.jpg\","
+             "\"page3-t.jpg\",\"page3.svg\",\"page3.js\"]}],"
+             "\"outline\":[],\"direction\":\"ltr\",\"search\":\"vellora-search.js\",\"files\":["
+             "\"catalogue.htm\"," +
+                 viewerFiles +
+                 "\"readme.txt\",\"vellora.xml\",\"vellora-config.js\",\"vellora-search.js\","
+                 "\"page1.swf\",\"page1.jpg\",\"page1-m.jpg\",\"page1-t.jpg\",\"page1.svg\","
+                 "\"page1.js\","
+                 "\"page2.swf\",\"page2.jpg\",\"page2-m.jpg\",\"page2-t.jpg\",\"page2.svg\","
+                 "\"page2.js\","
+                 "\"page3.swf\",\"page3.jpg\",\"page3-m.jpg\",\"page3-t.jpg\",\"page3.svg\","
+                 "\"page3.js\","
+                 "\"vellora-catalogue.js\"]};\n");
     // The folder first, then the page.
     QCOMPARE(m_desktop.opened, QStringList({"folder:" + m_out->path() + "/", "document:" + html}));
 
@@ -177,8 +204,8 @@ void TestCatalogueBuild::completeFolder()
         QCOMPARE(lines[1 + 3 * (page - 1)], QStringLiteral("gotoPage:%1").arg(page));
         QCOMPARE(lines[2 + 3 * (page - 1)], "nom_page:\"" + file + "\"");
         QCOMPARE(lines[3 + 3 * (page - 1)],
-                 "pdfexe:" + PageCommand(paths::AppDataFolder(), page, QualityPreset::Medium, "70",
-                                         m_out->path() + "/")
+                 "pdfexe:" + PageCommand(ConverterFolders::user(), page, QualityPreset::Medium,
+                                         "70", m_out->path() + "/")
                                  .commandLine);
     }
     QCOMPARE(build.failedPages(), QList<int>());
@@ -202,7 +229,7 @@ void TestCatalogueBuild::failingPageListedAtTheEnd()
 
 void TestCatalogueBuild::missingConverterStopsTheBuild()
 {
-    const QString converter = ConverterProgram(paths::AppDataFolder());
+    const QString converter = ConverterProgram(ConverterFolders::user());
     QVERIFY(QFile::rename(converter, converter + ".away"));
     const QString html = m_out->filePath("catalogue.htm");
     CatalogueBuild build(plan(html, 3));
@@ -235,7 +262,8 @@ void TestCatalogueBuild::pagesOverTheTimeLimitFail()
             m_prompts.messages().value(0).contains("page 1 : arrêtée après 0 minutes"));
     // The stopped converter took its temporary files with it.
     QCOMPARE(filesIn(m_out->path()),
-             sorted(QStringList({"c.htm", "readme.txt", "vellora-config.js", "vellora.xml"}) +
+             sorted(QStringList({"c.htm", "readme.txt", "vellora-catalogue.js", "vellora-config.js",
+                                 "vellora.xml"}) +
                     viewerFilesInstalled()));
 }
 
@@ -257,7 +285,7 @@ void TestCatalogueBuild::cancelKeepsWhatWasWrittenAndOpensNothing()
     QVERIFY(!files.contains("page8.swf"));
     for (const QString& file : files) {
         QVERIFY2(QRegularExpression(
-                     "^(page[1-8](-m|-t)?\\.(swf|jpg|js)|vellora\\.xml|vellora-config\\.js)$")
+                     "^(page[1-8](-m|-t)?\\.(swf|jpg|js|svg)|vellora\\.xml|vellora-config\\.js)$")
                      .match(file)
                      .hasMatch(),
                  qPrintable("left behind: " + file));

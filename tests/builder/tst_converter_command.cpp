@@ -13,7 +13,8 @@ class TestConverterCommand : public QObject
 private Q_SLOTS:
     void pageCountCommand()
     {
-        const ConverterCommand command = PageCountCommand(QStringLiteral("/home/ann/.local/share"));
+        const ConverterCommand command =
+            PageCountCommand(ConverterFolders(QStringLiteral("/home/ann/.local/share")));
         QCOMPARE(command.commandLine, QStringLiteral("\"/home/ann/.local/share/vellora/pdf2swf\"  "
                                                      "\"/home/ann/.local/share/out.pdf\" -I "));
         QCOMPARE(command.program, QStringLiteral("/home/ann/.local/share/vellora/pdf2swf"));
@@ -64,8 +65,8 @@ private Q_SLOTS:
         QFETCH(QString, qualite);
         QFETCH(QString, commandLine);
         QFETCH(QStringList, arguments);
-        const ConverterCommand command =
-            PageCommand(QStringLiteral("/d"), 7, preset, qualite, QStringLiteral("/out/"));
+        const ConverterCommand command = PageCommand(ConverterFolders(QStringLiteral("/d")), 7,
+                                                     preset, qualite, QStringLiteral("/out/"));
         QCOMPARE(command.commandLine, commandLine);
         QCOMPARE(command.arguments, arguments);
         QCOMPARE(command.program, QStringLiteral("/d/vellora/pdf2swf"));
@@ -77,7 +78,8 @@ private Q_SLOTS:
     {
         const QString data = QStringLiteral("/tmp/a \"b\"; $(touch x) `id`");
         const QString output = QStringLiteral("//");
-        const ConverterCommand command = PageCommand(data, 12, QualityPreset::Low, "85", output);
+        const ConverterCommand command =
+            PageCommand(ConverterFolders(data), 12, QualityPreset::Low, "85", output);
         QCOMPARE(command.arguments.first(), data + "/out.pdf");
         QCOMPARE(command.arguments.last(), QStringLiteral("//page12.swf"));
         QCOMPARE(command.arguments.size(), 11);

@@ -118,7 +118,7 @@ private Q_SLOTS:
         QCOMPARE(m_prompts.messages(),
                  QStringList{QStringLiteral("Avertissement: Number Pages:%1").arg(pages.size())});
         const QStringList lines = memo.split(QStringLiteral("\r\n"));
-        QCOMPARE(lines.first(), PageCountCommand(paths::AppDataFolder()).commandLine);
+        QCOMPARE(lines.first(), PageCountCommand(ConverterFolders::user()).commandLine);
         QCOMPARE(lines.size(), pages.size() + 1);
         QVERIFY(lines.last().startsWith(QStringLiteral("page=%1 width=").arg(pages.size())));
     }
@@ -213,7 +213,7 @@ private Q_SLOTS:
                      qPrintable(error.message()));
         }
         QCOMPARE(m_prompts.messages(), QStringList());
-        QCOMPARE(memo, PageCountCommand(paths::AppDataFolder()).commandLine);
+        QCOMPARE(memo, PageCountCommand(ConverterFolders::user()).commandLine);
     }
 };
 

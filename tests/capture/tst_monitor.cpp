@@ -203,7 +203,8 @@ private Q_SLOTS:
                                 SLOT(repeat(QDBusMessage))));
         const int id = printAndWait(recording);
         QVERIFY(id > 0);
-        QTRY_VERIFY(repeater.repeated >= 4);
+        // Created, processing, completed.
+        QTRY_VERIFY(repeater.repeated >= 3);
         // One more job through the same watcher flushes anything still queued.
         const int next = printAndWait(recording);
         QVERIFY(next > 0);

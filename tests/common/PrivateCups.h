@@ -58,6 +58,10 @@ public:
 
     ~PrivateCups() { stop(); }
 
+    // A server that someone else started (bench/capture's script) and will stop.
+    void attach(const QString& folder) { m_folder = folder; }
+    void detach() { m_folder.clear(); }
+
     void stop()
     {
         if (m_folder.isEmpty())
@@ -69,6 +73,20 @@ public:
     bool restartCupsd() { return run({QStringLiteral("restart-cupsd"), m_folder}); }
     bool stopCupsd() { return run({QStringLiteral("stop-cupsd"), m_folder}); }
     bool startCupsd() { return run({QStringLiteral("start-cupsd"), m_folder}); }
+    // SIGKILL, as a crash: the socket file stays behind.
+    bool killCupsd() { return run({QStringLiteral("kill-cupsd"), m_folder}); }
+    bool killNotifiers() { return run({QStringLiteral("kill-notifier"), m_folder}); }
+    bool restartBus() { return run({QStringLiteral("restart-dbus"), m_folder}); }
+
+    // A queue named `name` on the test backend; `policy` is its operation policy.
+    static bool addQueue(const QString& name, const QString& policy = QStringLiteral("vellora"))
+    {
+        return lpadmin({QStringLiteral("-p"), name, QStringLiteral("-E"), QStringLiteral("-v"),
+                        QStringLiteral("vellora:/"), QStringLiteral("-m"),
+                        QStringLiteral("drv:///sample.drv/generic.ppd"), QStringLiteral("-o"),
+                        QStringLiteral("printer-op-policy=") + policy, QStringLiteral("-o"),
+                        QStringLiteral("printer-is-shared=false")});
+    }
 
     const QString& folder() const { return m_folder; }
     // The folder under which the backend made for tests keeps the users' drop folders.

@@ -8,6 +8,8 @@
 #include <QDir>
 #include <QFile>
 #include <QImage>
+#include <QPainter>
+#include <QPdfWriter>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -101,6 +103,58 @@ const QStringList kMediumPreset{"--flatten", "-s", "subpixels=1", "-s",
                                 "-zoom=48",  "-w", "-s",          "jpegquality=70"};
 const QStringList kHighPreset{"-s", "-zoom=48", "-G", "-w", "-s", "jpegquality=70"};
 
+// Glyphs a movie defines (DefineFont3) and glyphs its texts place (DefineText2).
+struct GlyphCounts
+{
+    int defined = 0;
+    int placed = 0;
+    int fonts = 0;
+};
+
+GlyphCounts countGlyphs(const SwfFile& swf)
+{
+    GlyphCounts counts;
+    for (const SwfTag& tag : swf.tags) {
+        SwfBitReader reader(tag.body);
+        if (tag.code == 75) {
+            reader.u16(); // id
+            reader.u8();  // flags
+            reader.u8();  // language
+            const int nameLength = reader.u8();
+            for (int i = 0; i < nameLength; ++i)
+                reader.u8();
+            counts.defined += reader.u16();
+            ++counts.fonts;
+        } else if (tag.code == 33) {
+            reader.u16();
+            reader.rect();
+            reader.matrix();
+            const int glyphBits = reader.u8(), advanceBits = reader.u8();
+            for (int flags = reader.u8(); flags != 0; flags = reader.u8()) {
+                if (flags & 0x08)
+                    reader.u16(); // font
+                if (flags & 0x04) {
+                    for (int i = 0; i < 4; ++i)
+                        reader.u8(); // colour
+                }
+                if (flags & 0x01)
+                    reader.u16();
+                if (flags & 0x02)
+                    reader.u16();
+                if (flags & 0x08)
+                    reader.u16(); // height
+                const int count = reader.u8();
+                for (int i = 0; i < count; ++i) {
+                    reader.readUnsigned(glyphBits);
+                    reader.readSigned(advanceBits);
+                }
+                counts.placed += count;
+            }
+        }
+    }
+    return counts;
+}
+
 } // namespace
 
 class TestPdf2swf : public QObject
@@ -155,6 +209,37 @@ private Q_SLOTS:
                          "0 0 1 setrgbcolor 40 40 300 200 rectfill showpage\n");
         postscript.close();
         QVERIFY(runTool("ps2pdf", {pdf("doc.ps"), pdf("ghostscript.pdf")}));
+
+        // Pages that the high preset cannot draw all in vectors: a gradient, and 7 000 small
+        // squares (more shapes than a vector page may hold).
+        QFile heavyDrawing(pdf("drawings.ps"));
+        QVERIFY(heavyDrawing.open(QIODevice::WriteOnly));
+        heavyDrawing.write(
+            "%!PS\n<< /PageSize [595 842] >> setpagedevice\n"
+            "/Helvetica findfont 20 scalefont setfont 40 780 moveto (Gradient) show\n"
+            "<< /ShadingType 2 /ColorSpace /DeviceRGB /Coords [40 0 555 0] /Function "
+            "<< /FunctionType 2 /Domain [0 1] /C0 [1 0 0] /C1 [0 0 1] /N 1 >> >> shfill\n"
+            "showpage\n"
+            "/Helvetica findfont 20 scalefont setfont 40 780 moveto (Squares) show\n"
+            "0 1 6999 { /i exch def i 100 mod 5 mul 40 add i 100 idiv 5 mul 200 add 3 3 "
+            "rectfill } for showpage\n");
+        heavyDrawing.close();
+        QVERIFY(runTool("ps2pdf", {pdf("drawings.ps"), pdf("drawings.pdf")}));
+
+        // A scan: one photograph-like image over the whole page, no text.
+        {
+            QPdfWriter writer(pdf("scan.pdf"));
+            writer.setPageSize(QPageSize(QPageSize::A4));
+            writer.setPageMargins(QMarginsF());
+            writer.setResolution(72);
+            QImage scan(620, 877, QImage::Format_RGB32);
+            for (int y = 0; y < scan.height(); ++y) {
+                for (int x = 0; x < scan.width(); ++x)
+                    scan.setPixel(x, y, qRgb(200 + (x * y) % 50, 190 + (x + y) % 60, 180));
+            }
+            QPainter painter(&writer);
+            painter.drawImage(QRect(0, 0, 595, 842), scan);
+        }
 
         QFile mixed(pdf("mixed.pdf"));
         QVERIFY(mixed.open(QIODevice::ReadOnly));
@@ -459,13 +544,17 @@ private Q_SLOTS:
                          QStringList{"-o", movie});
         QCOMPARE(result.err, QByteArray());
         QCOMPARE(result.exitCode, 0);
-        QStringList written{QStringLiteral("page%1-m.jpg").arg(page),
-                            QStringLiteral("page%1-t.jpg").arg(page),
-                            QStringLiteral("page%1.jpg").arg(page)};
+        // The medium and high presets add the page's SVG and draw the movie as vectors.
+        const bool vector = options.contains("-G") || options.contains("--flatten");
+        QStringList files{QStringLiteral("page%1-m.jpg").arg(page),
+                          QStringLiteral("page%1-t.jpg").arg(page),
+                          QStringLiteral("page%1.jpg").arg(page)};
         if (hasText)
-            written << QStringLiteral("page%1.js").arg(page);
-        written << QStringLiteral("page%1.swf").arg(page);
-        QCOMPARE(folderEntries(folder), written);
+            files << QStringLiteral("page%1.js").arg(page);
+        if (vector)
+            files << QStringLiteral("page%1.svg").arg(page);
+        files << QStringLiteral("page%1.swf").arg(page);
+        QCOMPARE(folderEntries(folder), files);
 
         QFile movieFile(movie);
         QVERIFY(movieFile.open(QIODevice::ReadOnly));
@@ -484,6 +573,14 @@ private Q_SLOTS:
         QCOMPARE(swf.frameSize.yMin, 0);
         QCOMPARE(swf.frameSize.xMax, widthTwips);
         QCOMPARE(swf.frameSize.yMax, heightTwips);
+        if (vector) {
+            const QByteArray svg = readAll(folder + QStringLiteral("/page%1.svg").arg(page));
+            QVERIFY(svg.contains("<svg"));
+            QVERIFY(svg.trimmed().endsWith("</svg>"));
+            QCOMPARE(tagCodes(swf).mid(0, 2), QStringList({"69", "9"}));
+            QCOMPARE(tagCodes(swf).mid(tagCodes(swf).size() - 2), QStringList({"1", "0"}));
+            return;
+        }
         // FileAttributes, SetBackgroundColor, DefineBitsJPEG2, DefineShape, PlaceObject2,
         // ShowFrame, End.
         QCOMPARE(tagCodes(swf), QStringList({"69", "9", "21", "2", "26", "1", "0"}));
@@ -675,14 +772,88 @@ private Q_SLOTS:
         QCOMPARE(folderEntries(folder), QStringList());
     }
 
+    // However often a character occurs on the page, its glyph is drawn once in its font;
+    // the texts only place it.
+    void glyphsAreDefinedOncePerMovie_data()
+    {
+        QTest::addColumn<QStringList>("options");
+        QTest::newRow("medium") << kMediumPreset;
+        QTest::newRow("high") << kHighPreset;
+    }
+    void glyphsAreDefinedOncePerMovie()
+    {
+        QFETCH(QStringList, options);
+        const QString folder = freshFolder(QTest::currentDataTag());
+        const RunResult result = runConverter(QStringList{pdf("mixed.pdf"), "-p1"} + options +
+                                              QStringList{"-o", folder + "/page1.swf"});
+        QCOMPARE(result.err, QByteArray());
+        QCOMPARE(result.exitCode, 0);
+        const GlyphCounts counts = countGlyphs(readSwf(readAll(folder + "/page1.swf")));
+        // "Page 1" and 25 lines of "Ligne N : portez ce vieux whisky au juge blond qui
+        // fume.": 41 different characters, spaces included, in 1 422 characters.
+        QCOMPARE(counts.fonts, 1);
+        QCOMPARE(counts.defined, 41);
+        QVERIFY2(counts.placed >= 1300, qPrintable(QString::number(counts.placed)));
+    }
+
+    // What the high preset cannot draw as vectors keeps its text as glyphs over an image
+    // of the rest of the page; the converter says why.
+    void highPresetFallsBackToTextOverImage_data()
+    {
+        QTest::addColumn<int>("page");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("gradient") << 1 << "dégradé sans forme vectorielle";
+        QTest::newRow("7000 shapes") << 2 << "trop de tracés (7000 formes, 35000 segments)";
+    }
+    void highPresetFallsBackToTextOverImage()
+    {
+        QFETCH(int, page);
+        QFETCH(QString, reason);
+        const QString folder = freshFolder(QTest::currentDataTag());
+        const QString movie = folder + QStringLiteral("/page%1.swf").arg(page);
+        const RunResult result =
+            runConverter(QStringList{pdf("drawings.pdf"), QStringLiteral("-p%1").arg(page)} +
+                         kHighPreset + QStringList{"-o", movie});
+        QCOMPARE(result.exitCode, 0);
+        QCOMPARE(QString::fromUtf8(result.err),
+                 QStringLiteral("pdf2swf: %1, page %2 : %3 : texte vectoriel sur fond d'image\n")
+                     .arg(pdf("drawings.pdf"))
+                     .arg(page)
+                     .arg(reason));
+        const QStringList codes = tagCodes(readSwf(readAll(movie)));
+        QVERIFY(codes.contains("21"));  // the page's image
+        QVERIFY(codes.contains("75"));  // the font
+        QVERIFY(codes.contains("33"));  // the text
+        QVERIFY(!codes.contains("83")); // no vector shapes
+        QVERIFY(QFile::exists(folder + QStringLiteral("/page%1.svg").arg(page)));
+    }
+
+    // A scanned page has nothing that vectors would keep sharp: it stays in image form,
+    // without an SVG, and the converter says so.
+    void scannedPageStaysAnImage()
+    {
+        const QString folder = freshFolder(QStringLiteral("scan"));
+        const RunResult result = runConverter(QStringList{pdf("scan.pdf"), "-p1"} + kHighPreset +
+                                              QStringList{"-o", folder + "/page1.swf"});
+        QCOMPARE(result.exitCode, 0);
+        QCOMPARE(QString::fromUtf8(result.err),
+                 "pdf2swf: " + pdf("scan.pdf") + ", page 1 : page numérisée, gardée en image\n");
+        QCOMPARE(folderEntries(folder),
+                 QStringList({"page1-m.jpg", "page1-t.jpg", "page1.jpg", "page1.swf"}));
+        QCOMPARE(tagCodes(readSwf(readAll(folder + "/page1.swf"))),
+                 QStringList({"69", "9", "21", "2", "26", "1", "0"}));
+    }
+
     void helpAndVersion()
     {
         const RunResult help = runConverter({"--help"});
         QCOMPARE(help.exitCode, 0);
         QVERIFY(help.out.contains("-I"));
         QVERIFY(help.out.contains("jpegquality"));
-        QVERIFY(help.out.contains("sans effet")); // no claim of vector output
+        QVERIFY(help.out.contains("sans effet"));
         QVERIFY(help.out.contains("Tout ou rien"));
+        QVERIFY(help.out.contains("--flatten"));
+        QVERIFY(help.out.contains("-G"));
         const RunResult version = runConverter({"--version"});
         QCOMPARE(version.exitCode, 0);
         QVERIFY(version.out.startsWith("pdf2swf (Vellora) "));

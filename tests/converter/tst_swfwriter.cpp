@@ -3,6 +3,7 @@
 
 #include "SwfMovie.h"
 #include "SwfReader.h"
+#include "SwfVector.h"
 
 #include <QTest>
 #include <stdexcept>
@@ -15,6 +16,13 @@ namespace {
 QByteArray toQByteArray(const swf::Bytes& bytes)
 {
     return QByteArray(reinterpret_cast<const char*>(bytes.data()), qsizetype(bytes.size()));
+}
+
+QByteArray tagBytes(const swf::Tag& tag)
+{
+    swf::Bytes out;
+    swf::writeTag(out, tag);
+    return toQByteArray(out);
 }
 
 } // namespace
@@ -262,6 +270,129 @@ private Q_SLOTS:
     {
         QVERIFY_THROWS_EXCEPTION(std::invalid_argument,
                                  swf::defineBitsJpeg2(1, swf::Bytes{'G', 'I', 'F', '8'}));
+    }
+    // The vector tags, byte for byte as worked out by hand from the file format's tables.
+    void vectorTags_data()
+    {
+        QTest::addColumn<QByteArray>("actual");
+        QTest::addColumn<QByteArray>("expected");
+
+        swf::ShapeEdges square;
+        square.moveTo(0, 0, 1);
+        square.lineTo(20, 0);
+        square.lineTo(20, 20);
+        square.lineTo(0, 20);
+        square.lineTo(0, 0);
+        // Header FF 12 (code 75, long) and length 25; id 3, wide codes, name "F", one glyph
+        // at offset 4, code table at 15. The glyph: 1 fill bit, 0 line bits; a move to
+        // (0,0) with fill style 0 = 1; horizontal and vertical edges of 6-bit deltas.
+        QTest::newRow("DefineFont3, one square glyph")
+            << tagBytes(swf::defineFont3(3, "F", {square}, {0x41}))
+            << QByteArray::fromHex("ff1219000000"
+                                   "0300"
+                                   "04"
+                                   "00"
+                                   "01"
+                                   "46"
+                                   "0100"
+                                   "0400"
+                                   "0f00"
+                                   "101c25a0a68a9a1668d800"
+                                   "4100");
+
+        swf::TextRun run;
+        run.fontId = 1;
+        run.color = {255, 0, 0, 255};
+        run.height = 240;
+        run.x = 10;
+        run.y = 20;
+        run.glyphs = {{0, 100}, {1, 0}};
+        // Id 2, bounds (0,100,0,50) on 8 bits, identity matrix, 1 glyph bit and 8 advance
+        // bits; one record with font, colour, x 10, y 20, height 240 and two glyphs.
+        QTest::newRow("DefineText2, two glyphs")
+            << tagBytes(swf::defineText2(2, {0, 100, 0, 50}, swf::Matrix{}, {run}))
+            << QByteArray::fromHex("7f081c000000"
+                                   "0200"
+                                   "4003200190"
+                                   "00"
+                                   "01"
+                                   "08"
+                                   "8f"
+                                   "0100"
+                                   "ff0000ff"
+                                   "0a00"
+                                   "1400"
+                                   "f000"
+                                   "02"
+                                   "324000"
+                                   "00");
+
+        swf::ShapeEdges line;
+        line.moveTo(0, 0, 1, 0, 1);
+        line.lineTo(20, 0);
+        swf::ShapeLine style;
+        style.width = 40;
+        style.color = {0, 0, 255, 255};
+        style.cap = swf::LineCap::None;
+        style.join = swf::LineJoin::Miter;
+        style.miterLimit = 4;
+        // Shape bounds grown by half the line width (7 bits), edge bounds (6 bits), the
+        // non-zero winding flag, one RGBA fill, one LINESTYLE2 (no caps, miter joins with
+        // a limit of 4.0), then the records with 1 fill bit and 1 line bit.
+        QTest::newRow("DefineShape4, fill and mitred line")
+            << tagBytes(swf::defineShape4(1, {swf::ShapeFill{{16, 32, 48, 128}, 0, {}}}, {style},
+                                          line, true))
+            << QByteArray::fromHex("ff1423000000"
+                                   "0100"
+                                   "3ec51b0a00"
+                                   "300a0000"
+                                   "04"
+                                   "01"
+                                   "0010203080"
+                                   "01"
+                                   "2800"
+                                   "60"
+                                   "01"
+                                   "0004"
+                                   "0000ffff"
+                                   "113c25d05000");
+
+        // PlaceObject2 with a character and a clip depth.
+        QTest::newRow("clipping placement")
+            << tagBytes(swf::placeClip(3, 7, 9)) << QByteArray::fromHex("870642030007000900");
+    }
+    void vectorTags()
+    {
+        QFETCH(QByteArray, actual);
+        QFETCH(QByteArray, expected);
+        QCOMPARE(actual.toHex(' '), expected.toHex(' '));
+    }
+
+    // A straight edge of 100 000 twips needs more than the 17 bits a record holds: two
+    // horizontal records of 50 000 (4-bit size field 15, then 17 bits each).
+    void longEdgesBecomeSeveralRecords()
+    {
+        swf::ShapeEdges edges;
+        edges.moveTo(0, 0, 1);
+        edges.lineTo(100000, 0);
+        swf::Bytes out;
+        edges.write(out, 1, 0);
+        QCOMPARE(toQByteArray(out).toHex(), QByteArray("101c25f8c350fc61a800"));
+        QCOMPARE(edges.bounds(), (swf::Rect{0, 100000, 0, 0}));
+    }
+
+    void textRecordsRefuseWhatTheFormatCannotHold()
+    {
+        swf::TextRun run;
+        run.fontId = 1;
+        QVERIFY_THROWS_EXCEPTION(std::invalid_argument,
+                                 swf::defineText2(1, {}, swf::Matrix{}, {run})); // no glyph
+        run.glyphs.assign(256, {0, 0});
+        QVERIFY_THROWS_EXCEPTION(std::invalid_argument,
+                                 swf::defineText2(1, {}, swf::Matrix{}, {run}));
+        run.glyphs.assign(1, {0, 0});
+        run.x = 40000; // beyond a signed 16-bit offset
+        QVERIFY_THROWS_EXCEPTION(std::range_error, swf::defineText2(1, {}, swf::Matrix{}, {run}));
     }
 };
 

@@ -47,11 +47,14 @@ class TestBackend : public QObject
 
     QString spool() const { return m_root.path() + QStringLiteral("/spool"); }
 
-    Run runBackend(const QStringList& arguments, const QByteArray& input = QByteArray())
+    Run runBackend(const QStringList& arguments, const QByteArray& input = QByteArray(),
+                   const QString& deviceUri = QString())
     {
         QProcess process;
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(QStringLiteral("VELLORA_SPOOL_ROOT"), spool());
+        if (!deviceUri.isEmpty())
+            environment.insert(QStringLiteral("DEVICE_URI"), deviceUri);
         process.setProcessEnvironment(environment);
         process.start(m_backend, arguments);
         process.write(input);
@@ -194,6 +197,103 @@ private Q_SLOTS:
             QVERIFY(QDir(planted).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot));
         QCOMPARE(statOf(planted).st_uid,
                  kind == QLatin1String("foreign") ? uidOf("daemon") : uid_t(0));
+    }
+
+    void cancelledJobLeavesNoTemporaryFile()
+    {
+        QVERIFY(printAs(QStringLiteral("nobody")).exitCode == 0);
+        const QString folder = spool() + QStringLiteral("/nobody");
+        QProcess backend;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("VELLORA_SPOOL_ROOT"), spool());
+        backend.setProcessEnvironment(environment);
+        backend.start(m_backend, {QStringLiteral("14"), QStringLiteral("nobody"),
+                                  QStringLiteral("t"), QStringLiteral("1"), QString()});
+        QVERIFY(backend.waitForStarted());
+        backend.write(QByteArray(256 * 1024, 'x')); // still open: the backend waits for more
+        const auto temporaries = [&] {
+            return QDir(folder).entryList({QStringLiteral(".Vellora.ps.*")},
+                                          QDir::Files | QDir::Hidden);
+        };
+        QTRY_COMPARE(temporaries().size(), 1);
+        backend.terminate(); // SIGTERM, as cupsd cancels a job
+        QVERIFY(backend.waitForFinished(10000));
+        QVERIFY(temporaries().isEmpty());
+        QFile kept(folder + QStringLiteral("/Vellora.ps"));
+        QVERIFY(kept.open(QIODevice::ReadOnly));
+        QCOMPARE(kept.readAll(), kJob);
+    }
+
+    void staleTemporariesOfKilledBackendsAreSwept()
+    {
+        QVERIFY(printAs(QStringLiteral("nobody")).exitCode == 0);
+        const QString folder = spool() + QStringLiteral("/nobody");
+        // A backend that was killed: its process is gone.
+        QProcess gone;
+        gone.start(QStringLiteral("true"), QStringList());
+        QVERIFY(gone.waitForStarted());
+        const qint64 deadPid = gone.processId();
+        QVERIFY(gone.waitForFinished());
+        const QString stale = folder + QStringLiteral("/.Vellora.ps.9.%1.tmp").arg(deadPid);
+        // A writer still running (this test) keeps its file.
+        const QString live =
+            folder +
+            QStringLiteral("/.Vellora.ps.10.%1.tmp").arg(QCoreApplication::applicationPid());
+        for (const QString& path : {stale, live}) {
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write("partial");
+        }
+        QVERIFY(printAs(QStringLiteral("nobody")).exitCode == 0);
+        QVERIFY(!QFile::exists(stale));
+        QVERIFY(QFile::exists(live));
+    }
+
+    void oversizedJobIsCancelledAndKeepsThePreviousFile_data()
+    {
+        QTest::addColumn<QString>("deviceUri");
+        QTest::addColumn<QString>("options");
+        QTest::addColumn<int>("size");
+        QTest::addColumn<bool>("written");
+        QTest::newRow("within the queue's limit") << "vellora:/var/spool/vellora?max-size=100"
+                                                  << "" << 100 << true;
+        QTest::newRow("over the queue's limit") << "vellora:/var/spool/vellora?max-size=100"
+                                                << "" << 101 << false;
+        QTest::newRow("in kilobytes") << "vellora:/x?max-size=1K"
+                                      << "" << 1025 << false;
+        QTest::newRow("printer default lowers it")
+            << ""
+            << "number-up=1 vellora-max-size=10 job-uuid=urn:uuid:1" << 11 << false;
+        QTest::newRow("a job cannot raise it") << "vellora:/x?max-size=100"
+                                               << "vellora-max-size=1G" << 101 << false;
+        QTest::newRow("default 2 GiB") << ""
+                                       << "" << 4096 << true;
+    }
+    void oversizedJobIsCancelledAndKeepsThePreviousFile()
+    {
+        QFETCH(QString, deviceUri);
+        QFETCH(QString, options);
+        QFETCH(int, size);
+        QFETCH(bool, written);
+        QVERIFY(printAs(QStringLiteral("nobody")).exitCode == 0);
+        const QByteArray job = "%!PS\n" + QByteArray(size - 5, '%');
+        const Run run = runBackend({QStringLiteral("15"), QStringLiteral("nobody"),
+                                    QStringLiteral("t"), QStringLiteral("1"), options},
+                                   job, deviceUri);
+        const QString folder = spool() + QStringLiteral("/nobody");
+        QFile printFile(folder + QStringLiteral("/Vellora.ps"));
+        QVERIFY(printFile.open(QIODevice::ReadOnly));
+        if (written) {
+            QVERIFY2(run.exitCode == 0, qPrintable(run.error));
+            QCOMPARE(printFile.readAll(), job);
+        } else {
+            QCOMPARE(run.exitCode, 5); // this job is cancelled, the queue goes on
+            QVERIFY2(run.error.contains(QStringLiteral("dépasse la limite")),
+                     qPrintable(run.error));
+            QCOMPARE(printFile.readAll(), kJob);
+        }
+        QCOMPARE(QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+                 QStringList{QStringLiteral("Vellora.ps")});
     }
 
     void refusesASpoolOthersCanWrite()

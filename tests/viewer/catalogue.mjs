@@ -65,22 +65,25 @@ export function configText({
 // large (so a screenshot tells which page shows), turned into page movies and JPEGs by the real
 // converter with the command line of a build. `busy` adds lines of text and colour, giving
 // JPEGs the size of real catalogue pages. Sizes are in points.
-export function drawPages(folder, { pages, width = 600, height = 800, busy = false }) {
+// `distinct` pages are drawn; a longer catalogue repeats them (page 13 of 12 is page 1 again).
+export function drawPages(folder, { pages, width = 600, height = 800, busy = false, distinct = pages }) {
     // Converted once per kind of page into a cache folder, then copied into each catalogue.
-    const count = Math.max(pages, 12);
+    const count = Math.max(Math.min(pages, distinct), 12);
     const cache = path.join(process.env.XDG_CACHE_HOME ?? '/tmp',
-        `pages-${count}-${width}x${height}${busy ? '-busy' : ''}`);
+        `pages-${count}-${width}x${height}${busy ? "-busy" : ""}-v2`);
     if (!fs.existsSync(path.join(cache, 'done'))) {
         fs.mkdirSync(cache, { recursive: true });
         convertPages(cache, { pages: count, width, height, busy });
         fs.writeFileSync(path.join(cache, 'done'), '');
     }
     for (let p = 1; p <= pages; p++) {
-        for (const extension of ['swf', 'jpg']) {
-            fs.copyFileSync(path.join(cache, `page${p}.${extension}`), path.join(folder, `page${p}.${extension}`));
-        }
+        const drawn = PAGE_FILES(((p - 1) % count) + 1);
+        PAGE_FILES(p).forEach((name, i) => fs.copyFileSync(path.join(cache, drawn[i]), path.join(folder, name)));
     }
 }
+
+// The files of one page: movie, page image, screen image and thumbnail.
+export const PAGE_FILES = (p) => [`page${p}.swf`, `page${p}.jpg`, `page${p}-m.jpg`, `page${p}-t.jpg`];
 
 export function converter() {
     const program = path.join(toolFolder(), 'pdf2swf');
@@ -133,6 +136,19 @@ function convertPages(folder, options) {
         execFileSync(pdf2swf, [pdf, '--flatten', '-s', 'subpixels=1', '-s', '-zoom=48', '-w',
             '-s', 'jpegquality=80', `-p${p}`, '-o', path.join(folder, `page${p}.swf`)]);
     }
+    // A converter that does not write the screen images and thumbnails yet: Ghostscript draws
+    // them at their long side.
+    for (const [suffix, longSide] of [['-m', 800], ['-t', 200]]) {
+        if (fs.existsSync(path.join(folder, `page1${suffix}.jpg`))) continue;
+        const resolution = (longSide * 72) / Math.max(options.width, options.height);
+        // Written as page<i>_<suffix>.jpg, then renamed: Ghostscript refuses some output names
+        // with a dash after the page number.
+        execFileSync('gs', ['-q', '-dNOPAUSE', '-dBATCH', '-dSAFER', '-sDEVICE=jpeg', '-dJPEGQ=75',
+            `-r${resolution.toFixed(4)}`, `-sOutputFile=${path.join(folder, `page%d_${suffix.slice(1)}.jpg`)}`, pdf]);
+        for (let p = 1; p <= options.pages; p++) {
+            fs.renameSync(path.join(folder, `page${p}_${suffix.slice(1)}.jpg`), path.join(folder, `page${p}${suffix}.jpg`));
+        }
+    }
 }
 
 // A whole catalogue folder. `htmlName` is the page name the user chose in the save dialog.
@@ -142,6 +158,7 @@ export function makeCatalogue(folder, options) {
         withConfigScript = true,
         withXml = true,
         images = {},
+        manifest = true,
         pages,
     } = options;
     fs.rmSync(folder, { recursive: true, force: true });
@@ -157,24 +174,28 @@ export function makeCatalogue(folder, options) {
         fs.writeFileSync(path.join(folder, 'vellora-config.js'), `window.velloraConfig = ${JSON.stringify(xml)};\n`);
     }
     if (images !== false) drawPages(folder, { pages, ...images });
-    if (options.withManifest !== false) {
-        writeManifest(folder, { pages, width: images.width ?? 600, height: images.height ?? 800, htmlName });
-    }
+    if (manifest) writeManifest(folder, { pages, htmlName, ...(images || {}), ...(manifest === true ? {} : manifest) });
     return path.join(folder, htmlName);
 }
 
-// "vellora-catalogue.js" as a build writes it last: every page's size and files, the outline,
-// the reading direction and the search file.
-export function writeManifest(folder, { pages, width, height, htmlName, outline = [], direction = 'ltr' }) {
+// "vellora-catalogue.js" as the build writes it: the true size of every page (`sizes`, else
+// the drawn size), the files of the pages found in the folder, the outline, the reading
+// direction and the search file when the folder has one.
+export function writeManifest(folder, { pages, htmlName, width = 600, height = 800, sizes = [], outline = [], direction = 'ltr' }) {
     const present = (name) => fs.existsSync(path.join(folder, name));
-    const pageList = [];
+    const pageEntries = [];
     for (let p = 1; p <= pages; p++) {
-        pageList.push({ width, height, files: [`page${p}.swf`, `page${p}.jpg`, `page${p}.js`].filter(present) });
+        const [w, h] = sizes[p - 1] ?? [width, height];
+        const files = [`page${p}.swf`, `page${p}.jpg`, `page${p}-m.jpg`, `page${p}-t.jpg`, `page${p}.svg`, `page${p}.js`]
+            .filter(present);
+        pageEntries.push({ width: w, height: h, files });
     }
     const search = present('vellora-search.js') ? 'vellora-search.js' : null;
-    const files = [htmlName, 'swfobject.js', 'vellora.swf', 'vellora.xml', 'vellora-config.js']
-        .concat(pageList.flatMap((page) => page.files), search ? [search] : [], ['vellora-catalogue.js']);
-    const manifest = { version: 1, pages: pageList, outline, direction, search, files };
+    const manifest = {
+        version: 1, pages: pageEntries, outline, direction, search,
+        files: [htmlName, 'swfobject.js', 'vellora.swf', 'readme.txt', 'vellora.xml', 'vellora-config.js',
+            ...(search ? [search] : []), ...pageEntries.flatMap((page) => page.files), 'vellora-catalogue.js'],
+    };
     fs.writeFileSync(path.join(folder, 'vellora-catalogue.js'), `window.velloraCatalogue = ${JSON.stringify(manifest)};\n`);
 }
 

@@ -249,3 +249,26 @@ test('a missing or broken configuration shows a French message', async () => {
         assert.equal((await state()).message, expected);
     }
 });
+
+test('the HTML page offers the Flash version only over http with a Flash player', async () => {
+    const ruffle = path.dirname(createRequire(import.meta.url).resolve('@ruffle-rs/ruffle/package.json'));
+    const context = await browser.newContext({ viewport: { width: 1000, height: 700 } });
+    await context.addInitScript('window.RufflePlayer = { config: { publicPath: "/ruffle/", ' +
+        'splashScreen: false, autoplay: "on", unmuteOverlay: "hidden" } };');
+    await context.addInitScript({ path: path.join(ruffle, 'ruffle.js') });
+    const html = await context.newPage();
+    await html.goto(`file://${path.join(WORK, 'book', 'catalogue.html')}`);
+    await html.waitForSelector('#page-number');
+    assert.equal(await html.locator('#flash-version').count(), 0, 'no Flash version from disk');
+    await html.goto(`${server.base}/book/catalogue.html`);
+    await html.click('#flash-version');
+    await html.waitForFunction(() => {
+        try {
+            return document.querySelector('#flash-viewer > *').velloraState().pages.length === 1;
+        } catch {
+            return false;
+        }
+    }, null, { timeout: 30000 });
+    assert.equal(await html.locator('#stage').isVisible(), false);
+    await context.close();
+});

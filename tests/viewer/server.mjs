@@ -9,6 +9,7 @@ const TYPES = {
     '.js': 'text/javascript; charset=utf-8',
     '.xml': 'application/xml',
     '.jpg': 'image/jpeg',
+    '.svg': 'image/svg+xml',
     '.swf': 'application/x-shockwave-flash',
     '.wasm': 'application/wasm',
     '.txt': 'text/plain; charset=utf-8',

@@ -1,9 +1,11 @@
 // write-catalogue-texts: writes a catalogue's configuration and copies its viewer files with
 // the builder's own code, so the viewer tests open exactly what a build leaves.
 //   write-catalogue-texts <html file> <page count> <tool folder> <text>
+// The page files must be in the folder already: the manifest, written last, lists them.
 // <text> becomes the next button's tooltip and an index description; the colours are pure red
 // to pure blue; the print button is hidden; the index also holds rows a viewer must skip.
 
+#include "CatalogueManifest.h"
 #include "CatalogueSettings.h"
 #include "Errors.h"
 #include "IndexGrid.h"
@@ -48,6 +50,7 @@ int main(int argc, char* argv[])
             std::fprintf(stderr, "missing viewer files: %s\n", qPrintable(missing.join(u' ')));
             return 1;
         }
+        WriteCatalogueManifest(html, catalogueManifestFor(html, {}, pages, {}));
     } catch (const EVellora& error) {
         std::fprintf(stderr, "%s\n", qPrintable(error.message()));
         return 1;

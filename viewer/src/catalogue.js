@@ -1,18 +1,62 @@
-// "vellora-catalogue.js", the manifest a build writes last: what each page has besides its
-// image, the document's outline, its reading direction and the search file. A folder made by
-// an older Vellora has none; everything here then falls back to a plain catalogue.
+// What the viewer knows about the catalogue: the configuration's page list, completed by the
+// manifest "vellora-catalogue.js" when the folder has one (true page sizes, the smaller images,
+// the vector drawing and the text layer of each page, the document's outline, its reading
+// direction and the search file). A folder from an older Vellora has no manifest: every page
+// then shows its one large image, at the size the configuration gives, without text, reading
+// left to right.
 
-export function readManifest(pageCount) {
-    const manifest = window.velloraCatalogue;
-    if (!manifest || typeof manifest !== 'object' || manifest.version !== 1) return null;
-    const pages = Array.isArray(manifest.pages) ? manifest.pages : [];
+// Long sides of the images the converter writes; the large one is at least this long.
+export const LONG_SIDE = { thumbnail: 200, medium: 800, large: 1600 };
+
+function positive(value) {
+    return typeof value === 'number' && Number.isFinite(value) && value > 0 ? value : null;
+}
+
+function pageEntry(manifestPage, name, number) {
+    const files = Array.isArray(manifestPage?.files) ? manifestPage.files : [];
+    const listed = (file) => (files.includes(file) ? file : null);
+    const width = positive(manifestPage?.width);
+    const height = positive(manifestPage?.height);
     return {
-        // Whether page i (0-based) has a text layer script.
-        hasText: (i) => Array.isArray(pages[i]?.files) && pages[i].files.includes(`page${i + 1}.js`),
-        outline: cleanOutline(manifest.outline, pageCount, 0),
-        rightToLeft: manifest.direction === 'rtl',
-        search: manifest.search === 'vellora-search.js' ? manifest.search : null,
+        number,
+        large: name,
+        medium: listed(`page${number}-m.jpg`),
+        thumbnail: listed(`page${number}-t.jpg`),
+        vector: listed(`page${number}.svg`),
+        text: listed(`page${number}.js`),
+        files,
+        // The page's own shape, when the manifest gives it.
+        ratio: width && height ? width / height : null,
     };
+}
+
+export function readCatalogue(manifest, config) {
+    const valid = manifest && typeof manifest === 'object' && manifest.version === 1 &&
+        Array.isArray(manifest.pages);
+    const pages = config.pages.map((name, i) => pageEntry(valid ? manifest.pages[i] : null, name, i + 1));
+    return {
+        hasManifest: !!valid,
+        pages,
+        // Whether page i (0-based) has a text layer script.
+        hasText: (i) => !!pages[i]?.text,
+        outline: valid ? cleanOutline(manifest.outline, pages.length, 0) : [],
+        direction: valid && manifest.direction === 'rtl' ? 'rtl' : 'ltr',
+        rightToLeft: !!valid && manifest.direction === 'rtl',
+        search: valid && manifest.search === 'vellora-search.js' ? manifest.search : null,
+    };
+}
+
+// The image of `page` to show `cssWidth` CSS pixels wide at `pixelRatio`: the smallest one whose
+// width covers the pixels needed, else the largest. `sharpest` asks for the best source there
+// is (the vector drawing when the catalogue has one).
+export function imageFor(page, cssWidth, pixelRatio, { sharpest = false } = {}) {
+    if (sharpest) return page.vector ?? page.large;
+    const needed = cssWidth * pixelRatio * 0.95;
+    const widthOf = (longSide) => longSide * Math.min(page.ratio ?? 0.75, 1);
+    for (const kind of ['thumbnail', 'medium']) {
+        if (page[kind] && widthOf(LONG_SIDE[kind]) >= needed) return page[kind];
+    }
+    return page.large;
 }
 
 // Bookmarks as text and page numbers only, whatever the file holds.

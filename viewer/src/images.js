@@ -1,8 +1,13 @@
-// The page elements and their images. An image is requested only when its page comes near
-// the pages on screen: a catalogue of hundreds of large JPEGs opens as fast as a short one.
+// The page elements and their images. An image is requested only when its page comes near the
+// pages on screen, in the size that fits the page's place on screen and the screen's pixel
+// density; pages far from the ones on screen let their image go, so the memory used stays
+// the same however long one reads. Zoomed pages show their sharpest source.
+import { imageFor } from './catalogue.js';
 
 // Pages loaded on each side of the pages on screen: the previous and the next spread.
 const PRELOAD_DISTANCE = 2;
+// Pages further than this from the ones on screen give their image back.
+const KEEP_DISTANCE = 6;
 const FIRST_IMAGE_TIMEOUT_MS = 4000;
 
 // Resolves once the browser reports a page image painted (largest contentful paint), or after
@@ -26,12 +31,15 @@ function firstPagePainted() {
 }
 
 export class PageImages {
-    constructor(doc, names, pageRatio) {
+    // `pageWidth()` gives the CSS width of one page on screen.
+    constructor(doc, pages, pageWidth) {
         this.doc = doc;
-        this.names = names;
-        this.pageRatio = pageRatio;
-        this.images = names.map((name, i) => this.createImage(i));
+        this.pages = pages;
+        this.pageWidth = pageWidth;
+        this.sharp = new Set(); // pages shown zoomed
+        this.images = pages.map((page, i) => this.createImage(i));
         this.pageElements = [];
+        this.near = [];
         // Until the first page has been painted only the pages on screen load, so the
         // neighbours do not share the bandwidth with it.
         this.holdNeighbours = true;
@@ -42,8 +50,28 @@ export class PageImages {
         image.alt = `Page ${index + 1}`;
         image.decoding = 'async';
         image.draggable = false;
-        image.addEventListener('error', () => this.showMissing(index), { once: true });
+        image.addEventListener('error', () => this.failed(index));
         return image;
+    }
+
+    // A smaller image that fails falls back to the large one; the large one failing leaves
+    // the French notice in the page's place.
+    failed(index) {
+        const image = this.images[index];
+        const source = image.getAttribute('src');
+        if (source === null) return; // released on purpose
+        const page = this.pages[index];
+        if (source !== page.large) {
+            page.medium = page.thumbnail = page.vector = null;
+            image.src = page.large;
+            return;
+        }
+        this.showMissing(index);
+    }
+
+    wanted(index) {
+        const sharpest = this.sharp.has(index);
+        return imageFor(this.pages[index], this.pageWidth(), window.devicePixelRatio || 1, { sharpest });
     }
 
     // Loads the page the book opens on before the book is built, so the first paint already
@@ -54,9 +82,15 @@ export class PageImages {
         return new Promise((resolve) => {
             const done = () => resolve(image.naturalWidth > 0 ? image : null);
             image.addEventListener('load', done, { once: true });
-            image.addEventListener('error', done, { once: true });
+            image.addEventListener('error', () => {
+                if (image.dataset.missing) done();
+            });
             setTimeout(done, FIRST_IMAGE_TIMEOUT_MS);
-            this.load(index);
+            // The page's own script already asked for one of its images: that one, not a second.
+            const page = this.pages[index];
+            const hinted = window.velloraFirstImage;
+            if (hinted && (hinted === page.medium || hinted === page.large)) image.src = hinted;
+            else this.load(index);
         });
     }
 
@@ -80,6 +114,8 @@ export class PageImages {
         this.pageElements = this.images.map((image, i) => {
             const page = this.doc.createElement('div');
             page.className = 'page';
+            // Hidden until page-flip shows it: a long book is not laid out page by page first.
+            page.style.display = 'none';
             if (hardCover && (i === 0 || i === this.images.length - 1)) {
                 page.dataset.density = 'hard';
             }
@@ -89,36 +125,74 @@ export class PageImages {
         });
     }
 
+    // Sets the image that fits; an image already showing a larger source keeps it (it is
+    // sharper and already paid for).
     load(index) {
         const image = this.images[index];
-        if (image && !image.getAttribute('src')) image.src = this.names[index];
+        if (!image || image.dataset.missing) return;
+        const wanted = this.wanted(index);
+        const current = image.getAttribute('src');
+        if (current === wanted) return;
+        if (current !== null && !this.sharp.has(index) && rank(this.pages[index], current) > rank(this.pages[index], wanted)) return;
+        image.src = wanted;
+    }
+
+    release(index) {
+        const image = this.images[index];
+        if (image.getAttribute('src') !== null) image.removeAttribute('src');
     }
 
     loadAround(visible) {
-        const from = Math.max(visible[0] - PRELOAD_DISTANCE, 0);
-        const to = Math.min(visible[visible.length - 1] + PRELOAD_DISTANCE, this.images.length - 1);
+        const first = visible[0];
+        const last = visible[visible.length - 1];
         // The pages on screen first, then the neighbours, nearest first.
         for (const index of visible) this.load(index);
-        if (this.holdNeighbours) return;
-        for (let distance = 1; distance <= PRELOAD_DISTANCE; distance++) {
-            const after = visible[visible.length - 1] + distance;
-            const before = visible[0] - distance;
-            if (after <= to) this.load(after);
-            if (before >= from) this.load(before);
+        if (!this.holdNeighbours) {
+            for (let distance = 1; distance <= PRELOAD_DISTANCE; distance++) {
+                if (last + distance < this.images.length) this.load(last + distance);
+                if (first - distance >= 0) this.load(first - distance);
+            }
         }
+        for (const index of this.near) {
+            if (index < first - KEEP_DISTANCE || index > last + KEEP_DISTANCE) this.release(index);
+        }
+        const from = Math.max(first - KEEP_DISTANCE, 0);
+        const to = Math.min(last + KEEP_DISTANCE, this.images.length - 1);
+        this.near = [];
+        for (let i = from; i <= to; i++) {
+            if (this.images[i].getAttribute('src') !== null) this.near.push(i);
+        }
+    }
+
+    // Zoomed pages switch to their sharpest source; at scale 1 they keep it until released.
+    setSharp(visible, sharp) {
+        this.sharp = new Set(sharp ? visible : []);
+        if (sharp) for (const index of visible) this.load(index);
+    }
+
+    // After a resize: pages on screen get the size that fits now.
+    refit(visible) {
+        for (const index of visible) this.load(index);
     }
 
     showMissing(index) {
         const image = this.images[index];
-        if (!image.parentNode) {
-            image.dataset.missing = 'true';
-            return;
-        }
+        image.dataset.missing = 'true';
+        if (!image.parentNode) return;
         const notice = this.doc.createElement('p');
         notice.className = 'missing';
         notice.setAttribute('role', 'img');
         notice.setAttribute('aria-label', image.alt);
-        notice.textContent = `L’image de la page ${index + 1} (« ${this.names[index]} ») est introuvable.`;
+        notice.textContent = `L’image de la page ${index + 1} (« ${this.pages[index].large} ») est introuvable.`;
         image.replaceWith(notice);
     }
+}
+
+// Larger sources rank higher.
+function rank(page, source) {
+    if (source === page.vector) return 4;
+    if (source === page.large) return 3;
+    if (source === page.medium) return 2;
+    if (source === page.thumbnail) return 1;
+    return 0;
 }

@@ -1,34 +1,49 @@
-// The catalogue page's script: reads the configuration, then builds the flip-book.
+// The catalogue page's script: reads the configuration and the manifest, then builds the
+// flip-book.
 import { parseConfig, decodeConfigBytes, ConfigError } from './config.js';
+import { readCatalogue } from './catalogue.js';
 import { Viewer } from './viewer.js';
 import { showMessage } from './messages.js';
+import { offerFlashVersion } from './flash.js';
 
-const MISSING_CONFIG =
-    'Ce catalogue ne peut pas s’afficher : son fichier de configuration « vellora-config.js » ' +
-    '(ou « vellora.xml ») est introuvable. Copiez tous les fichiers du dossier du catalogue ' +
-    'à côté de cette page.';
-const BAD_CONFIG =
-    'Ce catalogue ne peut pas s’afficher : son fichier de configuration « vellora.xml » ' +
-    'est illisible ou ne cite aucune page.';
+const CANNOT_SHOW = 'Ce catalogue ne peut pas s’afficher : ';
+const COPY_AGAIN = ' Recopiez tous les fichiers du dossier du catalogue à côté de cette page, ' +
+    'ou reconstruisez le catalogue.';
+
+export const MESSAGES = {
+    missing: CANNOT_SHOW + 'son fichier de configuration « vellora-config.js » ' +
+        '(ou « vellora.xml ») est introuvable.' + COPY_AGAIN,
+    damaged: CANNOT_SHOW + 'son fichier de configuration « vellora-config.js » est incomplet ' +
+        'ou endommagé (ce n’est pas un script qui donne la configuration).' + COPY_AGAIN,
+    empty: CANNOT_SHOW + 'son fichier de configuration « vellora.xml » est vide.' + COPY_AGAIN,
+    unreadable: CANNOT_SHOW + 'son fichier de configuration « vellora.xml » est illisible : ' +
+        'il ne commence pas par l’élément <content> d’un catalogue.' + COPY_AGAIN,
+    'no pages': CANNOT_SHOW + 'son fichier de configuration « vellora.xml » ne cite aucune ' +
+        'page (aucun élément <page>).' + COPY_AGAIN,
+};
 
 // "vellora-config.js" sets window.velloraConfig and works from disk. Served over HTTP without
-// it, the page reads "vellora.xml" itself; from disk a browser refuses that request.
+// it, the page reads "vellora.xml" itself; from disk a browser refuses that request. A script
+// that loaded but set nothing was cut short or damaged, which is not the same as missing.
 async function loadConfigText() {
-    if (typeof window.velloraConfig === 'string') return window.velloraConfig;
-    if (!/^https?:$/.test(location.protocol)) return null;
-    try {
-        const response = await fetch('vellora.xml', { cache: 'no-cache' });
-        if (!response.ok) return null;
-        return decodeConfigBytes(await response.arrayBuffer());
-    } catch {
-        return null;
+    if (typeof window.velloraConfig === 'string') return { text: window.velloraConfig };
+    const damaged = !window.velloraConfigMissing;
+    if (/^https?:$/.test(location.protocol)) {
+        try {
+            const response = await fetch('vellora.xml', { cache: 'no-cache' });
+            if (response.ok) return { text: decodeConfigBytes(await response.arrayBuffer()) };
+        } catch {
+            // Reported below like a missing file.
+        }
     }
+    return { problem: damaged ? 'damaged' : 'missing' };
 }
 
 async function start() {
-    const text = await loadConfigText();
-    if (text === null) {
-        showMessage(MISSING_CONFIG);
+    document.getElementById('notice')?.remove();
+    const { text, problem } = await loadConfigText();
+    if (problem) {
+        showMessage(MESSAGES[problem]);
         return;
     }
     let config;
@@ -36,12 +51,13 @@ async function start() {
         config = parseConfig(text);
     } catch (error) {
         if (!(error instanceof ConfigError)) throw error;
-        showMessage(BAD_CONFIG);
+        showMessage(MESSAGES[error.message] ?? MESSAGES.unreadable);
         return;
     }
-    const viewer = new Viewer(document, config);
+    const viewer = new Viewer(document, config, readCatalogue(window.velloraCatalogue, config));
     window.velloraViewer = viewer;
     await viewer.open();
+    offerFlashVersion(document);
 }
 
 start();

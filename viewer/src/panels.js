@@ -57,12 +57,13 @@ export class IndexPanel extends Panel {
     }
 }
 
-// Thumbnails reuse the page images; each is requested only when its place in the grid scrolls
-// into view.
+// Thumbnails show the small images the converter writes for them (the page images in a folder
+// from an older Vellora); each is requested only when its place in the grid scrolls into view.
+// An image that cannot be found leaves a French notice in its place.
 export class ThumbnailPanel extends Panel {
-    constructor(doc, names, goTo) {
+    constructor(doc, pages, goTo) {
         super(doc, 'pages-dialog', goTo);
-        this.names = names;
+        this.pages = pages;
         this.grid = doc.getElementById('thumbnails');
         this.buttons = [];
         this.observer = null;
@@ -73,14 +74,14 @@ export class ThumbnailPanel extends Panel {
             root: this.dialog,
             rootMargin: '200px 0px',
         });
-        this.buttons = this.names.map((name, i) => {
+        this.buttons = this.pages.map((page, i) => {
             const button = this.doc.createElement('button');
             button.type = 'button';
             button.setAttribute('aria-label', `Aller à la page ${i + 1}`);
             const image = this.doc.createElement('img');
             image.alt = '';
             image.decoding = 'async';
-            image.dataset.src = name;
+            image.dataset.index = String(i);
             const caption = this.doc.createElement('span');
             caption.textContent = String(i + 1);
             caption.setAttribute('aria-hidden', 'true');
@@ -92,12 +93,30 @@ export class ThumbnailPanel extends Panel {
         });
     }
 
+    // The thumbnail, then the screen image, then the page image: the first that exists.
+    sources(page) {
+        return [page.thumbnail, page.medium, page.large].filter((name) => name);
+    }
+
     reveal(entries) {
         for (const entry of entries) {
             if (!entry.isIntersecting) continue;
             const image = entry.target;
-            image.src = image.dataset.src;
             this.observer.unobserve(image);
+            const index = Number(image.dataset.index);
+            const sources = this.sources(this.pages[index]);
+            image.addEventListener('error', () => {
+                sources.shift();
+                if (sources.length > 0) {
+                    image.src = sources[0];
+                    return;
+                }
+                const notice = this.doc.createElement('span');
+                notice.className = 'missing';
+                notice.textContent = `Image de la page ${index + 1} introuvable`;
+                image.replaceWith(notice);
+            });
+            image.src = sources[0];
         }
     }
 

@@ -1,31 +1,21 @@
-// The flip-book: pages, toolbar, panels, keyboard and touch.
-import { PageFlip } from 'page-flip/dist/js/page-flip.module.js';
-import { BUTTON_NAMES } from './config.js';
+// The flip-book: pages, toolbar, panels, keyboard, touch and history.
+import { createBook } from './bookloop.js';
 import { PageImages } from './images.js';
 import { ZoomController } from './zoom.js';
+import { TouchGestures } from './gestures.js';
+import { Toolbar } from './toolbar.js';
 import { IndexPanel, ThumbnailPanel } from './panels.js';
 import { preparePrint } from './print.js';
-import { readManifest } from './catalogue.js';
 import { TextLayers } from './textlayer.js';
 import { Search } from './search.js';
 import { BookOrder } from './direction.js';
 
-const DEFAULT_LABELS = {
-    print: 'Imprimer',
-    zoomLess: 'Zoom arrière',
-    zoomPlus: 'Zoom avant',
-    first: 'Première page',
-    previous: 'Page précédente',
-    next: 'Page suivante',
-    last: 'Dernière page',
-    index: 'Index',
-    pages: 'Pages',
-    fullScreen: 'Plein écran',
-};
-
 // A spread is shown when each of its pages keeps at least this share of the width a single
 // page would get; narrow portrait windows (phones) therefore show one page at a time.
 const SPREAD_MIN_SHARE = 0.6;
+const FLIPPING_TIME_MS = 700;
+// Jumps further than this turn at once instead of showing the flip.
+const FAR_JUMP = 4;
 
 function pageFromHash(hash, pageCount) {
     const match = /^#page=(\d+)$/.exec(hash);
@@ -34,28 +24,36 @@ function pageFromHash(hash, pageCount) {
 }
 
 export class Viewer {
-    constructor(doc, config) {
+    constructor(doc, config, catalogue) {
         this.doc = doc;
         this.config = config;
-        this.pageCount = config.pages.length;
+        this.catalogue = catalogue;
+        this.pages = catalogue.pages;
+        this.pageCount = this.pages.length;
         this.stage = doc.getElementById('stage');
         this.frame = doc.getElementById('frame');
         this.bookElement = doc.getElementById('book');
         this.indicator = doc.getElementById('page-number');
-        this.buttons = {};
-        this.pageRatio = config.width / config.height;
+        // The manifest gives the true shape of the first page; without it the configured size.
+        this.pageRatio = this.pages[0].ratio ?? config.width / config.height;
         this.singlePage = false;
         this.book = null;
+        this.wake = () => {};
+        this.reducedMotion = window.matchMedia?.('(prefers-reduced-motion: reduce)');
+        this.historyReady = false;
     }
 
     async open() {
         this.applyBackground();
-        this.setUpButtons();
+        this.toolbar = new Toolbar(this.doc, this.config.buttons);
+        this.buttons = this.toolbar.buttons;
         const start = (pageFromHash(location.hash, this.pageCount) ?? 1) - 1;
-        this.images = new PageImages(this.doc, this.config.pages, this.pageRatio);
+        this.setRatio(this.pageRatio);
+        this.layout();
+        this.images = new PageImages(this.doc, this.pages, () => this.pageWidth());
         this.fitPageRatio(await this.images.loadFirst(start));
         this.images.createPages(this.config.hardCover);
-        this.manifest = readManifest(this.pageCount);
+        this.manifest = this.catalogue;
         this.texts = new TextLayers(this.doc, this.manifest, this.pageCount);
         this.texts.setPageElements(this.images.pageElements);
         this.order = new BookOrder(this.doc, this.pageCount, this.manifest?.rightToLeft ?? false);
@@ -63,10 +61,21 @@ export class Viewer {
         this.layout();
         this.createBook(start);
         this.zoom = new ZoomController(this.stage, this.doc.getElementById('zoom'), () => this.book);
-        this.zoom.onChange = () => this.updateZoomButtons();
+        this.zoom.onChange = (scale) => {
+            this.images.setSharp(this.visiblePages(), scale > 1);
+            this.updateZoomButtons();
+        };
+        // A right-to-left book moves on towards the left: swipes and edge taps follow it.
+        const rtl = this.order.rightToLeft;
+        this.gestures = new TouchGestures(this.stage, this.frame, {
+            swipe: (towardLeft) => (towardLeft !== rtl ? this.next() : this.previous()),
+            tapEdge: (left) => (left !== rtl ? this.previous() : this.next()),
+            doubleTap: (x, y) => this.zoom.toggleAt(x, y),
+            busy: () => this.zoom.isActive(),
+        });
         this.indexPanel = new IndexPanel(this.doc, this.config.index, (page) => this.goTo(page - 1),
-            this.manifest?.outline ?? []);
-        if (this.manifest?.search) {
+            this.manifest.outline);
+        if (this.manifest.search) {
             this.search = new Search(this.doc, {
                 file: this.manifest.search,
                 pageCount: this.pageCount,
@@ -75,9 +84,10 @@ export class Viewer {
                 toolbar: this.doc.getElementById('toolbar'),
             });
         }
-        this.thumbnails = new ThumbnailPanel(this.doc, this.config.pages, (page) => this.goTo(page - 1));
+        this.thumbnails = new ThumbnailPanel(this.doc, this.pages, (page) => this.goTo(page - 1));
         this.listen();
         this.pageChanged();
+        this.historyReady = true;
         this.updateZoomButtons();
         await this.images.releaseNeighbours(this.visiblePages());
         this.images.loadAround(this.visiblePages());
@@ -90,27 +100,17 @@ export class Viewer {
         style.setProperty('--bg2', this.config.background.color2);
     }
 
-    setUpButtons() {
-        for (const name of BUTTON_NAMES) {
-            const button = this.doc.querySelector(`[data-button="${name}"]`);
-            const { visible, alt } = this.config.buttons[name];
-            button.hidden = !visible;
-            // The configured text is the tooltip and the accessible name; a button the user left
-            // without text still needs a name for screen readers.
-            button.title = alt;
-            button.setAttribute('aria-label', alt.trim() !== '' ? alt : DEFAULT_LABELS[name]);
-            this.buttons[name] = button;
-        }
-        if (!this.doc.fullscreenEnabled) this.buttons.fullScreen.disabled = true;
+    setRatio(ratio) {
+        this.pageRatio = ratio;
+        this.doc.documentElement.style.setProperty('--page-ratio', String(ratio));
     }
 
-    // Vellora tells the viewer an upright page size even for a landscape document; when the
-    // first page image disagrees with the configured orientation, the image's own shape wins.
+    // A folder without a manifest tells an upright page size even for a landscape document;
+    // when the first page image disagrees with that orientation, the image's own shape wins.
     fitPageRatio(image) {
-        if (!image || !image.naturalWidth || !image.naturalHeight) return;
+        if (this.pages[0].ratio || !image || !image.naturalWidth || !image.naturalHeight) return;
         const imageRatio = image.naturalWidth / image.naturalHeight;
-        if (imageRatio > 1 !== this.pageRatio > 1) this.pageRatio = imageRatio;
-        this.doc.documentElement.style.setProperty('--page-ratio', String(this.pageRatio));
+        if (imageRatio > 1 !== this.pageRatio > 1) this.setRatio(imageRatio);
     }
 
     // Sizes the book's frame to the largest spread (or single page) that fits the stage.
@@ -130,11 +130,19 @@ export class Viewer {
         }
     }
 
+    pageWidth() {
+        const frameWidth = parseFloat(this.frame.style.width) || this.stage.clientWidth;
+        return this.singlePage ? frameWidth : frameWidth / 2;
+    }
+
     createBook(start) {
         // Registered before page-flip's own handler, so its resize sees the new frame size.
-        window.addEventListener('resize', () => this.layout());
+        window.addEventListener('resize', () => {
+            this.layout();
+            this.wake();
+        });
         const frameWidth = parseFloat(this.frame.style.width) || 600;
-        this.book = new PageFlip(this.bookElement, {
+        const { book, wake } = createBook(this.bookElement, {
             width: 1000,
             height: Math.round(1000 / this.pageRatio),
             size: 'stretch',
@@ -146,20 +154,25 @@ export class Viewer {
             usePortrait: true,
             autoSize: true,
             startPage: this.order.toBook(start),
-            flippingTime: 700,
+            flippingTime: FLIPPING_TIME_MS,
             maxShadowOpacity: 0.5,
             drawShadow: false,
-            mobileScrollSupport: true,
-        });
+            mobileScrollSupport: false,
+        }, this.order.elements(this.images.pageElements, this.config.hardCover));
+        this.book = book;
+        this.wake = wake;
         this.bookElement.style.minWidth = '0';
-        this.book.loadFromHTML(this.order.elements(this.images.pageElements, this.config.hardCover));
         this.book.on('flip', () => this.pageChanged());
         this.book.on('changeOrientation', () => this.pageChanged());
         new ResizeObserver(() => {
             const wasSingle = this.singlePage;
             const before = this.frame.style.width;
             this.layout();
-            if (wasSingle !== this.singlePage || before !== this.frame.style.width) this.book.update();
+            if (wasSingle !== this.singlePage || before !== this.frame.style.width) {
+                this.book.update();
+                this.wake();
+                this.images.refit(this.visiblePages());
+            }
             this.zoom?.clampPan();
         }).observe(this.stage);
     }
@@ -184,14 +197,20 @@ export class Viewer {
         const shown = first === last ? `${first}` : `${first}–${last}`;
         this.indicator.textContent = `${shown} / ${this.pageCount}`;
         this.indicator.setAttribute('aria-label', `Page ${shown} sur ${this.pageCount}`);
+        // Each turn is a history entry: Back goes to the page before.
         const hash = `#page=${first}`;
-        if (location.hash !== hash) history.replaceState(null, '', hash);
+        const linked = pageFromHash(location.hash, this.pageCount);
+        if (location.hash !== hash) {
+            // A link to the second page of a spread is already where it asked to be.
+            if (this.historyReady && linked !== null && !visible.includes(linked - 1)) {
+                history.pushState(null, '', hash);
+            } else {
+                history.replaceState(null, '', hash);
+            }
+        }
         const atStart = visible[0] === 0;
         const atEnd = last === this.pageCount;
-        this.buttons.first.disabled = atStart;
-        this.buttons.previous.disabled = atStart;
-        this.buttons.next.disabled = atEnd;
-        this.buttons.last.disabled = atEnd;
+        this.toolbar.setDisabled({ first: atStart, previous: atStart, next: atEnd, last: atEnd });
         this.thumbnails?.markCurrent(visible);
     }
 
@@ -200,31 +219,46 @@ export class Viewer {
         this.buttons.zoomPlus.disabled = !this.zoom.canZoomIn();
     }
 
+    instant() {
+        return !!this.reducedMotion?.matches;
+    }
+
+    // Turns without the flip: far jumps, and every turn when the user asks for less motion.
+    jump(target) {
+        this.images.loadAround([target]);
+        this.book.turnToPage(this.order.toBook(target));
+        this.wake();
+        this.pageChanged();
+    }
+
     goTo(index) {
         const target = Math.min(Math.max(index, 0), this.pageCount - 1);
         if (this.visiblePages().includes(target)) return;
         this.zoom.reset();
-        // Far jumps turn at once; near ones show the flip.
         const bookIndex = this.order.toBook(target);
         const distance = Math.abs(bookIndex - this.book.getCurrentPageIndex());
-        if (distance > 4) {
-            this.images.loadAround([target]);
-            this.book.turnToPage(bookIndex);
-            this.pageChanged();
-        } else {
-            this.book.flip(bookIndex);
-        }
+        if (distance > FAR_JUMP || this.instant()) this.jump(target);
+        else this.book.flip(bookIndex);
     }
 
     next() {
         this.zoom.reset();
-        if (this.order.rightToLeft) this.book.flipPrev();
+        if (this.book.getState() !== 'read') return;
+        const visible = this.visiblePages();
+        const target = visible[visible.length - 1] + 1;
+        if (target >= this.pageCount) return;
+        if (this.instant()) this.jump(target);
+        else if (this.order.rightToLeft) this.book.flipPrev();
         else this.book.flipNext();
     }
 
     previous() {
         this.zoom.reset();
-        if (this.order.rightToLeft) this.book.flipNext();
+        if (this.book.getState() !== 'read') return;
+        const target = this.visiblePages()[0] - 1;
+        if (target < 0) return;
+        if (this.instant()) this.jump(target);
+        else if (this.order.rightToLeft) this.book.flipNext();
         else this.book.flipPrev();
     }
 
@@ -236,8 +270,12 @@ export class Viewer {
         }
     }
 
+    printNames() {
+        return this.visiblePages().map((i) => this.pages[i].large);
+    }
+
     async print() {
-        await preparePrint(this.doc, this.visiblePages().map((i) => this.config.pages[i]));
+        await preparePrint(this.doc, this.printNames());
         window.print();
     }
 
@@ -267,7 +305,7 @@ export class Viewer {
         });
         window.addEventListener('beforeprint', () => {
             if (this.doc.getElementById('print-pages').childElementCount === 0) {
-                preparePrint(this.doc, this.visiblePages().map((i) => this.config.pages[i]));
+                preparePrint(this.doc, this.printNames());
             }
         });
         window.addEventListener('afterprint', () => {
@@ -278,6 +316,10 @@ export class Viewer {
     onKey(event) {
         if (event.ctrlKey || event.altKey || event.metaKey) return;
         if (this.doc.querySelector('dialog[open]')) return;
+        if (this.zoom.panKey(event.key)) {
+            event.preventDefault();
+            return;
+        }
         // The arrows point the way the pages go: a right-to-left book moves on to the left.
         const forward = this.order.rightToLeft ? 'ArrowLeft' : 'ArrowRight';
         const backward = this.order.rightToLeft ? 'ArrowRight' : 'ArrowLeft';

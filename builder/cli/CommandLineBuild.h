@@ -1,0 +1,60 @@
+#pragma once
+
+#include "CatalogueBuild.h"
+#include "CommandLine.h"
+#include "Progress.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QTemporaryDir>
+#include <memory>
+
+namespace vellora {
+class TGhostScript;
+}
+
+namespace vellora::cli {
+
+// One run of vellora-build: the document copied (a PDF) or turned into a PDF by the interpreter
+// (PostScript) in a private work folder, then the application's own catalogue build on it,
+// its progress and errors on standard error. Ends with done(status).
+class CommandLineBuild : public QObject
+{
+    Q_OBJECT
+public:
+    explicit CommandLineBuild(BuildRequest request, QObject* parent = nullptr);
+    ~CommandLineBuild() override;
+
+    // Starts the run and returns; done() follows, possibly before start() returns.
+    void start();
+
+    // A stop signal arrived: stop the conversions, write nothing more, and end.
+    void interrupt();
+    bool interrupted() const { return m_interrupted; }
+
+    // Prints one message line per line of `text`, after the progress bar's line.
+    void printError(const QString& text);
+
+Q_SIGNALS:
+    void done(int status);
+
+private:
+    bool checkInput();
+    void inputReady();
+    void startBuild(int documentPages, const QString& listing);
+    void buildEnded(CatalogueBuild::Outcome outcome);
+    void fail(const QString& message, int status = 1);
+    void end(int status);
+
+    BuildRequest m_request;
+    Progress m_progress;
+    QTemporaryDir m_work;
+    IndexGrid m_index;
+    std::unique_ptr<TGhostScript> m_interpreter;
+    QPointer<CatalogueBuild> m_build;
+    bool m_converting = false; // the interpreter is writing the work PDF
+    bool m_interrupted = false;
+    bool m_ended = false;
+};
+
+} // namespace vellora::cli

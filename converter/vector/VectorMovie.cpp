@@ -1,0 +1,272 @@
+#include "VectorMovie.h"
+
+#include "SwfMovie.h"
+
+#include <algorithm>
+#include <cmath>
+#include <stdexcept>
+
+namespace vellora::converter::vector {
+
+namespace {
+
+// Images are stored at up to 150 dots per inch of their size on the page: sharp enough at
+// the viewer's zoom levels, and a photograph scanned at 600 dpi does not weigh four times
+// as much in every movie.
+constexpr double kImageDotsPerInch = 150;
+
+class MovieBuilder
+{
+public:
+    MovieBuilder(swf::Movie& movie) : m_movie(movie) {}
+
+    std::uint16_t nextId()
+    {
+        if (m_id == 0xFFFF)
+            throw std::length_error("trop d'objets pour une animation");
+        return ++m_id;
+    }
+    std::uint16_t nextDepth()
+    {
+        if (m_depth == 0xFFFF)
+            throw std::length_error("trop d'objets pour une animation");
+        return ++m_depth;
+    }
+    std::uint16_t depth() const { return m_depth; }
+
+    // Outline edges with closed subpaths (fills and clips close them; strokes do not).
+    static swf::ShapeEdges edges(const Outline& outline, bool close, int fill, int line)
+    {
+        swf::ShapeEdges shape;
+        swf::Twips startX = 0, startY = 0, penX = 0, penY = 0;
+        bool open = false;
+        const auto closeSubpath = [&] {
+            if (close && open && (penX != startX || penY != startY))
+                shape.lineTo(startX, startY);
+        };
+        for (const Edge& edge : outline) {
+            if (edge.kind == Edge::Kind::Move) {
+                closeSubpath();
+                shape.moveTo(edge.x, edge.y, fill, 0, line);
+                startX = edge.x;
+                startY = edge.y;
+                open = true;
+            } else if (!open) {
+                continue; // an edge before any move: nothing to draw from
+            } else if (edge.kind == Edge::Kind::Line) {
+                shape.lineTo(edge.x, edge.y);
+            } else {
+                shape.curveTo(edge.controlX, edge.controlY, edge.x, edge.y);
+            }
+            penX = edge.x;
+            penY = edge.y;
+        }
+        closeSubpath();
+        return shape;
+    }
+
+    void place(std::uint16_t id) { m_movie.add(swf::placeObject2(nextDepth(), id)); }
+
+private:
+    swf::Movie& m_movie;
+    std::uint16_t m_id = 0;
+    std::uint16_t m_depth = 0;
+};
+
+// One DefineText2 for a run of glyphs sharing a transform (see TextRun). Text space has
+// the glyph's em at `height` twips with y downwards; the matrix takes it to the stage.
+void addText(swf::Movie& movie, MovieBuilder& builder, const TextRun& run,
+             const std::vector<std::uint16_t>& fontIds, std::uint16_t depth)
+{
+    const double size = std::sqrt(std::abs(run.a * run.d - run.b * run.c));
+    if (!(size > 0) || !std::isfinite(size))
+        return;
+    const auto height =
+        static_cast<std::uint16_t>(std::clamp(std::lround(size * swf::kTwipsPerPoint), 1L, 65535L));
+    swf::Matrix matrix;
+    const double k = static_cast<double>(swf::kTwipsPerPoint) / height;
+    matrix.scaleX = k * run.a;
+    matrix.rotateSkew1 = -k * run.c;
+    matrix.rotateSkew0 = k * run.b;
+    matrix.scaleY = -k * run.d;
+    const double determinant =
+        matrix.scaleX * matrix.scaleY - matrix.rotateSkew0 * matrix.rotateSkew1;
+    if (std::abs(determinant) < 1e-9)
+        return;
+    const PlacedGlyph& first = run.glyphs.front();
+    matrix.translateX = swf::pointsToTwips(first.x);
+    matrix.translateY = swf::pointsToTwips(first.y);
+
+    std::vector<swf::TextRun> records;
+    swf::Twips minX = 0, maxX = 0, minY = 0, maxY = 0;
+    for (const PlacedGlyph& glyph : run.glyphs) {
+        const double dx = glyph.x * swf::kTwipsPerPoint - matrix.translateX;
+        const double dy = glyph.y * swf::kTwipsPerPoint - matrix.translateY;
+        const double x = (matrix.scaleY * dx - matrix.rotateSkew1 * dy) / determinant;
+        const double y = (-matrix.rotateSkew0 * dx + matrix.scaleX * dy) / determinant;
+        if (std::abs(x) > 32000 || std::abs(y) > 32000)
+            continue;
+        const auto tx = static_cast<swf::Twips>(std::lround(x));
+        const auto ty = static_cast<swf::Twips>(std::lround(y));
+        minX = std::min(minX, tx);
+        maxX = std::max(maxX, tx);
+        minY = std::min(minY, ty);
+        maxY = std::max(maxY, ty);
+        if (records.empty() || records.back().y != ty || records.back().glyphs.size() == 255) {
+            swf::TextRun record;
+            record.fontId = fontIds.at(static_cast<std::size_t>(run.font));
+            record.color = run.color;
+            record.height = height;
+            record.x = tx;
+            record.y = ty;
+            records.push_back(record);
+        } else {
+            // The previous glyph's advance brings the pen here.
+            swf::TextRun& record = records.back();
+            swf::Twips penX = record.x;
+            for (std::size_t i = 0; i + 1 < record.glyphs.size(); ++i)
+                penX += record.glyphs[i].advance;
+            record.glyphs.back().advance = tx - penX;
+        }
+        records.back().glyphs.push_back({static_cast<std::uint16_t>(glyph.slot), 0});
+    }
+    if (records.empty())
+        return;
+    const swf::Twips margin = 2 * height;
+    const swf::Rect bounds{minX - margin, maxX + margin, minY - margin, maxY + margin};
+    const std::uint16_t id = builder.nextId();
+    movie.add(swf::defineText2(id, bounds, matrix, records));
+    movie.add(swf::placeObject2(depth, id));
+}
+
+} // namespace
+
+swf::Bytes vectorMovie(const PageDrawing& drawing, VectorForm form, const PageSize& size,
+                       const std::vector<std::uint8_t>& backgroundJpeg, int backgroundWidth,
+                       int backgroundHeight, int jpegQuality)
+{
+    const swf::Rect stage{0, swf::pointsToTwips(size.width), 0, swf::pointsToTwips(size.height)};
+    swf::Movie movie(stage);
+    movie.add(swf::fileAttributes(0));
+    movie.add(swf::setBackgroundColor({255, 255, 255}));
+    MovieBuilder builder(movie);
+
+    if (form == VectorForm::TextOverImage) {
+        const std::uint16_t bitmap = builder.nextId();
+        movie.add(swf::defineBitsJpeg2(bitmap, backgroundJpeg));
+        const std::uint16_t shape = builder.nextId();
+        movie.add(swf::defineShape(
+            shape, stage,
+            swf::bitmapRectangleShape(bitmap, backgroundWidth, backgroundHeight, stage)));
+        builder.place(shape);
+    }
+
+    // Each glyph is drawn once, in its font; every text places it by index.
+    std::vector<std::uint16_t> fontIds;
+    for (const Font& font : drawing.fonts) {
+        fontIds.push_back(builder.nextId());
+        movie.add(swf::defineFont3(fontIds.back(), font.name, font.glyphs, font.codes));
+    }
+
+    // Depths in drawing order, and the depth up to which each clip reaches: the last one
+    // placed before its end. An item that turns out to draw nothing leaves its depth empty.
+    const bool vectors = form == VectorForm::Vector;
+    std::vector<std::uint16_t> itemDepth(drawing.items.size(), 0);
+    std::vector<std::uint16_t> clipDepth(drawing.items.size(), 0);
+    {
+        std::vector<std::size_t> open;
+        for (std::size_t i = 0; i < drawing.items.size(); ++i) {
+            const Item& item = drawing.items[i];
+            if (item.kind == Item::Kind::ClipEnd) {
+                if (vectors && !open.empty()) {
+                    clipDepth[open.back()] = builder.depth();
+                    open.pop_back();
+                }
+                continue;
+            }
+            if (!vectors && item.kind != Item::Kind::Text)
+                continue;
+            itemDepth[i] = builder.nextDepth();
+            if (item.kind == Item::Kind::ClipBegin)
+                open.push_back(i);
+        }
+        for (std::size_t index : open)
+            clipDepth[index] = builder.depth();
+    }
+
+    std::vector<std::uint16_t> bitmapIds(drawing.images.size(), 0);
+    std::vector<std::pair<int, int>> bitmapSizes(drawing.images.size());
+    for (std::size_t i = 0; i < drawing.items.size(); ++i) {
+        const Item& item = drawing.items[i];
+        if (item.kind == Item::Kind::Text) {
+            addText(movie, builder, item.text, fontIds, itemDepth[i]);
+            continue;
+        }
+        if (!vectors || item.kind == Item::Kind::ClipEnd)
+            continue;
+        const std::uint16_t id = builder.nextId();
+        switch (item.kind) {
+        case Item::Kind::Fill:
+            movie.add(swf::defineShape4(id, {swf::ShapeFill{item.color, 0, {}}}, {},
+                                        MovieBuilder::edges(item.outline, true, 1, 0),
+                                        item.nonZero));
+            movie.add(swf::placeObject2(itemDepth[i], id));
+            break;
+        case Item::Kind::Stroke:
+            movie.add(swf::defineShape4(id, {}, {item.line},
+                                        MovieBuilder::edges(item.outline, false, 0, 1), false));
+            movie.add(swf::placeObject2(itemDepth[i], id));
+            break;
+        case Item::Kind::ClipBegin: {
+            movie.add(swf::defineShape4(id, {swf::ShapeFill{}}, {},
+                                        MovieBuilder::edges(item.outline, true, 1, 0),
+                                        item.nonZero));
+            movie.add(swf::placeClip(itemDepth[i], id, std::max(clipDepth[i], itemDepth[i])));
+            break;
+        }
+        case Item::Kind::Image: {
+            const double* m = item.matrix;
+            const auto index = static_cast<std::size_t>(item.image);
+            std::uint16_t& bitmap = bitmapIds.at(index);
+            if (bitmap == 0) {
+                const double longSide = std::max(std::hypot(m[0], m[1]), std::hypot(m[2], m[3]));
+                const Pixels pixels = drawing.imagePixels(
+                    item.image,
+                    std::max(16, static_cast<int>(std::ceil(longSide * kImageDotsPerInch / 72))));
+                bitmap = builder.nextId();
+                bitmapSizes[index] = {pixels.width, pixels.height};
+                movie.add(swf::defineBitsJpeg2(bitmap, jpegOf(pixels, jpegQuality)));
+            }
+            const auto [width, height] = bitmapSizes[index];
+            // The bitmap's pixels to the unit square, then the image's matrix, in twips.
+            swf::Matrix fill;
+            const double t = swf::kTwipsPerPoint;
+            fill.scaleX = t * m[0] / width;
+            fill.rotateSkew0 = t * m[1] / width;
+            fill.rotateSkew1 = t * m[2] / height;
+            fill.scaleY = t * m[3] / height;
+            fill.translateX = swf::pointsToTwips(m[4]);
+            fill.translateY = swf::pointsToTwips(m[5]);
+            const auto corner = [&](double u, double v, char axis) {
+                return swf::pointsToTwips(axis == 'x' ? m[0] * u + m[2] * v + m[4]
+                                                      : m[1] * u + m[3] * v + m[5]);
+            };
+            swf::ShapeEdges edges;
+            edges.moveTo(corner(0, 0, 'x'), corner(0, 0, 'y'), 1);
+            edges.lineTo(corner(1, 0, 'x'), corner(1, 0, 'y'));
+            edges.lineTo(corner(1, 1, 'x'), corner(1, 1, 'y'));
+            edges.lineTo(corner(0, 1, 'x'), corner(0, 1, 'y'));
+            edges.lineTo(corner(0, 0, 'x'), corner(0, 0, 'y'));
+            movie.add(swf::defineShape4(id, {swf::ShapeFill{{}, bitmap, fill}}, {}, edges, false));
+            movie.add(swf::placeObject2(itemDepth[i], id));
+            break;
+        }
+        default:
+            break;
+        }
+    }
+    movie.add(swf::showFrame());
+    return movie.finish(swf::Compression::Zlib);
+}
+
+} // namespace vellora::converter::vector
