@@ -9,9 +9,11 @@
 #include "Paths.h"
 #include "Prompts.h"
 #include "Readme.h"
+#include "SearchFile.h"
 #include "StaleFiles.h"
 
 #include <QFileInfo>
+#include <QJsonObject>
 #include <QProcess>
 #include <QTimer>
 #include <sys/resource.h>
@@ -20,6 +22,8 @@ namespace vellora {
 
 namespace {
 constexpr int kReasonsShown = 5;
+// The outline is read without drawing anything: a document that takes longer is damaged.
+constexpr std::chrono::seconds kOutlineTimeLimit{60};
 
 QString lastLine(const QByteArray& output)
 {
@@ -29,6 +33,20 @@ QString lastLine(const QByteArray& output)
             return line->trimmed();
     }
     return {};
+}
+
+// The bookmarks as the manifest holds them. Their pages are the document's: catalogue page k
+// is document page firstPage + k - 1, and a bookmark outside the catalogue leads nowhere (0).
+QList<OutlineEntry> outlineEntries(const QJsonArray& entries, int firstPage, int pageCount)
+{
+    QList<OutlineEntry> result;
+    for (const QJsonValue& value : entries) {
+        const QJsonObject entry = value.toObject();
+        const int page = entry.value(u"page").toInt(0) - firstPage + 1;
+        result.append({entry.value(u"title").toString(), page >= 1 && page <= pageCount ? page : 0,
+                       outlineEntries(entry.value(u"children").toArray(), firstPage, pageCount)});
+    }
+    return result;
 }
 } // namespace
 
@@ -59,6 +77,7 @@ CatalogueBuild::CatalogueBuild(Plan plan, QObject* parent)
 
 CatalogueBuild::~CatalogueBuild()
 {
+    stopOutline();
     for (auto& [page, conversion] : m_running) {
         conversion->process->disconnect(this);
         conversion->process->terminate();
@@ -98,6 +117,7 @@ void CatalogueBuild::cancel()
         conversion->process->terminate();
         conversion->kill->start(m_plan.stopGrace);
     }
+    stopOutline();
     endIfIdle();
 }
 
@@ -235,7 +255,7 @@ void CatalogueBuild::stopWithError(const QString& message)
 
 void CatalogueBuild::endIfIdle()
 {
-    if (m_ended || !m_running.empty())
+    if (m_ended || !m_running.empty() || m_outlineProcess)
         return;
     if (!m_stopping && m_nextPage <= m_plan.pageCount)
         return;
@@ -248,8 +268,63 @@ void CatalogueBuild::endIfIdle()
         prompts().error(m_error);
         Q_EMIT ended(Outcome::Stopped);
     } else {
-        finishFolder();
+        readOutline();
     }
+}
+
+// The converter prints the document's reading direction and bookmarks once every page is
+// done; the folder is finished when it has answered. Without an answer the catalogue still
+// works, reading left to right with the user's index alone.
+void CatalogueBuild::readOutline()
+{
+    const ConverterCommand command = OutlineCommand(converterFolders());
+    m_outlineProcess = new QProcess(this);
+    m_outlineLimit = new QTimer(this);
+    m_outlineLimit->setSingleShot(true);
+    m_outlineProcess->setProgram(command.program);
+    m_outlineProcess->setArguments(command.arguments);
+    m_outlineProcess->setWorkingDirectory(m_toolFolder);
+    m_outlineProcess->setStandardInputFile(QProcess::nullDevice());
+    m_outlineProcess->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    m_outlineProcess->setChildProcessModifier([] { ::setpriority(PRIO_PROCESS, 0, 19); });
+    connect(m_outlineProcess, &QProcess::finished, this, &CatalogueBuild::outlineEnded);
+    connect(m_outlineProcess, &QProcess::errorOccurred, this, [this](QProcess::ProcessError error) {
+        if (error == QProcess::FailedToStart)
+            QMetaObject::invokeMethod(this, &CatalogueBuild::outlineEnded, Qt::QueuedConnection);
+    });
+    connect(m_outlineLimit, &QTimer::timeout, this, [this] {
+        if (m_outlineProcess)
+            m_outlineProcess->kill();
+    });
+    m_outlineProcess->start();
+    m_outlineLimit->start(kOutlineTimeLimit);
+}
+
+void CatalogueBuild::outlineEnded()
+{
+    if (!m_outlineProcess)
+        return;
+    if (m_outlineProcess->exitStatus() == QProcess::NormalExit && m_outlineProcess->exitCode() == 0)
+        m_outline = ParseDocumentOutline(m_outlineProcess->readAllStandardOutput(),
+                                         m_plan.firstPage + m_plan.pageCount - 1);
+    stopOutline();
+    finishFolder();
+}
+
+void CatalogueBuild::stopOutline()
+{
+    if (!m_outlineProcess)
+        return;
+    m_outlineProcess->disconnect(this);
+    m_outlineLimit->stop();
+    if (m_outlineProcess->state() != QProcess::NotRunning) {
+        m_outlineProcess->kill();
+        m_outlineProcess->waitForFinished(5000);
+    }
+    m_outlineProcess->deleteLater();
+    m_outlineLimit->deleteLater();
+    m_outlineProcess = nullptr;
+    m_outlineLimit = nullptr;
 }
 
 void CatalogueBuild::finishFolder()
@@ -258,6 +333,7 @@ void CatalogueBuild::finishFolder()
     QStringList missing;
     try {
         missing = CopyViewerFiles(m_plan.htmlFile, m_viewerFolder);
+        m_searchWritten = WriteSearchFile(m_outputFolder, m_plan.pageCount);
         QStringList written;
         if (!missing.contains(kViewerPage))
             written.append(QFileInfo(m_plan.htmlFile).fileName());
@@ -266,10 +342,16 @@ void CatalogueBuild::finishFolder()
                 written.append(file);
         }
         written << kReadmeFile << kViewerConfigFile << kViewerConfigScriptFile;
+        if (m_searchWritten)
+            written << kSearchFile;
+        CatalogueManifest manifest =
+            catalogueManifestFor(m_plan.htmlFile, m_plan.pageSizes, m_plan.pageCount, written);
+        manifest.outline = outlineEntries(m_outline.outline, m_plan.firstPage, m_plan.pageCount);
+        manifest.direction = m_outline.direction;
+        if (m_searchWritten)
+            manifest.search = kSearchFile;
         // Last of all: a folder with a manifest is a complete folder.
-        WriteCatalogueManifest(
-            m_plan.htmlFile,
-            catalogueManifestFor(m_plan.htmlFile, m_plan.pageSizes, m_plan.pageCount, written));
+        WriteCatalogueManifest(m_plan.htmlFile, manifest);
     } catch (const EVellora& error) {
         prompts().error(error.message());
         Q_EMIT ended(Outcome::Stopped);
@@ -300,6 +382,8 @@ QStringList CatalogueBuild::writtenFiles(const QStringList& missingViewerFiles) 
         if (!missingViewerFiles.contains(viewerFile))
             files.append(viewerFile);
     }
+    if (m_searchWritten)
+        files.append(kSearchFile);
     return files;
 }
 

@@ -3,6 +3,7 @@
 #include "BuildLog.h"
 #include "CatalogueSettings.h"
 #include "ConverterCommand.h"
+#include "DocumentOutline.h"
 #include "IndexGrid.h"
 #include "ViewerConfig.h"
 
@@ -112,6 +113,9 @@ private:
     void pageEnded(int page);
     void stopWithError(const QString& message);
     void endIfIdle();
+    void readOutline();
+    void outlineEnded();
+    void stopOutline();
     void finishFolder();
     void end(Outcome outcome);
     ConverterFolders converterFolders() const { return {m_toolFolder, m_plan.appDataFolder}; }
@@ -125,7 +129,11 @@ private:
     QStringList m_missingViewerFiles;
     BuildLog m_log;
     std::map<int, std::unique_ptr<Conversion>> m_running;
-    std::map<int, QString> m_failed; // page -> why
+    std::map<int, QString> m_failed;      // page -> why
+    QProcess* m_outlineProcess = nullptr; // after the pages: the reading direction and bookmarks
+    QTimer* m_outlineLimit = nullptr;
+    DocumentOutline m_outline;
+    bool m_searchWritten = false;
     int m_nextPage = 1;
     int m_finished = 0;
     bool m_started = false;

@@ -67,7 +67,12 @@ void appendOutline(QString& out, const QList<OutlineEntry>& entries)
             out += u',';
         out += u"{\"title\":";
         appendString(out, entries[i].title);
-        out += u",\"page\":" + QString::number(entries[i].page) + u",\"children\":";
+        out += u",\"page\":";
+        if (entries[i].page >= 1)
+            out += QString::number(entries[i].page);
+        else
+            out += u"null";
+        out += u",\"children\":";
         appendOutline(out, entries[i].children);
         out += u'}';
     }

@@ -19,7 +19,7 @@ inline const QString kCatalogueManifestFile = QStringLiteral("vellora-catalogue.
 struct OutlineEntry
 {
     QString title;
-    int page = 1;
+    int page = 1; // 0: the bookmark leads nowhere in the catalogue, written as null
     QList<OutlineEntry> children;
 };
 

@@ -56,6 +56,16 @@ ConverterCommand PageCountCommand(const ConverterFolders& folders)
     return command;
 }
 
+ConverterCommand OutlineCommand(const ConverterFolders& folders)
+{
+    ConverterCommand command;
+    command.program = ConverterProgram(folders);
+    const QString input = ConverterInput(folders);
+    command.arguments = {input, QStringLiteral("--outline")};
+    command.commandLine = quoted(command.program) + u"  " + quoted(input) + u" --outline";
+    return command;
+}
+
 ConverterCommand PageCommand(const ConverterFolders& folders, int page, QualityPreset preset,
                              const QString& qualite, const QString& outputFolder, int documentPage)
 {

@@ -56,6 +56,10 @@ QString PageFile(const QString& outputFolder, int page);
 // (with the trailing blank of the historical command text).
 ConverterCommand PageCountCommand(const ConverterFolders& folders);
 
+// Outline mode, which prints the reading direction and the bookmarks: "<program>"  "<pdf>"
+// --outline
+ConverterCommand OutlineCommand(const ConverterFolders& folders);
+
 // Page mode for catalogue page `page` (1-based) with the preset's options and the quality as
 // typed (possibly empty): "<program>"  "<pdf>"  -p<page><preset><qualite> -o "<page file>".
 // A catalogue of part of a document converts its document page `documentPage` (0: the same

@@ -68,7 +68,11 @@ void applySetting(ConverterOptions& options, std::string setting)
         options.zoom = zoom(value);
     else if (key == "jpegquality")
         options.jpegQuality = jpegQuality(value);
-    else if (key == "subpixels") {
+    else if (key == "text") {
+        if (value != "0" && value != "1")
+            throw UsageError("text doit valoir 0 ou 1 : \"" + value + "\"");
+        options.textLayer = value == "1";
+    } else if (key == "subpixels") {
         // Anti-aliasing precision of vector output; the page image has its own.
     } else
         throw UsageError("réglage inconnu après -s : \"" + setting + "\"");
@@ -88,6 +92,7 @@ ConverterOptions parseOptions(const std::vector<std::string>& arguments)
 {
     ConverterOptions options;
     bool information = false;
+    bool outline = false;
     bool pageGiven = false;
     bool outputGiven = false;
     for (std::size_t i = 0; i < arguments.size(); ++i) {
@@ -107,6 +112,8 @@ ConverterOptions parseOptions(const std::vector<std::string>& arguments)
         }
         if (argument == "-I") {
             information = true;
+        } else if (argument == "--outline") {
+            outline = true;
         } else if (argument.compare(0, 2, "-p") == 0) {
             if (argument.size() == 2 && i + 1 < arguments.size() && allDigits(arguments[i + 1]))
                 options.page = pageNumber(arguments[++i]);
@@ -137,6 +144,12 @@ ConverterOptions parseOptions(const std::vector<std::string>& arguments)
 
     if (options.input.empty())
         throw UsageError("aucun fichier PDF indiqué (pdf2swf --help pour l'aide)");
+    if (outline) {
+        if (information || pageGiven || outputGiven)
+            throw UsageError("--outline ne se combine pas avec -I, -p ni -o");
+        options.mode = Mode::Outline;
+        return options;
+    }
     if (information) {
         if (pageGiven || outputGiven)
             throw UsageError("-I ne se combine pas avec -p ni -o");
@@ -161,6 +174,10 @@ std::string helpText()
            "      seules comptent les pages que l'arbre des pages contient vraiment, quel que\n"
            "      soit le nombre qu'il annonce. Tout ou rien : si une page ne peut pas être\n"
            "      chargée, le document est refusé et rien n'est listé.\n"
+           "  pdf2swf <fichier.pdf> --outline\n"
+           "      sens de lecture et signets du document, en une ligne JSON :\n"
+           "      {\"direction\":\"ltr\"|\"rtl\",\"outline\":[{\"title\":...,\"page\":<n>,\n"
+           "      \"children\":[...]},...]}\n"
            "  pdf2swf <fichier.pdf> -p<n> [-s zoom=<ppp>] [-s jpegquality=<0-100>] -o <pageN.swf>\n"
            "      convertit la page n en animation Flash (SWF compressé) contenant l'image\n"
            "      JPEG de la page à la résolution zoom (72 ppp par défaut), et écrit à côté\n"
@@ -170,12 +187,17 @@ std::string helpText()
            "      Toute taille de page est acceptée : une page que Flash ne peut pas montrer\n"
            "      en entier (plus de 8191 pixels de côté ou 16 777 215 pixels en tout) est\n"
            "      réduite, jamais refusée.\n"
+           "      Quand la page contient du texte ou des liens, écrit aussi <pageN.js> :\n"
+           "      velloraPage(<n>, {...}); avec les mots, leur position et les liens.\n"
            "\n"
            "Options :\n"
            "  -I               mode information (aucun rendu)\n"
+           "  --outline        sens de lecture et signets (aucun rendu)\n"
            "  -p<n>            numéro de la page à convertir (à partir de 1)\n"
            "  -o <fichier>     animation à écrire\n"
-           "  -s <réglage>     zoom=<ppp>, jpegquality=<0-100> (vide : 85) ; un tiret\n"
+           "  -s <réglage>     zoom=<ppp>, jpegquality=<0-100> (vide : 85),\n"
+           "                   text=0 (pas de <page.js> : texte ni sélectionnable ni\n"
+           "                   cherchable, liens inactifs) ; un tiret\n"
            "                   devant le réglage est admis (-s -zoom=48)\n"
            "  --flatten        texte vectoriel (glyphes dessinés une fois par animation)\n"
            "                   sur une image JPEG du reste de la page ; écrit aussi\n"

@@ -19,6 +19,7 @@ enum class Mode
     Help,
     Version,
     Information,
+    Outline,
     Page
 };
 
@@ -42,11 +43,13 @@ struct ConverterOptions
     std::string output;
     double zoom = kDefaultZoom;
     int jpegQuality = kDefaultJpegQuality;
+    bool textLayer = true; // write page<i>.js beside the page
     Preset preset = Preset::Low;
 };
 
 // Reads the converter's command line (without the program name).
 //   <pdf> -I                                    information mode
+//   <pdf> --outline                             reading direction and bookmarks
 //   <pdf> -p<n> [-s key=value]... [flags] -o <file>   page mode
 // Settings after -s may carry a leading dash ("-s -zoom=48"). -G asks for the high preset,
 // --flatten for the medium one (-G wins when both are given). Flags accepted for the

@@ -1,5 +1,9 @@
 #include "PdfPages.h"
 
+#include "DocumentOutline.h"
+#include "MuPdfCall.h"
+#include "PageText.h"
+
 extern "C" {
 #include <mupdf/fitz.h>
 #include <mupdf/pdf.h>
@@ -15,25 +19,6 @@ extern "C" {
 namespace vellora::converter {
 
 namespace {
-
-// MuPDF reports failures with longjmp; this runs one call and turns a failure into a
-// DocumentError once outside the MuPDF frames. `call` must not own C++ objects.
-template <typename Call> void guarded(fz_context* ctx, const char* what, Call&& call)
-{
-    volatile bool failed = false;
-    std::string message;
-    fz_try(ctx)
-    {
-        call();
-    }
-    fz_catch(ctx)
-    {
-        failed = true;
-        message = fz_caught_message(ctx);
-    }
-    if (failed)
-        throw DocumentError(std::string(what) + " (" + message + ")");
-}
 
 // The library's own warnings about a damaged file would reach the user's terminal; the
 // program decides itself what is worth reporting.
@@ -258,6 +243,11 @@ std::unique_ptr<PdfPages::Page> PdfPages::loadPage(int number, bool forDrawing)
     return std::unique_ptr<Page>(new Page(std::move(impl), size));
 }
 
+std::string PdfPages::outlineJson()
+{
+    return documentOutlineJson(m->ctx, m->doc);
+}
+
 PdfPages::Page::Page(std::unique_ptr<Impl> impl, PageSize size) : m(std::move(impl)), m_size(size)
 {}
 
@@ -363,6 +353,11 @@ PageImage PdfPages::Page::render(double scale) const
         }
     });
     return image;
+}
+
+std::string PdfPages::Page::textScript(int number) const
+{
+    return pageTextScript(m->ctx, m->page, number);
 }
 
 } // namespace vellora::converter

@@ -44,6 +44,9 @@ public:
     // of them cannot be loaded.
     std::vector<PageSize> pageSizes();
 
+    // The reading direction and the outline, as documentOutlineJson() writes them.
+    std::string outlineJson();
+
     // Loads page `number` (1-based), with its content when it is to be drawn.
     class Page;
     std::unique_ptr<Page> loadPage(int number, bool forDrawing = true);
@@ -70,6 +73,9 @@ public:
     // has colour (one channel, and the picture is the same), else in RGB.
     PageImage render(double scale) const;
 
+    // The page's text layer and links as pageTextScript() writes them (empty when it has
+    // neither); `number` is the page's number in the catalogue.
+    std::string textScript(int number) const;
     // For devices of our own: the library's context and the page's display list, whose
     // coordinates put the page's top left corner at (originX, originY) points.
     fz_context* context() const;

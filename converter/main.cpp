@@ -6,6 +6,7 @@
 #include "JpegWriter.h"
 #include "PageFiles.h"
 #include "PageMovie.h"
+#include "PageText.h"
 #include "PdfPages.h"
 #include "vector/VectorPage.h"
 
@@ -56,6 +57,15 @@ int listPages(const ConverterOptions& options)
     if (std::fwrite(listing.data(), 1, listing.size(), stdout) != listing.size() ||
         std::fflush(stdout) != 0)
         throw OutputError("impossible d'écrire la liste des pages");
+    return 0;
+}
+
+int printOutline(const ConverterOptions& options)
+{
+    PdfPages document(options.input);
+    const std::string json = document.outlineJson();
+    if (std::fwrite(json.data(), 1, json.size(), stdout) != json.size() || std::fflush(stdout) != 0)
+        throw OutputError("impossible d'écrire les signets");
     return 0;
 }
 
@@ -149,6 +159,11 @@ int convertPage(const ConverterOptions& options)
               JpegKind::StreamedBaseline);
     const PageImage& thumbnail = sideImage(screen, size, kThumbnailLongSide, thumbnailStore);
     writeJpeg(files, PageFile::Thumbnail, thumbnail, options.jpegQuality, JpegKind::Baseline);
+    // Only a page with text or links gets its script; commit() removes an older one.
+    const std::string script = options.textLayer ? page->textScript(options.page) : std::string();
+    if (!script.empty())
+        files.write(PageFile::TextLayer, reinterpret_cast<const std::uint8_t*>(script.data()),
+                    script.size());
     files.commit();
     return 0;
 }
@@ -191,6 +206,8 @@ int main(int argc, char** argv)
             return 0;
         case Mode::Information:
             return listPages(options);
+        case Mode::Outline:
+            return printOutline(options);
         case Mode::Page:
             return convertPage(options);
         }

@@ -241,7 +241,7 @@ void CommandLineBuild::startBuild(int documentPages, const QString& listing)
     plan.htmlFile = m_request.htmlFile;
     plan.pageCount = pages;
     plan.contentSize = contentSizeFor(pageSizeFromListing(listing, first));
-    // The manifest carries the true size of each page of the range, as the windows' build's.
+    // The manifest gives each catalogue page its true size, as a build from the window does.
     const auto sizes = pageSizesFromListing(listing, documentPages);
     plan.pageSizes.assign(sizes.begin() + (first - 1), sizes.begin() + (first - 1 + pages));
     plan.appDataFolder = m_work.path();

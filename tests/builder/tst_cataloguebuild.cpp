@@ -29,9 +29,9 @@ QStringList pageFiles(int pages)
 {
     QStringList files;
     for (int i = 1; i <= pages; ++i)
-        files << QStringLiteral("page%1.jpg").arg(i) << QStringLiteral("page%1-m.jpg").arg(i)
-              << QStringLiteral("page%1-t.jpg").arg(i) << QStringLiteral("page%1.swf").arg(i)
-              << QStringLiteral("page%1.svg").arg(i); // the default preset draws text as vectors
+        files << QStringLiteral("page%1-m.jpg").arg(i) << QStringLiteral("page%1-t.jpg").arg(i)
+              << QStringLiteral("page%1.jpg").arg(i) << QStringLiteral("page%1.js").arg(i)
+              << QStringLiteral("page%1.svg").arg(i) << QStringLiteral("page%1.swf").arg(i);
     return files;
 }
 
@@ -160,8 +160,12 @@ void TestCatalogueBuild::completeFolder()
     QCOMPARE(m_prompts.messages(), expectedReport());
     QCOMPARE(filesIn(m_out->path()),
              sorted(QStringList({"catalogue.htm", "readme.txt", "vellora-catalogue.js",
-                                 "vellora-config.js", "vellora.xml"}) +
+                                 "vellora-config.js", "vellora-search.js", "vellora.xml"}) +
                     pageFiles(3) + viewerFilesInstalled()));
+    // Each page's large number is its text.
+    QFile search(m_out->filePath("vellora-search.js"));
+    QVERIFY(search.open(QIODevice::ReadOnly));
+    QCOMPARE(search.readAll(), QByteArray("velloraSearch({\"pages\":[\"1\",\"2\",\"3\"]});\n"));
     // The manifest, written last, lists what the build wrote.
     QFile manifest(m_out->filePath("vellora-catalogue.js"));
     QVERIFY(manifest.open(QIODevice::ReadOnly));
@@ -171,17 +175,21 @@ void TestCatalogueBuild::completeFolder()
     QCOMPARE(QString::fromUtf8(manifest.readAll()),
              "window.velloraCatalogue = {\"version\":1,\"pages\":["
              "{\"width\":595.28,\"height\":841.89,\"files\":[\"page1.swf\",\"page1.jpg\",\"page1-m."
-             "jpg\",\"page1-t.jpg\",\"page1.svg\"]},"
+             "jpg\",\"page1-t.jpg\",\"page1.svg\",\"page1.js\"]},"
              "{\"width\":null,\"height\":null,\"files\":[\"page2.swf\",\"page2.jpg\",\"page2-m."
-             "jpg\",\"page2-t.jpg\",\"page2.svg\"]},"
+             "jpg\",\"page2-t.jpg\",\"page2.svg\",\"page2.js\"]},"
              "{\"width\":842,\"height\":595,\"files\":[\"page3.swf\",\"page3.jpg\",\"page3-m.jpg\","
-             "\"page3-t.jpg\",\"page3.svg\"]}],"
-             "\"outline\":[],\"direction\":\"ltr\",\"search\":null,\"files\":[\"catalogue.htm\"," +
+             "\"page3-t.jpg\",\"page3.svg\",\"page3.js\"]}],"
+             "\"outline\":[],\"direction\":\"ltr\",\"search\":\"vellora-search.js\",\"files\":["
+             "\"catalogue.htm\"," +
                  viewerFiles +
-                 "\"readme.txt\",\"vellora.xml\",\"vellora-config.js\",\"page1.swf\","
-                 "\"page1.jpg\",\"page1-m.jpg\",\"page1-t.jpg\",\"page1.svg\",\"page2.swf\","
-                 "\"page2.jpg\",\"page2-m.jpg\",\"page2-t.jpg\",\"page2.svg\",\"page3.swf\","
-                 "\"page3.jpg\",\"page3-m.jpg\",\"page3-t.jpg\",\"page3.svg\","
+                 "\"readme.txt\",\"vellora.xml\",\"vellora-config.js\",\"vellora-search.js\","
+                 "\"page1.swf\",\"page1.jpg\",\"page1-m.jpg\",\"page1-t.jpg\",\"page1.svg\","
+                 "\"page1.js\","
+                 "\"page2.swf\",\"page2.jpg\",\"page2-m.jpg\",\"page2-t.jpg\",\"page2.svg\","
+                 "\"page2.js\","
+                 "\"page3.swf\",\"page3.jpg\",\"page3-m.jpg\",\"page3-t.jpg\",\"page3.svg\","
+                 "\"page3.js\","
                  "\"vellora-catalogue.js\"]};\n");
     // The folder first, then the page.
     QCOMPARE(m_desktop.opened, QStringList({"folder:" + m_out->path() + "/", "document:" + html}));
@@ -276,8 +284,8 @@ void TestCatalogueBuild::cancelKeepsWhatWasWrittenAndOpensNothing()
     QVERIFY2(!files.contains("readme.txt"), qPrintable(files.join(' ')));
     QVERIFY(!files.contains("page8.swf"));
     for (const QString& file : files) {
-        QVERIFY2(QRegularExpression("^(page[1-8](\\.swf|\\.jpg|-m\\.jpg|-t\\.jpg|\\.svg)|vellora\\."
-                                    "xml|vellora-config\\.js)$")
+        QVERIFY2(QRegularExpression(
+                     "^(page[1-8](-m|-t)?\\.(swf|jpg|js|svg)|vellora\\.xml|vellora-config\\.js)$")
                      .match(file)
                      .hasMatch(),
                  qPrintable("left behind: " + file));

@@ -31,7 +31,9 @@ void TestCatalogueManifest::writtenBytes()
     CatalogueManifest manifest =
         catalogueManifestFor(html, {QSizeF(595.28, 841.89), std::nullopt}, 3,
                              {QStringLiteral("Été \"2026\".html"), QStringLiteral("swfobject.js")});
-    manifest.outline = {{QStringLiteral("A\\b\n\t\u2028</script>"), 2, {{"x", 3, {}}}}};
+    // A bookmark that leads nowhere in the catalogue (page 0) has no page.
+    manifest.outline = {{QStringLiteral("A\\b\n\t\u2028</script>"), 2, {{"x", 3, {}}}},
+                        {"y", 0, {}}};
     manifest.direction = QStringLiteral("rtl");
     manifest.search = QStringLiteral("vellora-search.js");
     WriteCatalogueManifest(html, manifest);
@@ -47,7 +49,8 @@ void TestCatalogueManifest::writtenBytes()
                    "\"page2.js\"]},"
                    "{\"width\":null,\"height\":null,\"files\":[]}],"
                    "\"outline\":[{\"title\":\"A\\\\b\\n\\t\\u2028</script>\",\"page\":2,"
-                   "\"children\":[{\"title\":\"x\",\"page\":3,\"children\":[]}]}],"
+                   "\"children\":[{\"title\":\"x\",\"page\":3,\"children\":[]}]},"
+                   "{\"title\":\"y\",\"page\":null,\"children\":[]}],"
                    "\"direction\":\"rtl\",\"search\":\"vellora-search.js\","
                    "\"files\":[\"\xC3\x89t\xC3\xA9 \\\"2026\\\".html\",\"swfobject.js\","
                    "\"page1.swf\",\"page1.jpg\",\"page1-m.jpg\",\"page1-t.jpg\",\"page1.svg\","

@@ -330,7 +330,7 @@ void TestVelloraBuild::interruptedBuildLeavesNoTemporaryFile()
     QVERIFY(!left.contains("page12.swf"));
     QVERIFY(!left.contains("c.html")); // the viewer files come only after every page
     static const QRegularExpression finished(
-        QStringLiteral("\\A(page[0-9]+\\.(swf|jpg|svg)|page[0-9]+-[mt]\\.jpg|vellora\\.xml|"
+        QStringLiteral("\\A(page[0-9]+\\.(swf|jpg|js|svg)|page[0-9]+-[mt]\\.jpg|vellora\\.xml|"
                        "vellora-config\\.js|vellora-build\\.log)\\z"));
     for (const QString& name : left)
         QVERIFY2(finished.match(name).hasMatch(), qPrintable(name));

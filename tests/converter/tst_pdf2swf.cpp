@@ -512,17 +512,23 @@ private Q_SLOTS:
         QTest::addColumn<int>("page");
         QTest::addColumn<QStringList>("options");
         QTest::addColumn<QSize>("pagePoints");
-        QTest::newRow("A4 text, low") << "mixed.pdf" << 1 << kLowPreset << QSize(595, 842);
-        QTest::newRow("landscape, medium") << "mixed.pdf" << 2 << kMediumPreset << QSize(842, 595);
-        QTest::newRow("letter image, high") << "mixed.pdf" << 3 << kHighPreset << QSize(612, 792);
-        QTest::newRow("small page, low") << "mixed.pdf" << 4 << kLowPreset << QSize(300, 400);
-        QTest::newRow("rotated page") << "rotated.pdf" << 2 << kLowPreset << QSize(595, 842);
+        QTest::addColumn<bool>("hasText"); // the page's text layer is written beside it
+        QTest::newRow("A4 text, low") << "mixed.pdf" << 1 << kLowPreset << QSize(595, 842) << true;
+        QTest::newRow("landscape, medium")
+            << "mixed.pdf" << 2 << kMediumPreset << QSize(842, 595) << true;
+        QTest::newRow("letter image, high")
+            << "mixed.pdf" << 3 << kHighPreset << QSize(612, 792) << false;
+        QTest::newRow("small page, low")
+            << "mixed.pdf" << 4 << kLowPreset << QSize(300, 400) << true;
+        QTest::newRow("rotated page")
+            << "rotated.pdf" << 2 << kLowPreset << QSize(595, 842) << true;
         QTest::newRow("owner password")
-            << "owner-password.pdf" << 1 << kHighPreset << QSize(595, 842);
-        QTest::newRow("ghostscript") << "ghostscript.pdf" << 1 << kMediumPreset << QSize(420, 595);
+            << "owner-password.pdf" << 1 << kHighPreset << QSize(595, 842) << true;
+        QTest::newRow("ghostscript")
+            << "ghostscript.pdf" << 1 << kMediumPreset << QSize(420, 595) << true;
         QTest::newRow("empty quality")
             << "mixed.pdf" << 2 << QStringList{"-s", "-zoom=48", "-s", "jpegquality="}
-            << QSize(842, 595);
+            << QSize(842, 595) << true;
     }
     void pageMode()
     {
@@ -530,6 +536,7 @@ private Q_SLOTS:
         QFETCH(int, page);
         QFETCH(QStringList, options);
         QFETCH(QSize, pagePoints);
+        QFETCH(bool, hasText);
         const QString folder = freshFolder(QTest::currentDataTag());
         const QString movie = folder + QStringLiteral("/page%1.swf").arg(page);
         const RunResult result =
@@ -539,11 +546,14 @@ private Q_SLOTS:
         QCOMPARE(result.exitCode, 0);
         // The medium and high presets add the page's SVG and draw the movie as vectors.
         const bool vector = options.contains("-G") || options.contains("--flatten");
-        QStringList files{
-            QStringLiteral("page%1-m.jpg").arg(page), QStringLiteral("page%1-t.jpg").arg(page),
-            QStringLiteral("page%1.jpg").arg(page), QStringLiteral("page%1.swf").arg(page)};
+        QStringList files{QStringLiteral("page%1-m.jpg").arg(page),
+                          QStringLiteral("page%1-t.jpg").arg(page),
+                          QStringLiteral("page%1.jpg").arg(page)};
+        if (hasText)
+            files << QStringLiteral("page%1.js").arg(page);
         if (vector)
-            files.insert(3, QStringLiteral("page%1.svg").arg(page));
+            files << QStringLiteral("page%1.svg").arg(page);
+        files << QStringLiteral("page%1.swf").arg(page);
         QCOMPARE(folderEntries(folder), files);
 
         QFile movieFile(movie);
@@ -732,8 +742,9 @@ private Q_SLOTS:
         QCOMPARE(result.exitCode, 0);
         QVERIFY(QFileInfo(folder + "/page1.swf").size() > 100);
         QVERIFY(QFileInfo(folder + "/page1.jpg").size() > 100);
-        QCOMPARE(folderEntries(folder), QStringList({"notes.txt", "page1-m.jpg", "page1-t.jpg",
-                                                     "page1.jpg", "page1.swf", "page10.svg"}));
+        QCOMPARE(folderEntries(folder),
+                 QStringList({"notes.txt", "page1-m.jpg", "page1-t.jpg", "page1.jpg", "page1.js",
+                              "page1.swf", "page10.svg"}));
         QCOMPARE(readAll(folder + "/page10.svg"), QByteArray("old"));
     }
 

@@ -4,6 +4,7 @@
 import { execFileSync } from 'node:child_process';
 import fs from 'node:fs';
 import path from 'node:path';
+import { makeTextPdf } from '../common/text-pdf.mjs';
 
 export const BUTTONS = [
     ['print', 'Imprimer page'],
@@ -178,19 +179,51 @@ export function makeCatalogue(folder, options) {
 }
 
 // "vellora-catalogue.js" as the build writes it: the true size of every page (`sizes`, else
-// the drawn size) and the files of the pages found in the folder.
-export function writeManifest(folder, { pages, htmlName, width = 600, height = 800, sizes = [] }) {
+// the drawn size), the files of the pages found in the folder, the outline, the reading
+// direction and the search file when the folder has one.
+export function writeManifest(folder, { pages, htmlName, width = 600, height = 800, sizes = [], outline = [], direction = 'ltr' }) {
+    const present = (name) => fs.existsSync(path.join(folder, name));
     const pageEntries = [];
     for (let p = 1; p <= pages; p++) {
         const [w, h] = sizes[p - 1] ?? [width, height];
-        const files = [`page${p}.swf`, `page${p}.jpg`, `page${p}-m.jpg`, `page${p}-t.jpg`, `page${p}.svg`]
-            .filter((name) => fs.existsSync(path.join(folder, name)));
+        const files = [`page${p}.swf`, `page${p}.jpg`, `page${p}-m.jpg`, `page${p}-t.jpg`, `page${p}.svg`, `page${p}.js`]
+            .filter(present);
         pageEntries.push({ width: w, height: h, files });
     }
+    const search = present('vellora-search.js') ? 'vellora-search.js' : null;
     const manifest = {
-        version: 1, pages: pageEntries, outline: [], direction: 'ltr', search: null,
+        version: 1, pages: pageEntries, outline, direction, search,
         files: [htmlName, 'swfobject.js', 'vellora.swf', 'readme.txt', 'vellora.xml', 'vellora-config.js',
-            ...pageEntries.flatMap((page) => page.files), 'vellora-catalogue.js'],
+            ...(search ? [search] : []), ...pageEntries.flatMap((page) => page.files), 'vellora-catalogue.js'],
     };
     fs.writeFileSync(path.join(folder, 'vellora-catalogue.js'), `window.velloraCatalogue = ${JSON.stringify(manifest)};\n`);
+}
+
+// A catalogue folder as a build leaves it for a PDF with text (see ../common/text-pdf.mjs):
+// pages and their scripts from the converter, the search file from the builder's code
+// (`searchWriter`, the write-search-file program), the outline and the reading direction from
+// the converter's outline mode.
+export function makeTextCatalogue(folder, document, { htmlName, searchWriter, index = [], hardCover = true }) {
+    fs.rmSync(folder, { recursive: true, force: true });
+    fs.mkdirSync(folder, { recursive: true });
+    const pdf = path.join(folder, 'source.pdf');
+    fs.writeFileSync(pdf, makeTextPdf(document));
+    const pages = document.pages.length;
+    for (let p = 1; p <= pages; p++) {
+        execFileSync(converter(), [pdf, '-s', '-zoom=48', '-s', 'jpegquality=80', `-p${p}`, '-o',
+            path.join(folder, `page${p}.swf`)]);
+    }
+    const { outline, direction } = JSON.parse(execFileSync(converter(), [pdf, '--outline'], { encoding: 'utf8' }));
+    fs.rmSync(pdf);
+    const { width, height } = document.pages[0];
+    const xml = configText({ pages, width, height, hardCover, index });
+    fs.writeFileSync(path.join(folder, 'vellora.xml'), xml);
+    fs.writeFileSync(path.join(folder, 'vellora-config.js'), `window.velloraConfig = ${JSON.stringify(xml)};\n`);
+    fs.copyFileSync(path.join(toolFolder(), 'vellora.html'), path.join(folder, htmlName));
+    for (const file of ['swfobject.js', 'vellora.swf']) {
+        fs.copyFileSync(path.join(toolFolder(), file), path.join(folder, file));
+    }
+    execFileSync(searchWriter, [folder, String(pages)]);
+    writeManifest(folder, { pages, width, height, htmlName, outline, direction });
+    return path.join(folder, htmlName);
 }

@@ -7,7 +7,7 @@ import { createRequire } from 'node:module';
 import path from 'node:path';
 import { after, before, describe, test } from 'node:test';
 import { chromium } from 'playwright-core';
-import { BUTTONS, drawPages, makeCatalogue, toolFolder } from './catalogue.mjs';
+import { BUTTONS, drawPages, makeCatalogue, toolFolder, writeManifest } from './catalogue.mjs';
 import { startServer } from './server.mjs';
 
 const CHROMIUM = '/usr/bin/chromium';

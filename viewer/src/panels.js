@@ -1,3 +1,5 @@
+import { fillOutline } from './outline.js';
+
 // The index and the page thumbnails, each in a modal dialog. Texts from the configuration are
 // set as text nodes only: whatever they hold shows as written and never becomes markup.
 
@@ -20,9 +22,15 @@ class Panel {
 }
 
 export class IndexPanel extends Panel {
-    constructor(doc, entries, goTo) {
+    constructor(doc, entries, goTo, outline = []) {
         super(doc, 'index-dialog', goTo);
         const list = doc.getElementById('index-list');
+        // The user's own index comes first; without one, the document's bookmarks.
+        if (entries.length === 0 && outline.length > 0) {
+            list.classList.add('outline');
+            fillOutline(doc, list, outline, (page) => this.choose(page));
+            return;
+        }
         if (entries.length === 0) {
             const empty = doc.createElement('li');
             empty.textContent = 'Ce catalogue n’a pas d’index.';

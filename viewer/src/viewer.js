@@ -6,6 +6,9 @@ import { TouchGestures } from './gestures.js';
 import { Toolbar } from './toolbar.js';
 import { IndexPanel, ThumbnailPanel } from './panels.js';
 import { preparePrint } from './print.js';
+import { TextLayers } from './textlayer.js';
+import { Search } from './search.js';
+import { BookOrder } from './direction.js';
 
 // A spread is shown when each of its pages keeps at least this share of the width a single
 // page would get; narrow portrait windows (phones) therefore show one page at a time.
@@ -50,6 +53,11 @@ export class Viewer {
         this.images = new PageImages(this.doc, this.pages, () => this.pageWidth());
         this.fitPageRatio(await this.images.loadFirst(start));
         this.images.createPages(this.config.hardCover);
+        this.manifest = this.catalogue;
+        this.texts = new TextLayers(this.doc, this.manifest, this.pageCount);
+        this.texts.setPageElements(this.images.pageElements);
+        this.order = new BookOrder(this.doc, this.pageCount, this.manifest?.rightToLeft ?? false);
+        if (this.order.rightToLeft) this.doc.getElementById('toolbar').dir = 'rtl';
         this.layout();
         this.createBook(start);
         this.zoom = new ZoomController(this.stage, this.doc.getElementById('zoom'), () => this.book);
@@ -57,13 +65,25 @@ export class Viewer {
             this.images.setSharp(this.visiblePages(), scale > 1);
             this.updateZoomButtons();
         };
+        // A right-to-left book moves on towards the left: swipes and edge taps follow it.
+        const rtl = this.order.rightToLeft;
         this.gestures = new TouchGestures(this.stage, this.frame, {
-            swipe: (towardLeft) => (towardLeft ? this.next() : this.previous()),
-            tapEdge: (left) => (left ? this.previous() : this.next()),
+            swipe: (towardLeft) => (towardLeft !== rtl ? this.next() : this.previous()),
+            tapEdge: (left) => (left !== rtl ? this.previous() : this.next()),
             doubleTap: (x, y) => this.zoom.toggleAt(x, y),
             busy: () => this.zoom.isActive(),
         });
-        this.indexPanel = new IndexPanel(this.doc, this.config.index, (page) => this.goTo(page - 1));
+        this.indexPanel = new IndexPanel(this.doc, this.config.index, (page) => this.goTo(page - 1),
+            this.manifest.outline);
+        if (this.manifest.search) {
+            this.search = new Search(this.doc, {
+                file: this.manifest.search,
+                pageCount: this.pageCount,
+                texts: this.texts,
+                goTo: (page) => this.goTo(page - 1),
+                toolbar: this.doc.getElementById('toolbar'),
+            });
+        }
         this.thumbnails = new ThumbnailPanel(this.doc, this.pages, (page) => this.goTo(page - 1));
         this.listen();
         this.pageChanged();
@@ -71,6 +91,7 @@ export class Viewer {
         this.updateZoomButtons();
         await this.images.releaseNeighbours(this.visiblePages());
         this.images.loadAround(this.visiblePages());
+        this.texts.showAround(this.visiblePages());
     }
 
     applyBackground() {
@@ -132,12 +153,12 @@ export class Viewer {
             showCover: this.config.hardCover,
             usePortrait: true,
             autoSize: true,
-            startPage: start,
+            startPage: this.order.toBook(start),
             flippingTime: FLIPPING_TIME_MS,
             maxShadowOpacity: 0.5,
             drawShadow: false,
             mobileScrollSupport: false,
-        }, this.images.pageElements);
+        }, this.order.elements(this.images.pageElements, this.config.hardCover));
         this.book = book;
         this.wake = wake;
         this.bookElement.style.minWidth = '0';
@@ -159,16 +180,18 @@ export class Viewer {
     // The pages on screen, as 0-based indexes, the way page-flip groups them into spreads.
     visiblePages() {
         const current = this.book.getCurrentPageIndex();
-        if (this.book.getOrientation() === 'portrait') return [current];
+        if (this.book.getOrientation() === 'portrait') return this.order.toPages([current]);
         const offset = this.config.hardCover ? 1 : 0;
-        if (this.config.hardCover && current === 0) return [0];
+        if (this.config.hardCover && current === 0) return this.order.toPages([0]);
         const left = current - ((current - offset) % 2);
-        return left + 1 < this.pageCount ? [left, left + 1] : [left];
+        return this.order.toPages(left + 1 < this.order.length ? [left, left + 1] : [left]);
     }
 
     pageChanged() {
         const visible = this.visiblePages();
         this.images.loadAround(visible);
+        // The text follows the images once the first page is on screen.
+        if (!this.images.holdNeighbours) this.texts?.showAround(visible);
         const first = visible[0] + 1;
         const last = visible[visible.length - 1] + 1;
         const shown = first === last ? `${first}` : `${first}–${last}`;
@@ -203,7 +226,7 @@ export class Viewer {
     // Turns without the flip: far jumps, and every turn when the user asks for less motion.
     jump(target) {
         this.images.loadAround([target]);
-        this.book.turnToPage(target);
+        this.book.turnToPage(this.order.toBook(target));
         this.wake();
         this.pageChanged();
     }
@@ -212,9 +235,10 @@ export class Viewer {
         const target = Math.min(Math.max(index, 0), this.pageCount - 1);
         if (this.visiblePages().includes(target)) return;
         this.zoom.reset();
-        const distance = Math.abs(target - this.book.getCurrentPageIndex());
+        const bookIndex = this.order.toBook(target);
+        const distance = Math.abs(bookIndex - this.book.getCurrentPageIndex());
         if (distance > FAR_JUMP || this.instant()) this.jump(target);
-        else this.book.flip(target);
+        else this.book.flip(bookIndex);
     }
 
     next() {
@@ -224,6 +248,7 @@ export class Viewer {
         const target = visible[visible.length - 1] + 1;
         if (target >= this.pageCount) return;
         if (this.instant()) this.jump(target);
+        else if (this.order.rightToLeft) this.book.flipPrev();
         else this.book.flipNext();
     }
 
@@ -233,6 +258,7 @@ export class Viewer {
         const target = this.visiblePages()[0] - 1;
         if (target < 0) return;
         if (this.instant()) this.jump(target);
+        else if (this.order.rightToLeft) this.book.flipNext();
         else this.book.flipPrev();
     }
 
@@ -294,10 +320,13 @@ export class Viewer {
             event.preventDefault();
             return;
         }
+        // The arrows point the way the pages go: a right-to-left book moves on to the left.
+        const forward = this.order.rightToLeft ? 'ArrowLeft' : 'ArrowRight';
+        const backward = this.order.rightToLeft ? 'ArrowRight' : 'ArrowLeft';
         const keys = {
-            ArrowRight: () => this.next(),
+            [forward]: () => this.next(),
             PageDown: () => this.next(),
-            ArrowLeft: () => this.previous(),
+            [backward]: () => this.previous(),
             PageUp: () => this.previous(),
             Home: () => this.goTo(0),
             End: () => this.goTo(this.pageCount - 1),

@@ -1,0 +1,19 @@
+#pragma once
+
+extern "C" {
+#include <mupdf/fitz.h>
+#include <mupdf/pdf.h>
+}
+
+#include <string>
+
+namespace vellora::converter {
+
+// What a reader needs once per document, as one line of JSON:
+//   {"direction":"ltr"|"rtl","outline":[{"title":"...","page":3,"children":[...]},...]}
+// The direction is "rtl" when the document's viewer preferences say /Direction /R2L. A
+// bookmark that leads to no page of the document has "page":null. Bookmarks nested deeper
+// than a reader can follow, and any beyond the first few thousand, are left out.
+std::string documentOutlineJson(fz_context* ctx, pdf_document* doc);
+
+} // namespace vellora::converter

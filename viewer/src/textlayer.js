@@ -1,0 +1,167 @@
+// The transparent text over each page: words placed on the page image so that they can be
+// selected, copied and read aloud, the page's links, and the marks of search matches. A page's
+// words come from its script "page<i>.js", loaded when the page comes near the screen.
+import { loadScript } from './catalogue.js';
+import { addLinks } from './links.js';
+import { wordBoxes } from './words.js';
+
+const NEAR = 2; // pages with a layer on each side of the pages on screen
+// A word's glyphs fill about this share of its box's height.
+const GLYPH_SHARE = 0.85;
+
+// Places an element on a page of width x height points: the box [x, y, w, h] in percent, turned
+// to the line's direction around its starting corner.
+function placer(width, height) {
+    return (element, [x, y, w, h], dir) => {
+        element.style.left = `${(x / width) * 100}%`;
+        element.style.top = `${(y / height) * 100}%`;
+        element.style.width = `${(w / width) * 100}%`;
+        element.style.height = `${(h / height) * 100}%`;
+        if (dir) element.style.transform = `rotate(${Math.atan2(dir[1], dir[0])}rad)`;
+    };
+}
+
+function pageSize(data) {
+    return [data.width > 0 ? data.width : 1, data.height > 0 ? data.height : 1];
+}
+
+export class TextLayers {
+    constructor(doc, manifest, pageCount) {
+        this.doc = doc;
+        this.manifest = manifest;
+        this.pageCount = pageCount;
+        this.data = new Map(); // page number -> what its script gave
+        this.loading = new Map(); // page number -> promise of that
+        this.layers = new Map(); // page number -> layer element
+        this.pageElements = [];
+        window.velloraPage = (number, data) => {
+            if (Number.isInteger(number) && data && typeof data === 'object') this.data.set(number, data);
+        };
+    }
+
+    setPageElements(elements) {
+        this.pageElements = elements;
+    }
+
+    // The data of page `number` (from 1), its script loaded once; null when it has none.
+    load(number) {
+        if (this.data.has(number)) return Promise.resolve(this.data.get(number));
+        if (!this.manifest?.hasText(number - 1)) return Promise.resolve(null);
+        if (!this.loading.has(number)) {
+            this.loading.set(number, loadScript(this.doc, `page${number}.js`)
+                .then(() => this.data.get(number) ?? null));
+        }
+        return this.loading.get(number);
+    }
+
+    // Builds the layers of the pages on screen and their neighbours (0-based indexes), and
+    // fits the words of those on screen.
+    showAround(visible) {
+        const from = Math.max(visible[0] - NEAR, 0);
+        const to = Math.min(visible[visible.length - 1] + NEAR, this.pageCount - 1);
+        for (let i = from; i <= to; i++) {
+            this.ensureLayer(i + 1).then((layer) => {
+                if (layer && visible.includes(i)) this.fitWords(layer);
+            });
+        }
+    }
+
+    async ensureLayer(number) {
+        if (this.layers.has(number)) return this.layers.get(number);
+        const data = await this.load(number);
+        const page = this.pageElements[number - 1];
+        if (!data || !page) return null;
+        if (!this.layers.has(number)) {
+            const layer = this.build(data, number);
+            page.appendChild(layer);
+            this.layers.set(number, layer);
+        }
+        return this.layers.get(number);
+    }
+
+    build(data, number) {
+        const doc = this.doc;
+        const [width, height] = pageSize(data);
+        const place = placer(width, height);
+        const layer = doc.createElement('div');
+        layer.className = 'text-layer';
+        layer.dataset.page = String(number);
+        const text = doc.createElement('div');
+        text.className = 'words';
+        (data.lines ?? []).forEach((line, l) => {
+            if (l > 0) text.appendChild(doc.createElement('br'));
+            wordBoxes(line).forEach((word, w) => {
+                if (w > 0) text.appendChild(doc.createTextNode(' '));
+                const span = doc.createElement('span');
+                span.textContent = word[0];
+                place(span, word.slice(1, 5), line.dir);
+                span.style.removeProperty('width');
+                span.dataset.width = String(word[3] / width);
+                // The layer is a size container: the text grows and shrinks with the page.
+                span.style.fontSize = `${((word[4] * GLYPH_SHARE) / width) * 100}cqw`;
+                if (line.rtl) span.dir = 'rtl';
+                text.appendChild(span);
+            });
+        });
+        layer.appendChild(text);
+        addLinks(doc, layer, data, this.pageCount, place);
+        // Selecting text must not start a page turn.
+        text.addEventListener('mousedown', (event) => {
+            if (event.target !== text) event.stopPropagation();
+        });
+        return layer;
+    }
+
+    // Stretches each word to the width of the word in the image, so that a selection covers
+    // it. The text scales with the page, so this is done once, while the page is on screen.
+    fitWords(layer) {
+        if (layer.dataset.fitted) return;
+        const layerWidth = layer.clientWidth;
+        if (layerWidth === 0) return;
+        const spans = [...layer.querySelectorAll('.words span')];
+        const natural = spans.map((span) => span.offsetWidth);
+        spans.forEach((span, i) => {
+            if (natural[i] > 0) {
+                const scale = (Number(span.dataset.width) * layerWidth) / natural[i];
+                span.style.transform = `${span.style.transform} scaleX(${scale.toFixed(4)})`.trim();
+            }
+        });
+        layer.dataset.fitted = 'true';
+    }
+
+    // Marks the characters [start, end) of the page's plain text on the page; returns the
+    // marks. The plain text, as the search file holds it, is the words of each line joined by
+    // blanks and the lines joined by line ends.
+    async mark(number, start, end) {
+        const layer = await this.ensureLayer(number);
+        const data = this.data.get(number);
+        if (!layer || !data) return [];
+        const [width, height] = pageSize(data);
+        const place = placer(width, height);
+        const marks = [];
+        let offset = 0;
+        for (const line of data.lines ?? []) {
+            const [dx, dy] = line.dir ?? [1, 0];
+            for (const [text, x, y, w, h] of wordBoxes(line)) {
+                const from = Math.max(start, offset) - offset;
+                const to = Math.min(end, offset + text.length) - offset;
+                if (from < to) {
+                    // Right-to-left words are read from their far end.
+                    const startShare = line.rtl ? 1 - to / text.length : from / text.length;
+                    const along = (w * (to - from)) / text.length;
+                    const mark = this.doc.createElement('mark');
+                    mark.className = 'search-mark';
+                    place(mark, [x + w * startShare * dx, y + w * startShare * dy, along, h], line.dir);
+                    layer.appendChild(mark);
+                    marks.push(mark);
+                }
+                offset += text.length + 1; // the blank or the line end after the word
+            }
+        }
+        return marks;
+    }
+
+    clearMarks() {
+        for (const mark of this.doc.querySelectorAll('.search-mark')) mark.remove();
+    }
+}
