@@ -816,13 +816,34 @@ std::string shortNumber(double value)
     return result == "-0" ? "0" : result;
 }
 
-// One glyph as MuPDF's SVG output places it:
+// One glyph as MuPDF's SVG output places it, its paint given when it is not opaque black:
 //   <use data-text="C" xlink:href="#font_1_1" transform="matrix(11,0,0,-11,50,40)"/>
+//   <use data-text="C" xlink:href="#font_1_1" transform="matrix(...)" fill="#0000ff"/>
 struct GlyphUse
 {
     std::string glyph; // the id after '#'
     double m[6];
+    std::string paint; // " fill=..." and " fill-opacity=...", as written, or empty
 };
+
+// Whether `text` is nothing but fill and fill-opacity attributes, each led by a space.
+bool onlyFillAttributes(std::string_view text)
+{
+    while (!text.empty()) {
+        std::size_t nameLength = 0;
+        if (text.substr(0, 7) == " fill=\"")
+            nameLength = 7;
+        else if (text.substr(0, 15) == " fill-opacity=\"")
+            nameLength = 15;
+        else
+            return false;
+        const auto end = text.find('"', nameLength);
+        if (end == std::string_view::npos)
+            return false;
+        text.remove_prefix(end + 1);
+    }
+    return true;
+}
 
 bool parseGlyphUse(const std::string& line, GlyphUse& use)
 {
@@ -844,7 +865,15 @@ bool parseGlyphUse(const std::string& line, GlyphUse& use)
             return false;
         at = end + 1;
     }
-    return std::string_view(at - 1).substr(0, 4) == ")\"/>";
+    if (std::string_view(at - 1).substr(0, 2) != ")\"")
+        return false;
+    const std::size_t paintStart = static_cast<std::size_t>(at + 1 - line.c_str());
+    const std::string_view paint =
+        std::string_view(line).substr(paintStart, line.size() - 2 - paintStart);
+    if (!onlyFillAttributes(paint))
+        return false;
+    use.paint = std::string(paint);
+    return true;
 }
 
 // Glyph ids by order of first sight: "a" to "z", then "aa", "ab"... Other ids of MuPDF's
@@ -867,6 +896,35 @@ public:
 private:
     std::map<std::string, std::string> m_ids;
 };
+
+// `line` with every glyph id it defines or refers to (id="font_1_a", href="#font_1_a",
+// url(#font_1_a)) renamed as elsewhere in the file: a glyph stroked, used as a clip or drawn
+// by a Type 3 glyph keeps MuPDF's own markup, and still finds its outline.
+std::string renameGlyphIds(const std::string& line, GlyphIds& ids)
+{
+    const auto idCharacter = [](char c) {
+        return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
+               c == '_';
+    };
+    std::string out;
+    std::size_t copied = 0;
+    for (std::size_t at = line.find("font_"); at != std::string::npos;
+         at = line.find("font_", at + 1)) {
+        const bool reference = at >= 1 && line[at - 1] == '#';
+        const bool definition = at >= 4 && line.compare(at - 4, 4, "id=\"") == 0;
+        if (!reference && !definition)
+            continue;
+        std::size_t end = at + 5;
+        while (end < line.size() && idCharacter(line[end]))
+            ++end;
+        out.append(line, copied, at - copied);
+        out += ids(line.substr(at, end - at));
+        copied = end;
+        at = end - 1;
+    }
+    out.append(line, copied, std::string::npos);
+    return out;
+}
 
 // Path data with every number to three decimals: a thousandth of an em for glyphs.
 std::string roundedPathData(std::string_view data)
@@ -913,9 +971,9 @@ std::string roundedPathData(std::string_view data)
 
 // MuPDF places every glyph with a full matrix and a copy of its character: some 85 bytes
 // a glyph, 450 KB for a page of small text. Glyphs of one line (same size, upright, same
-// baseline) become one group that places each by its x offset alone, in ems; glyph ids
-// are shortened and their outlines kept to a thousandth of an em. 25 bytes a glyph
-// remain; nothing else changes.
+// baseline, same paint) become one group that places each by its x offset alone, in ems;
+// glyph ids are shortened wherever they appear and their outlines kept to a thousandth of
+// an em. 25 bytes a glyph remain; nothing else changes.
 std::string compactSvg(const std::string& svg)
 {
     std::string out;
@@ -927,12 +985,13 @@ std::string compactSvg(const std::string& svg)
             const GlyphUse& use = run.front();
             out += "<use href=\"#" + ids(use.glyph) + "\" transform=\"matrix(";
             for (int i = 0; i < 6; ++i)
-                out += shortNumber(use.m[i]) + (i < 5 ? "," : ")\"/>\n");
+                out += shortNumber(use.m[i]) + (i < 5 ? "," : ")\"");
+            out += use.paint + "/>\n";
         } else if (!run.empty()) {
             const GlyphUse& first = run.front();
             out += "<g transform=\"matrix(" + shortNumber(first.m[0]) + ",0,0," +
                    shortNumber(first.m[3]) + "," + shortNumber(first.m[4]) + "," +
-                   shortNumber(first.m[5]) + ")\">";
+                   shortNumber(first.m[5]) + ")\"" + first.paint + ">";
             for (const GlyphUse& use : run) {
                 out += "<use href=\"#" + ids(use.glyph) + "\"";
                 const double x = (use.m[4] - first.m[4]) / first.m[0];
@@ -958,7 +1017,8 @@ std::string compactSvg(const std::string& svg)
         if (parseGlyphUse(line, use) && use.m[1] == 0 && use.m[2] == 0 && use.m[0] != 0) {
             if (!run.empty()) {
                 const GlyphUse& first = run.front();
-                if (first.m[0] != use.m[0] || first.m[3] != use.m[3] || first.m[5] != use.m[5])
+                if (first.m[0] != use.m[0] || first.m[3] != use.m[3] || first.m[5] != use.m[5] ||
+                    first.paint != use.paint)
                     flush();
             }
             run.push_back(use);
@@ -983,7 +1043,7 @@ std::string compactSvg(const std::string& svg)
                        std::string_view(line).substr(data + 4, line.size() - 3 - data - 4)) +
                    "\"/>\n";
         } else {
-            out += line + "\n";
+            out += renameGlyphIds(line, ids) + "\n";
         }
     }
     flush();
