@@ -13,6 +13,7 @@ extern "C" {
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -94,39 +95,6 @@ struct PdfPages::Page::Impl
 
 namespace {
 
-// A file that MuPDF had to rebuild (lost cross-reference table, cut short) is accepted only
-// when every page and the content it names are still there; otherwise a truncated file
-// would pass for a shorter or emptier document.
-void checkRepairedDocument(fz_context* ctx, pdf_document* doc, int pageCount)
-{
-    const auto present = [&](pdf_obj* object) {
-        return !pdf_is_indirect(ctx, object) ||
-               !pdf_is_null(ctx, pdf_resolve_indirect(ctx, object));
-    };
-    bool complete = true;
-    guarded(ctx, "document endommagé", [&] {
-        for (int i = 0; i < pageCount && complete; ++i) {
-            pdf_obj* page = pdf_lookup_page_obj(ctx, doc, i);
-            if (!pdf_is_dict(ctx, page)) {
-                complete = false;
-                break;
-            }
-            pdf_obj* contents = pdf_dict_get(ctx, page, PDF_NAME(Contents));
-            if (!present(contents)) {
-                complete = false;
-                break;
-            }
-            pdf_obj* resolved = pdf_resolve_indirect(ctx, contents);
-            for (int k = 0; pdf_is_array(ctx, resolved) && k < pdf_array_len(ctx, resolved); ++k) {
-                if (!present(pdf_array_get(ctx, resolved, k)))
-                    complete = false;
-            }
-        }
-    });
-    if (!complete)
-        throw DocumentError("document endommagé ou tronqué : des pages manquent");
-}
-
 // Whether a node of the page tree holds other nodes, judged as MuPDF judges it when it looks a
 // page up by number.
 bool isPagesNode(fz_context* ctx, pdf_obj* node)
@@ -139,24 +107,43 @@ bool isPagesNode(fz_context* ctx, pdf_obj* node)
 
 // Counts the pages under a node of the page tree as the tree really holds them, and corrects
 // the /Count of every node that says otherwise (in memory only): MuPDF's page count and its
-// look-ups by number trust those numbers. Loops and absurd depths are errors.
-int countPages(fz_context* ctx, pdf_obj* node, int depth)
+// look-ups by number trust those numbers. Loops and absurd depths are errors (`looped` is
+// set); a node that cannot be read counts as one page, which will not load.
+int countPages(fz_context* ctx, pdf_obj* node, int depth, bool* looped);
+
+int countKid(fz_context* ctx, pdf_obj* kid, int depth, bool* looped)
 {
-    if (depth > 100 || pdf_mark_obj(ctx, node))
+    volatile int count = 1;
+    fz_try(ctx)
+    {
+        count = countPages(ctx, kid, depth, looped);
+    }
+    fz_catch(ctx)
+    {
+        if (*looped || fz_caught(ctx) == FZ_ERROR_MEMORY)
+            fz_rethrow(ctx);
+        count = 1;
+    }
+    return count;
+}
+
+int countPages(fz_context* ctx, pdf_obj* node, int depth, bool* looped)
+{
+    if (depth > 100 || pdf_mark_obj(ctx, node)) {
+        *looped = true;
         fz_throw(ctx, FZ_ERROR_GENERIC, "arbre des pages en boucle");
-    int count = 0;
+    }
+    volatile int count = 0;
     fz_try(ctx)
     {
         pdf_obj* kids = pdf_dict_get(ctx, node, PDF_NAME(Kids));
         if (depth == 0 || isPagesNode(ctx, node)) {
             for (int i = 0; i < pdf_array_len(ctx, kids); ++i)
-                count += countPages(ctx, pdf_array_get(ctx, kids, i), depth + 1);
+                count = count + countKid(ctx, pdf_array_get(ctx, kids, i), depth + 1, looped);
             if (pdf_dict_get_int(ctx, node, PDF_NAME(Count)) != count)
                 pdf_dict_put_int(ctx, node, PDF_NAME(Count), count);
         } else {
-            // MuPDF would show a missing page as an empty one: it cannot be loaded.
-            if (!pdf_is_dict(ctx, node))
-                fz_throw(ctx, FZ_ERROR_GENERIC, "une page de l'arbre des pages est absente");
+            // A leaf, even one that is missing or damaged: MuPDF numbers the pages so too.
             count = 1;
         }
     }
@@ -189,35 +176,153 @@ PdfPages::PdfPages(const std::string& path) : m(std::make_unique<Impl>())
     if (pdf_needs_password(ctx, doc))
         throw DocumentError("le PDF est protégé par un mot de passe d'ouverture");
 
-    // The pages are those the tree really holds, whatever its /Count says.
+    // The pages are those the tree really holds, whatever its /Count says. MuPDF rebuilds
+    // the cross-references the first time it meets an object that is not where they say:
+    // a walk during which that happened is done again on the rebuilt table.
     int count = 0;
-    guarded(ctx, "PDF endommagé : liste des pages illisible", [&] {
-        pdf_obj* root = pdf_dict_getp(ctx, pdf_trailer(ctx, doc), "Root/Pages");
-        if (!pdf_is_dict(ctx, root))
-            fz_throw(ctx, FZ_ERROR_GENERIC, "pas d'arbre des pages");
-        count = countPages(ctx, root, 0);
-    });
+    for (int walk = 0; walk < 2; ++walk) {
+        const bool repairedBefore = pdf_was_repaired(ctx, doc);
+        try {
+            guarded(ctx, "PDF endommagé : liste des pages illisible", [&] {
+                pdf_obj* root = nullptr;
+                fz_var(root);
+                fz_try(ctx)
+                {
+                    root =
+                        pdf_keep_obj(ctx, pdf_dict_getp(ctx, pdf_trailer(ctx, doc), "Root/Pages"));
+                    if (!pdf_is_dict(ctx, root))
+                        fz_throw(ctx, FZ_ERROR_GENERIC, "pas d'arbre des pages");
+                    bool looped = false;
+                    count = countPages(ctx, root, 0, &looped);
+                }
+                fz_always(ctx)
+                {
+                    pdf_drop_obj(ctx, root);
+                }
+                fz_catch(ctx)
+                {
+                    fz_rethrow(ctx);
+                }
+            });
+        } catch (const DocumentError&) {
+            if (repairedBefore || !pdf_was_repaired(ctx, doc))
+                throw;
+            continue;
+        }
+        if (repairedBefore || !pdf_was_repaired(ctx, doc))
+            break;
+    }
     if (count <= 0)
         throw DocumentError("le PDF ne contient aucune page lisible");
-    if (pdf_was_repaired(ctx, doc)) {
-        // A file cut short loses its end marker; one whose cross-references were merely
-        // wrong keeps it and is accepted when its pages are all there.
-        if (!endsWithEofMarker(path))
-            throw DocumentError("PDF tronqué : la fin du fichier manque");
-        checkRepairedDocument(ctx, doc, count);
-    }
+    // A file cut short loses its end marker, and with it the pages past the cut: it must
+    // not pass for a shorter document. One whose cross-references were merely wrong keeps
+    // the marker and is read as rebuilt.
+    if (pdf_was_repaired(ctx, doc) && !endsWithEofMarker(path))
+        throw DocumentError("PDF tronqué : la fin du fichier manque");
     m_pageCount = count;
 }
 
 PdfPages::~PdfPages() = default;
 
-std::vector<PageSize> PdfPages::pageSizes()
+namespace {
+
+// The size of a page's media box after its rotation, when the box can be read.
+std::optional<PageSize> mediaBoxSize(fz_context* ctx, pdf_document* doc, int index)
 {
-    std::vector<PageSize> sizes;
-    sizes.reserve(static_cast<std::size_t>(m_pageCount));
-    for (int number = 1; number <= m_pageCount; ++number)
-        sizes.push_back(loadPage(number, false)->size());
-    return sizes;
+    double width = 0, height = 0;
+    try {
+        guarded(ctx, "", [&] {
+            pdf_obj* page = pdf_lookup_page_obj(ctx, doc, index);
+            const fz_rect box =
+                pdf_to_rect(ctx, pdf_dict_get_inheritable(ctx, page, PDF_NAME(MediaBox)));
+            const int rotate =
+                pdf_to_int(ctx, pdf_dict_get_inheritable(ctx, page, PDF_NAME(Rotate)));
+            const bool turned = ((rotate % 360 + 360) % 360) % 180 == 90;
+            width = turned ? box.y1 - box.y0 : box.x1 - box.x0;
+            height = turned ? box.x1 - box.x0 : box.y1 - box.y0;
+        });
+    } catch (const DocumentError&) {
+        return std::nullopt;
+    }
+    if (!(width > 0 && height > 0 && width < 1e6 && height < 1e6))
+        return std::nullopt;
+    return PageSize{width, height};
+}
+
+} // namespace
+
+std::vector<ListedPage> PdfPages::pageList()
+{
+    std::vector<ListedPage> pages(static_cast<std::size_t>(m_pageCount));
+    std::optional<PageSize> firstLoaded;
+    for (int number = 1; number <= m_pageCount; ++number) {
+        ListedPage& listed = pages[static_cast<std::size_t>(number - 1)];
+        try {
+            listed.size = loadPage(number, false)->size();
+            if (!firstLoaded)
+                firstLoaded = listed.size;
+        } catch (const DocumentError& error) {
+            listed.damage = error.what();
+        }
+    }
+    if (!firstLoaded)
+        throw DocumentError("aucune page du PDF ne peut être chargée");
+    // A page that cannot be loaded keeps its place: the pages after it keep their numbers.
+    for (std::size_t i = 0; i < pages.size(); ++i) {
+        if (pages[i].damage.empty())
+            continue;
+        const auto box = mediaBoxSize(m->ctx, m->doc, static_cast<int>(i));
+        pages[i].size = box ? *box : i > 0 ? pages[i - 1].size : *firstLoaded;
+    }
+    return pages;
+}
+
+std::string PdfPages::pageDamage(int number)
+{
+    fz_context* ctx = m->ctx;
+    pdf_document* doc = m->doc;
+    enum
+    {
+        Sound,
+        NoPageObject,
+        NoContents
+    } damage = Sound;
+    try {
+        guarded(ctx, "l'objet de la page est illisible", [&] {
+            pdf_obj* page = pdf_lookup_page_obj(ctx, doc, number - 1);
+            if (!pdf_is_dict(ctx, page)) {
+                damage = NoPageObject;
+                return;
+            }
+            // In a rebuilt file, content that the page names but that is gone would leave the
+            // page blank, or part of it: the page is damaged, not empty.
+            if (!pdf_was_repaired(ctx, doc))
+                return;
+            const auto missing = [&](pdf_obj* object) {
+                return pdf_is_indirect(ctx, object) &&
+                       pdf_is_null(ctx, pdf_resolve_indirect(ctx, object));
+            };
+            pdf_obj* contents = pdf_dict_get(ctx, page, PDF_NAME(Contents));
+            bool gone = missing(contents);
+            pdf_obj* resolved = pdf_resolve_indirect(ctx, contents);
+            for (int k = 0;
+                 !gone && pdf_is_array(ctx, resolved) && k < pdf_array_len(ctx, resolved); ++k)
+                gone = missing(pdf_array_get(ctx, resolved, k));
+            if (gone)
+                damage = NoContents;
+        });
+    } catch (const DocumentError& error) {
+        return error.what();
+    }
+    switch (damage) {
+    case Sound:
+        return {};
+    case NoPageObject:
+        return "l'objet de la page est absent ou endommagé";
+    case NoContents:
+        return "le contenu de la page est absent";
+    }
+    return {};
 }
 
 std::unique_ptr<PdfPages::Page> PdfPages::loadPage(int number, bool forDrawing)
@@ -226,6 +331,10 @@ std::unique_ptr<PdfPages::Page> PdfPages::loadPage(int number, bool forDrawing)
         throw DocumentError("la page " + std::to_string(number) + " n'existe pas (le document a " +
                             std::to_string(m_pageCount) + " page" + (m_pageCount > 1 ? "s" : "") +
                             ")");
+    const std::string damage = pageDamage(number);
+    if (!damage.empty())
+        throw DocumentError("la page " + std::to_string(number) + " ne peut pas être chargée (" +
+                            damage + ")");
     auto impl = std::make_unique<Page::Impl>();
     fz_context* ctx = m->ctx;
     impl->ctx = ctx;

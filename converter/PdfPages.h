@@ -26,10 +26,20 @@ struct PageSize
     double height = 0;
 };
 
-// A PDF opened with MuPDF. Opening fails for a missing, unreadable, damaged or truncated
-// file and for one that needs a user password (an owner password alone is no obstacle). A
-// file whose cross-references MuPDF had to rebuild is read as rebuilt; its pages are those
-// its page tree really holds, whatever the tree's page counts say.
+// One page of the document's list: its size, and why it cannot be loaded (empty when it
+// can). A page that cannot be loaded has the size of its media box when that can be read,
+// else the size of the page before it.
+struct ListedPage
+{
+    PageSize size;
+    std::string damage;
+};
+
+// A PDF opened with MuPDF. Opening fails for a missing, unreadable or truncated file, for
+// one whose pages cannot be listed, and for one that needs a user password (an owner
+// password alone is no obstacle). A file whose cross-references MuPDF had to rebuild is read
+// as rebuilt; its pages are those its page tree really holds, whatever the tree's page
+// counts say, damaged ones included: those fail to load, each on its own.
 class PdfPages
 {
 public:
@@ -40,9 +50,9 @@ public:
 
     int pageCount() const { return m_pageCount; }
 
-    // Sizes of every page, each page loaded as for drawing (nothing is drawn); fails when one
-    // of them cannot be loaded.
-    std::vector<PageSize> pageSizes();
+    // Every page, each loaded as for drawing (nothing is drawn); fails only when no page at
+    // all can be loaded.
+    std::vector<ListedPage> pageList();
 
     // The reading direction and the outline, as documentOutlineJson() writes them.
     std::string outlineJson();
@@ -52,6 +62,9 @@ public:
     std::unique_ptr<Page> loadPage(int number, bool forDrawing = true);
 
 private:
+    // Why page `number` cannot be loaded although the tree lists it, or empty.
+    std::string pageDamage(int number);
+
     struct Impl;
     std::unique_ptr<Impl> m;
     int m_pageCount = 0;

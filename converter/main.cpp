@@ -43,16 +43,23 @@ std::string points(double value)
     return result;
 }
 
+// Every page of the document with its size. A page that cannot be loaded is listed all the
+// same, so that the pages after it keep their numbers, and a warning names it; converting
+// it fails later with the same reason.
 int listPages(const ConverterOptions& options)
 {
     PdfPages document(options.input);
-    const std::vector<PageSize> sizes = document.pageSizes();
+    const std::vector<ListedPage> pages = document.pageList();
     // Printed only once every page has been read: all or nothing.
     std::string listing;
-    listing.reserve(sizes.size() * 40);
-    for (std::size_t i = 0; i < sizes.size(); ++i) {
-        listing += "page=" + std::to_string(i + 1) + " width=" + points(sizes[i].width) +
-                   " height=" + points(sizes[i].height) + "\n";
+    listing.reserve(pages.size() * 40);
+    for (std::size_t i = 0; i < pages.size(); ++i) {
+        const ListedPage& page = pages[i];
+        const std::string width = points(page.size.width), height = points(page.size.height);
+        listing += "page=" + std::to_string(i + 1) + " width=" + width + " height=" + height + "\n";
+        if (!page.damage.empty())
+            std::fprintf(stderr, "pdf2swf: %s : avertissement : %s ; listée en %s × %s points\n",
+                         options.input.c_str(), page.damage.c_str(), width.c_str(), height.c_str());
     }
     if (std::fwrite(listing.data(), 1, listing.size(), stdout) != listing.size() ||
         std::fflush(stdout) != 0)
