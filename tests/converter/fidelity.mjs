@@ -1,0 +1,169 @@
+// How faithfully a form of a page (its JPEG, its SVG drawn by Chromium or by librsvg, its
+// movie played by Ruffle) shows what MuPDF draws for the same page.
+//
+// Both sides are drawn 800 pixels wide and reduced to the average grey of 4 x 4 blocks, so
+// that two renderers' anti-aliasing does not count. Two figures follow: the mean absolute
+// difference of the blocks (of 255), and the ink lost: the share of MuPDF's inked blocks
+// (grey under 200) that ours draws lighter by more than 40. A page whose coloured words are
+// missing loses several per cent of its ink; a faithful page loses almost none.
+
+import { execFileSync } from "node:child_process";
+import fs from "node:fs";
+import http from "node:http";
+import path from "node:path";
+
+export const kWidth = 800;
+const kBlock = 4;
+const kInk = 200;
+const kLighter = 40;
+
+// MuPDF's drawing of one page, kWidth pixels wide, as a PNG file; returns its height.
+export function drawReference(pdf, page, png) {
+    execFileSync("mutool", ["draw", "-q", "-w", String(kWidth), "-o", png, pdf, String(page)],
+                 { stdio: ["ignore", "ignore", "ignore"] });
+    const header = fs.readFileSync(png).subarray(16, 24);
+    return { width: header.readUInt32BE(0), height: header.readUInt32BE(4) };
+}
+
+// librsvg's drawing of an SVG file at the given size, on white, as a PNG file.
+export function drawWithLibrsvg(svg, png, size) {
+    execFileSync("rsvg-convert", ["-w", String(size.width), "-h", String(size.height), "-b",
+                                  "white", "-o", png, svg], { stdio: ["ignore", "ignore", "pipe"] });
+}
+
+// The references inside an SVG text (href="#x", xlink:href="#x", url(#x)) that name no id
+// of the same text.
+export function unresolvedReferences(svg) {
+    const ids = new Set([...svg.matchAll(/\sid="([^"]*)"/g)].map((match) => match[1]));
+    const missing = new Set();
+    for (const match of svg.matchAll(/(?:href="#([^"]*)"|url\(#([^)]*)\))/g)) {
+        const id = match[1] ?? match[2];
+        if (!ids.has(id))
+            missing.add(id);
+    }
+    return [...missing];
+}
+
+const types = { ".js": "text/javascript", ".wasm": "application/wasm", ".html": "text/html",
+                ".swf": "application/x-shockwave-flash", ".png": "image/png",
+                ".jpg": "image/jpeg", ".svg": "image/svg+xml" };
+
+// A browser with a page served from `folder` (and Ruffle's files under /ruffle/ when
+// `ruffleDir` is given), ready to measure and to play movies.
+export async function openMeasurer(chromium, folder, ruffleDir) {
+    const server = http.createServer((request, response) => {
+        const name = decodeURIComponent(new URL(request.url, "http://127.0.0.1").pathname);
+        const ruffle = ruffleDir && name.startsWith("/ruffle/");
+        const base = ruffle ? ruffleDir : folder;
+        const file = path.resolve(ruffle ? path.join(ruffleDir, name.slice(8)) : path.join(folder, name));
+        if (!file.startsWith(base + path.sep) || !fs.existsSync(file)) {
+            response.writeHead(404).end();
+            return;
+        }
+        response.writeHead(200, { "Content-Type": types[path.extname(file)] ?? "application/octet-stream",
+                                  "Cache-Control": "no-store" });
+        fs.createReadStream(file).pipe(response);
+    });
+    await new Promise((resolve) => server.listen(0, "127.0.0.1", resolve));
+    const origin = `http://127.0.0.1:${server.address().port}`;
+    fs.writeFileSync(path.join(folder, "measure.html"),
+                     "<!doctype html><html><body style=\"margin:0;background:#fff\">" +
+                     (ruffleDir ? "<script src=\"/ruffle/ruffle.js\"></script>" : "") +
+                     "</body></html>");
+    const browser = await chromium.launch({
+        executablePath: "/usr/bin/chromium",
+        args: ["--no-sandbox", "--disable-gpu", "--disable-background-networking",
+               "--disable-component-update", "--disable-sync", "--no-first-run"],
+    });
+    const context = await browser.newContext({ viewport: { width: kWidth + 100, height: 1200 },
+                                               deviceScaleFactor: 1 });
+    const page = await context.newPage();
+    const url = (file) => `${origin}/${path.relative(folder, file).split(path.sep).map(encodeURIComponent).join("/")}`;
+    await page.goto(`${origin}/measure.html`);
+
+    // The two figures of `ours` (a PNG, JPEG or SVG file in the folder, drawn by Chromium at
+    // the reference's size, or at `size`) against `reference` (a file of the same kinds).
+    async function measure(reference, ours, size) {
+        return page.evaluate(async ({ a, b, size, block, ink, lighter }) => {
+            const load = (src) => new Promise((resolve, reject) => {
+                const image = new Image();
+                image.onload = () => resolve(image);
+                image.onerror = () => reject(new Error(`cannot load ${src}`));
+                image.src = src;
+            });
+            const grey = (image, width, height) => {
+                const canvas = document.createElement("canvas");
+                canvas.width = width;
+                canvas.height = height;
+                const context = canvas.getContext("2d");
+                context.fillStyle = "#fff";
+                context.fillRect(0, 0, width, height);
+                context.imageSmoothingQuality = "high";
+                context.drawImage(image, 0, 0, width, height);
+                const data = context.getImageData(0, 0, width, height).data;
+                const columns = Math.floor(width / block), rows = Math.floor(height / block);
+                const blocks = new Float64Array(columns * rows);
+                for (let y = 0; y < rows * block; y++) {
+                    for (let x = 0; x < columns * block; x++) {
+                        const i = (y * width + x) * 4;
+                        blocks[Math.floor(y / block) * columns + Math.floor(x / block)] +=
+                            0.299 * data[i] + 0.587 * data[i + 1] + 0.114 * data[i + 2];
+                    }
+                }
+                return blocks.map((sum) => sum / (block * block));
+            };
+            const imageA = await load(a);
+            const width = size?.width ?? imageA.naturalWidth;
+            const height = size?.height ?? imageA.naturalHeight;
+            const theirs = grey(imageA, width, height), mine = grey(await load(b), width, height);
+            let sum = 0, inked = 0, lost = 0;
+            for (let i = 0; i < theirs.length; i++) {
+                sum += Math.abs(theirs[i] - mine[i]);
+                if (theirs[i] < ink) {
+                    inked++;
+                    if (mine[i] - theirs[i] > lighter)
+                        lost++;
+                }
+            }
+            return { mean: sum / theirs.length, inkLost: inked ? lost / inked : 0, inked };
+        }, { a: url(reference), b: url(ours), size, block: kBlock, ink: kInk, lighter: kLighter });
+    }
+
+    // Plays a movie of the folder in a player of `size` and keeps what it drew in `png`.
+    async function playMovie(movie, size, png) {
+        await page.goto(`${origin}/measure.html`);
+        await page.evaluate(async ({ movie, width, height }) => {
+            window.RufflePlayer.config = { autoplay: "on", splashScreen: false, letterbox: "on",
+                                           preferredRenderer: "canvas", unmuteOverlay: "hidden" };
+            const player = window.RufflePlayer.newest().createPlayer();
+            player.id = "player";
+            player.style.width = `${width}px`;
+            player.style.height = `${height}px`;
+            player.style.display = "block";
+            document.body.appendChild(player);
+            await player.ruffle().load({ url: movie });
+        }, { movie: url(movie), width: size.width, height: size.height });
+        // Ruffle draws the first frame shortly after loading; wait until the picture settles.
+        let previous = null;
+        for (let attempt = 0; attempt < 40; attempt++) {
+            await page.waitForTimeout(250);
+            const shot = await page.locator("#player").screenshot();
+            if (previous && shot.equals(previous) && attempt >= 3)
+                break;
+            previous = shot;
+        }
+        fs.writeFileSync(png, previous);
+        await page.goto(`${origin}/measure.html`);
+    }
+
+    async function close() {
+        await browser.close();
+        server.close();
+    }
+    return { measure, playMovie, close };
+}
+
+// "0.42 / 0.10 %": the two figures as printed.
+export function figures(result) {
+    return `${result.mean.toFixed(2)} / ${(result.inkLost * 100).toFixed(2)} %`;
+}
