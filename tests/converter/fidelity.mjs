@@ -60,8 +60,9 @@ export async function openMeasurer(chromium, folder, ruffleDir) {
             response.writeHead(404).end();
             return;
         }
+        // The player's own files may be cached; the pages' files change from page to page.
         response.writeHead(200, { "Content-Type": types[path.extname(file)] ?? "application/octet-stream",
-                                  "Cache-Control": "no-store" });
+                                  "Cache-Control": ruffle ? "max-age=3600" : "no-store" });
         fs.createReadStream(file).pipe(response);
     });
     await new Promise((resolve) => server.listen(0, "127.0.0.1", resolve));
@@ -143,15 +144,25 @@ export async function openMeasurer(chromium, folder, ruffleDir) {
             document.body.appendChild(player);
             await player.ruffle().load({ url: movie });
         }, { movie: url(movie), width: size.width, height: size.height });
-        // Ruffle draws the first frame shortly after loading; wait until the picture settles.
+        // Ruffle draws the first frame shortly after the movie has loaded; the picture is read
+        // from its canvas (quicker than a screenshot of a page that redraws thousands of
+        // shapes every frame) once two readings agree.
+        await page.waitForFunction(() => document.getElementById("player")?.ruffle().metadata,
+                                   null, { timeout: 60000 }).catch(() => {});
         let previous = null;
         for (let attempt = 0; attempt < 40; attempt++) {
             await page.waitForTimeout(250);
-            const shot = await page.locator("#player").screenshot();
-            if (previous && shot.equals(previous) && attempt >= 3)
+            const picture = await page.evaluate(() => {
+                const canvas = document.getElementById("player").shadowRoot?.querySelector("canvas");
+                return canvas && canvas.width > 0 ? canvas.toDataURL("image/png") : null;
+            });
+            if (picture && picture === previous)
                 break;
-            previous = shot;
+            previous = picture;
         }
+        if (!previous)
+            throw new Error(`Ruffle drew nothing for ${movie}`);
+        previous = Buffer.from(previous.slice(previous.indexOf(",") + 1), "base64");
         fs.writeFileSync(png, previous);
         await page.goto(`${origin}/measure.html`);
     }
