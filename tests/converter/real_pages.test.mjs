@@ -97,15 +97,15 @@ for (const [name, form] of kPages) {
         };
         // [what, our drawing, MuPDF's own drawing of the same kind]
         const forms = [['page image', path.join(folder, 'page1.jpg'),
-                        mupdf('mupdf-1600.png', '-w', '1600', '-h', '1600')]];
+                        () => mupdf('mupdf-1600.png', '-w', '1600', '-h', '1600')]];
         if (form === 'vector') {
             assert.deepEqual(unresolvedReferences(fs.readFileSync(svg, 'utf8')), []);
             const theirSvg = mupdf('mupdf%d.svg', '-F', 'svg');
-            forms.push(['SVG in Chromium', svg, theirSvg]);
+            forms.push(['SVG in Chromium', svg, () => theirSvg]);
             const ours = path.join(folder, 'librsvg.png'), theirs = path.join(folder, 'mupdf-librsvg.png');
             drawWithLibrsvg(svg, ours, size);
             drawWithLibrsvg(theirSvg, theirs, size);
-            forms.push(['SVG in librsvg', ours, theirs]);
+            forms.push(['SVG in librsvg', ours, () => theirs]);
             for (const [what, a, b] of [['Chromium', theirSvg, svg], ['librsvg', theirs, ours]]) {
                 const same = await measurer.measure(a, b, size);
                 assert.ok(same.mean <= kSameMean && same.inkLost <= kSameInkLost,
@@ -114,8 +114,10 @@ for (const [name, form] of kPages) {
         }
         for (const [what, ours, theirs] of forms) {
             const measured = await measurer.measure(reference, ours);
-            const baseline = await measurer.measure(reference, theirs);
             assert.ok(measured.inked > 100, `${what}: the page has ink`);
+            if (within(measured, { mean: 0, inkLost: 0 }))
+                continue;
+            const baseline = await measurer.measure(reference, theirs());
             assert.ok(within(measured, baseline),
                       `${what}: ${figures(measured)} (MuPDF's own: ${figures(baseline)})`);
         }
