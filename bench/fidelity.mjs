@@ -7,8 +7,8 @@ import fs from "node:fs";
 import os from "node:os";
 import path from "node:path";
 import { createRequire } from "node:module";
-import { drawReference, drawWithLibrsvg, figures, openMeasurer, unresolvedReferences }
-    from "../tests/converter/fidelity.mjs";
+import { drawReference, drawWithLibrsvg, figures, imagePixelsPerPoint, openMeasurer,
+         unresolvedReferences } from "../tests/converter/fidelity.mjs";
 
 const [converter, corpus, perDocument] = process.argv.slice(2);
 const require = createRequire(path.join(process.env.VELLORA_SOURCE_DIR, "package.json"));
@@ -56,7 +56,11 @@ try {
             failures++;
             continue;
         }
-        const count = listing.trim().split("\n").length;
+        const sizes = listing.trim().split("\n").map((line) => {
+            const [, width, height] = /width=([0-9.]+) height=([0-9.]+)/.exec(line);
+            return { width: Number(width), height: Number(height) };
+        });
+        const count = sizes.length;
         const worst = {};
         let unresolved = 0, imagePages = 0;
         const pages = samplePages(count);
@@ -94,7 +98,7 @@ try {
                          { stdio: "ignore" });
             try {
                 drawWithLibrsvg(path.join(folder, `mupdf${number}.svg`),
-                                path.join(folder, "mupdf-librsvg.png"), size);
+                                path.join(folder, "mupdf-librsvg.png"));
                 files["mupdf-svg-librsvg"] = path.join(folder, "mupdf-librsvg.png");
             } catch {
                 // MuPDF's own SVG is not always well-formed: no figure then.
@@ -104,7 +108,7 @@ try {
                 unresolved += unresolvedReferences(fs.readFileSync(svg, "utf8")).length;
                 files["svg-chromium"] = svg;
                 files["svg-librsvg"] = path.join(folder, "librsvg.png");
-                drawWithLibrsvg(svg, files["svg-librsvg"], size);
+                drawWithLibrsvg(svg, files["svg-librsvg"]);
             } else {
                 // A page kept as an image has no SVG: the viewer shows its JPEG.
                 imagePages++;
@@ -118,7 +122,11 @@ try {
                     drawn = path.join(folder, `${form}.png`);
                     await measurer.playMovie(files[form], size, drawn);
                 }
-                const result = await measurer.measure(reference, drawn);
+                // The page image (and MuPDF's drawing at its size) is 1600 pixels long.
+                const page = sizes[number - 1];
+                const pixelsPerPoint = drawn.endsWith(".jpg") || form === "mupdf-1600"
+                                           ? imagePixelsPerPoint(page) : undefined;
+                const result = await measurer.measure(reference, drawn, { page, pixelsPerPoint });
                 if (!worst[form] || badness(result) > badness(worst[form].result))
                     worst[form] = { result, number };
             }

@@ -17,7 +17,7 @@ const kBlock = 4;
 const kInk = 200;
 const kLighter = 40;
 
-// MuPDF's drawing of one page, kWidth pixels wide, as a PNG file; returns its height.
+// MuPDF's drawing of one page, kWidth pixels wide, as a PNG file; returns its size.
 export function drawReference(pdf, page, png) {
     execFileSync("mutool", ["draw", "-q", "-w", String(kWidth), "-o", png, pdf, String(page)],
                  { stdio: ["ignore", "ignore", "ignore"] });
@@ -25,10 +25,10 @@ export function drawReference(pdf, page, png) {
     return { width: header.readUInt32BE(0), height: header.readUInt32BE(4) };
 }
 
-// librsvg's drawing of an SVG file at the given size, on white, as a PNG file.
-export function drawWithLibrsvg(svg, png, size) {
-    execFileSync("rsvg-convert", ["-w", String(size.width), "-h", String(size.height), "-b",
-                                  "white", "-o", png, svg], { stdio: ["ignore", "ignore", "pipe"] });
+// librsvg's drawing of an SVG file kWidth pixels wide, on white, as a PNG file.
+export function drawWithLibrsvg(svg, png) {
+    execFileSync("rsvg-convert", ["-w", String(kWidth), "-b", "white", "-o", png, svg],
+                 { stdio: ["ignore", "ignore", "pipe"] });
 }
 
 // The references inside an SVG text (href="#x", xlink:href="#x", url(#x)) that name no id
@@ -82,17 +82,21 @@ export async function openMeasurer(chromium, folder, ruffleDir) {
     const url = (file) => `${origin}/${path.relative(folder, file).split(path.sep).map(encodeURIComponent).join("/")}`;
     await page.goto(`${origin}/measure.html`);
 
-    // The two figures of `ours` (a PNG, JPEG or SVG file in the folder, drawn by Chromium at
-    // the reference's size, or at `size`) against `reference` (a file of the same kinds).
-    async function measure(reference, ours, size) {
-        return page.evaluate(async ({ a, b, size, block, ink, lighter }) => {
+    // The two figures of `ours` (a PNG, JPEG or SVG file in the folder, drawn by Chromium)
+    // against `reference` (MuPDF's drawing kWidth pixels wide). With `page` (its size in
+    // points), ours is placed exactly where the page lies in the reference: an SVG is drawn
+    // at the reference's scale, a picture scaled from its own `pixelsPerPoint` (by default
+    // the reference's). Without it, both are stretched to `size`, or to the reference's size.
+    async function measure(reference, ours, { page: pageSize, pixelsPerPoint, size } = {}) {
+        return page.evaluate(async ({ a, b, pageSize, pixelsPerPoint, size, kWidth, block, ink,
+                                      lighter }) => {
             const load = (src) => new Promise((resolve, reject) => {
                 const image = new Image();
                 image.onload = () => resolve(image);
                 image.onerror = () => reject(new Error(`cannot load ${src}`));
                 image.src = src;
             });
-            const grey = (image, width, height) => {
+            const grey = (image, width, height, drawnWidth, drawnHeight) => {
                 const canvas = document.createElement("canvas");
                 canvas.width = width;
                 canvas.height = height;
@@ -100,7 +104,7 @@ export async function openMeasurer(chromium, folder, ruffleDir) {
                 context.fillStyle = "#fff";
                 context.fillRect(0, 0, width, height);
                 context.imageSmoothingQuality = "high";
-                context.drawImage(image, 0, 0, width, height);
+                context.drawImage(image, 0, 0, drawnWidth, drawnHeight);
                 const data = context.getImageData(0, 0, width, height).data;
                 const columns = Math.floor(width / block), rows = Math.floor(height / block);
                 const blocks = new Float64Array(columns * rows);
@@ -113,10 +117,23 @@ export async function openMeasurer(chromium, folder, ruffleDir) {
                 }
                 return blocks.map((sum) => sum / (block * block));
             };
-            const imageA = await load(a);
+            const imageA = await load(a), imageB = await load(b);
             const width = size?.width ?? imageA.naturalWidth;
             const height = size?.height ?? imageA.naturalHeight;
-            const theirs = grey(imageA, width, height), mine = grey(await load(b), width, height);
+            let drawnWidth = width, drawnHeight = height;
+            if (pageSize) {
+                const scale = kWidth / pageSize.width;
+                if (b.endsWith(".svg")) {
+                    drawnWidth = pageSize.width * scale;
+                    drawnHeight = pageSize.height * scale;
+                } else {
+                    const factor = scale / (pixelsPerPoint ?? scale);
+                    drawnWidth = imageB.naturalWidth * factor;
+                    drawnHeight = imageB.naturalHeight * factor;
+                }
+            }
+            const theirs = grey(imageA, width, height, width, height);
+            const mine = grey(imageB, width, height, drawnWidth, drawnHeight);
             let sum = 0, inked = 0, lost = 0;
             for (let i = 0; i < theirs.length; i++) {
                 sum += Math.abs(theirs[i] - mine[i]);
@@ -127,7 +144,8 @@ export async function openMeasurer(chromium, folder, ruffleDir) {
                 }
             }
             return { mean: sum / theirs.length, inkLost: inked ? lost / inked : 0, inked };
-        }, { a: url(reference), b: url(ours), size, block: kBlock, ink: kInk, lighter: kLighter });
+        }, { a: url(reference), b: url(ours), pageSize, pixelsPerPoint, size, kWidth,
+             block: kBlock, ink: kInk, lighter: kLighter });
     }
 
     // Plays a movie of the folder in a player of `size` and keeps what it drew in `png`.
@@ -177,4 +195,19 @@ export async function openMeasurer(chromium, folder, ruffleDir) {
 // "0.42 / 0.10 %": the two figures as printed.
 export function figures(result) {
     return `${result.mean.toFixed(2)} / ${(result.inkLost * 100).toFixed(2)} %`;
+}
+
+// A page's size in points, as the converter lists it.
+export function pageSize(converter, pdf, number) {
+    const listing = execFileSync(converter, [pdf, "-I"], { stdio: ["ignore", "pipe", "ignore"] })
+        .toString();
+    const match = new RegExp(`^page=${number} width=([0-9.]+) height=([0-9.]+)$`, "m").exec(listing);
+    if (!match)
+        throw new Error(`page ${number} of ${pdf} is not listed`);
+    return { width: Number(match[1]), height: Number(match[2]) };
+}
+
+// Pixels per point of the page image (its long side is 1600 pixels exactly).
+export function imagePixelsPerPoint(page) {
+    return 1600 / Math.max(page.width, page.height);
 }
