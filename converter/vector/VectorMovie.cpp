@@ -98,7 +98,8 @@ void addText(swf::Movie& movie, MovieBuilder& builder, const TextRun& run,
     matrix.translateY = swf::pointsToTwips(first.y);
 
     std::vector<swf::TextRun> records;
-    swf::Twips minX = 0, maxX = 0, minY = 0, maxY = 0;
+    swf::Bounds extent;
+    extent.include(0, 0); // the first glyph's origin
     for (const PlacedGlyph& glyph : run.glyphs) {
         const double dx = glyph.x * swf::kTwipsPerPoint - matrix.translateX;
         const double dy = glyph.y * swf::kTwipsPerPoint - matrix.translateY;
@@ -108,10 +109,7 @@ void addText(swf::Movie& movie, MovieBuilder& builder, const TextRun& run,
             continue;
         const auto tx = static_cast<swf::Twips>(std::lround(x));
         const auto ty = static_cast<swf::Twips>(std::lround(y));
-        minX = std::min(minX, tx);
-        maxX = std::max(maxX, tx);
-        minY = std::min(minY, ty);
-        maxY = std::max(maxY, ty);
+        extent.include(tx, ty);
         if (records.empty() || records.back().y != ty || records.back().glyphs.size() == 255) {
             swf::TextRun record;
             record.fontId = fontIds.at(static_cast<std::size_t>(run.font));
@@ -132,8 +130,7 @@ void addText(swf::Movie& movie, MovieBuilder& builder, const TextRun& run,
     }
     if (records.empty())
         return;
-    const swf::Twips margin = 2 * height;
-    const swf::Rect bounds{minX - margin, maxX + margin, minY - margin, maxY + margin};
+    const swf::Rect bounds = swf::grown(extent.rect(), 2 * height);
     const std::uint16_t id = builder.nextId();
     movie.add(swf::defineText2(id, bounds, matrix, records));
     movie.add(swf::placeObject2(depth, id));
