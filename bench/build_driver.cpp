@@ -2,15 +2,15 @@
 // and prints its figures; then converts the same pages one after another for comparison.
 //   bench_build_driver <work folder> <pages>
 // HOME and XDG_DATA_HOME must point at a private folder whose vellora/ holds the tool files.
-#include "CatalogueBuilder.h"
-#include "ConverterCommand.h"
 #include "FakeDesktop.h"
 #include "FakePrompts.h"
 #include "FakeTrayIcon.h"
 #include "Main.h"
-#include "Options.h"
 #include "Paths.h"
 #include "TestPdfs.h"
+#include "builder/build/ConverterCommand.h"
+#include "builder/dialogs/CatalogueBuilder.h"
+#include "builder/dialogs/Options.h"
 
 #include <QApplication>
 #include <QDir>

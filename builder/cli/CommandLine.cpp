@@ -1,6 +1,6 @@
 #include "CommandLine.h"
 
-#include "BuildChecks.h"
+#include "builder/build/BuildChecks.h"
 
 #include <QRegularExpression>
 #include <array>

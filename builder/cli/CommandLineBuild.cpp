@@ -1,13 +1,13 @@
 #include "CommandLineBuild.h"
 
-#include "AtomicFile.h"
-#include "BuildChecks.h"
-#include "CatalogueManifest.h"
-#include "CountPages.h"
 #include "Errors.h"
 #include "GhostScript.h"
-#include "IndexFile.h"
 #include "Paths.h"
+#include "builder/build/AtomicFile.h"
+#include "builder/build/BuildChecks.h"
+#include "builder/build/CatalogueManifest.h"
+#include "builder/build/CountPages.h"
+#include "builder/build/IndexFile.h"
 
 #include <QDir>
 #include <QFile>

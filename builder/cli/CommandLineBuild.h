@@ -1,8 +1,8 @@
 #pragma once
 
-#include "CatalogueBuild.h"
 #include "CommandLine.h"
 #include "Progress.h"
+#include "builder/build/CatalogueBuild.h"
 
 #include <QObject>
 #include <QPointer>

@@ -1,17 +1,17 @@
 // What users hit around a build, driven through the real windows with the real converter:
 // folders, the files a rebuild leaves, the preview's label, cancelling, file permissions.
-#include "CatalogueBuilder.h"
 #include "FakeDesktop.h"
 #include "FakePrompts.h"
 #include "FakeTrayIcon.h"
 #include "GhostScript.h"
-#include "Index.h"
 #include "Main.h"
-#include "Options.h"
 #include "Paths.h"
 #include "ReadOnlyFolder.h"
 #include "TestPdf.h"
 #include "TestSupport.h"
+#include "builder/dialogs/CatalogueBuilder.h"
+#include "builder/dialogs/Index.h"
+#include "builder/dialogs/Options.h"
 
 #include <QDir>
 #include <QFile>

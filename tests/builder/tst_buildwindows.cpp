@@ -1,20 +1,20 @@
 // Catalogue builds driven through the real windows, with the real converter and prompts
 // answered in order.
-#include "BuildChecks.h"
-#include "CatalogueBuilder.h"
-#include "ConverterCommand.h"
 #include "FakeDesktop.h"
 #include "FakePrompts.h"
 #include "FakeTrayIcon.h"
 #include "GhostScript.h"
-#include "Index.h"
 #include "Main.h"
-#include "Options.h"
 #include "Paths.h"
 #include "ReadOnlyFolder.h"
 #include "TestPdf.h"
 #include "TestSupport.h"
-#include "ViewerConfig.h"
+#include "builder/build/BuildChecks.h"
+#include "builder/build/ConverterCommand.h"
+#include "builder/build/ViewerConfig.h"
+#include "builder/dialogs/CatalogueBuilder.h"
+#include "builder/dialogs/Index.h"
+#include "builder/dialogs/Options.h"
 
 #include <QDir>
 #include <QDirIterator>

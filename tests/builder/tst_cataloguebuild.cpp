@@ -1,12 +1,12 @@
 // A build from the configuration to the launch, with the real converter, without windows.
-#include "CatalogueBuild.h"
-#include "ConverterCommand.h"
 #include "FakeDesktop.h"
 #include "FakePrompts.h"
 #include "Paths.h"
-#include "Readme.h"
 #include "TestPdf.h"
 #include "TestSupport.h"
+#include "builder/build/CatalogueBuild.h"
+#include "builder/build/ConverterCommand.h"
+#include "builder/build/Readme.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,7 +1,7 @@
 // The catalogue manifest "vellora-catalogue.js" as bytes, and the page sizes it is made from.
-#include "CatalogueManifest.h"
 #include "Errors.h"
 #include "ReadOnlyFolder.h"
+#include "builder/build/CatalogueManifest.h"
 
 #include <QFile>
 #include <QTemporaryDir>

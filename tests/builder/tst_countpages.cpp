@@ -1,12 +1,12 @@
 // The page count against the real converter in the tool folder, on PDFs made here.
 
-#include "ConverterCommand.h"
-#include "CountPages.h"
 #include "Errors.h"
 #include "FakePrompts.h"
 #include "Paths.h"
 #include "TestPdfs.h"
 #include "TestSupport.h"
+#include "builder/build/ConverterCommand.h"
+#include "builder/build/CountPages.h"
 
 #include <QDir>
 #include <QFile>

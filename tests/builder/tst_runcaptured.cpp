@@ -2,8 +2,8 @@
 
 #include "Errors.h"
 #include "FakePrompts.h"
-#include "RunCaptured.h"
 #include "TestSupport.h"
+#include "builder/build/RunCaptured.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,16 +1,16 @@
 // vellora-build, the command-line build: the same files as the windows, its options, its
 // refusals and its interruption, run as the real program with the real converter.
-#include "CatalogueBuilder.h"
-#include "ColorButton.h"
 #include "FakeDesktop.h"
 #include "FakePrompts.h"
 #include "FakeTrayIcon.h"
-#include "Index.h"
 #include "Main.h"
-#include "Options.h"
 #include "Paths.h"
 #include "TestPdf.h"
 #include "TestSupport.h"
+#include "builder/dialogs/CatalogueBuilder.h"
+#include "builder/dialogs/ColorButton.h"
+#include "builder/dialogs/Index.h"
+#include "builder/dialogs/Options.h"
 
 #include <QCheckBox>
 #include <QDir>

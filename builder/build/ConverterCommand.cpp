@@ -1,0 +1,90 @@
+#include "builder/build/ConverterCommand.h"
+
+#include "Paths.h"
+
+namespace vellora {
+
+namespace {
+
+QString quoted(const QString& text)
+{
+    return u'"' + text + u'"';
+}
+
+} // namespace
+
+ConverterFolders ConverterFolders::user()
+{
+    return {paths::ToolFolder(), paths::AppDataFolder()};
+}
+
+QString ConverterProgram(const ConverterFolders& folders)
+{
+    return folders.tools + u"/pdf2swf";
+}
+
+QString ConverterInput(const ConverterFolders& folders)
+{
+    return folders.work + u"/out.pdf";
+}
+
+QString PresetOptions(QualityPreset preset)
+{
+    switch (preset) {
+    case QualityPreset::Low:
+        return QStringLiteral(" -s -zoom=48 -w -S -O2 -s jpegquality=");
+    case QualityPreset::Medium:
+        return QStringLiteral(" --flatten -s subpixels=1 -s -zoom=48 -w -s jpegquality=");
+    case QualityPreset::High:
+        return QStringLiteral(" -s -zoom=48 -G -w -s jpegquality=");
+    }
+    return {};
+}
+
+QString PageFile(const QString& outputFolder, int page)
+{
+    return outputFolder + u"page" + QString::number(page) + u".swf";
+}
+
+ConverterCommand PageCountCommand(const ConverterFolders& folders)
+{
+    ConverterCommand command;
+    command.program = ConverterProgram(folders);
+    const QString input = ConverterInput(folders);
+    command.arguments = {input, QStringLiteral("-I")};
+    command.commandLine = quoted(command.program) + u"  " + quoted(input) + u" -I ";
+    return command;
+}
+
+ConverterCommand OutlineCommand(const ConverterFolders& folders)
+{
+    ConverterCommand command;
+    command.program = ConverterProgram(folders);
+    const QString input = ConverterInput(folders);
+    command.arguments = {input, QStringLiteral("--outline")};
+    command.commandLine = quoted(command.program) + u"  " + quoted(input) + u" --outline";
+    return command;
+}
+
+ConverterCommand PageCommand(const ConverterFolders& folders, int page, QualityPreset preset,
+                             const QString& qualite, const QString& outputFolder, int documentPage)
+{
+    ConverterCommand command;
+    command.program = ConverterProgram(folders);
+    const QString input = ConverterInput(folders);
+    const QString pageOption = u"-p" + QString::number(documentPage > 0 ? documentPage : page);
+    const QString options = PresetOptions(preset);
+    const QString output = PageFile(outputFolder, page);
+
+    // The preset's words are fixed texts without quotes; the quality, typed by the user,
+    // is glued to the last one ("jpegquality=") as a single argument whatever it holds.
+    QStringList presetWords = options.split(u' ', Qt::SkipEmptyParts);
+    presetWords.last() += qualite;
+    command.arguments =
+        QStringList{input, pageOption} + presetWords + QStringList{QStringLiteral("-o"), output};
+    command.commandLine = quoted(command.program) + u"  " + quoted(input) + u"  " + pageOption +
+                          options + qualite + u" -o " + quoted(output);
+    return command;
+}
+
+} // namespace vellora
