@@ -130,7 +130,7 @@ int main(int argc, char** argv)
     print("build ratio to the old pacing (one page every 3.5 s)", total / (pages * 3.5), "");
     print("build speed-up over the old pacing (one page every 3.5 s)", (pages * 3.5) / total, "x");
     print("build longest GUI stall", stalls.longestMs(), "ms");
-    print("build conversions at once", CatalogueBuilder::conversionsAtOnce(), "");
+    print("build conversions at once", CatalogueBuild::conversionsAtOnce(), "");
 
     // The same pages, one converter after the other.
     const QString sequential = work + u"/sequential/";

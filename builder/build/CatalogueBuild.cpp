@@ -1,9 +1,7 @@
 #include "builder/build/CatalogueBuild.h"
 
-#include "Desktop.h"
 #include "Errors.h"
 #include "Paths.h"
-#include "Prompts.h"
 #include "builder/build/CatalogueFolder.h"
 #include "builder/build/CatalogueManifest.h"
 #include "builder/build/ConverterCommand.h"
@@ -15,13 +13,13 @@
 #include <QFileInfo>
 #include <QJsonObject>
 #include <QProcess>
+#include <QThread>
 #include <QTimer>
 #include <sys/resource.h>
 
 namespace vellora {
 
 namespace {
-constexpr int kReasonsShown = 5;
 // The outline is read without drawing anything: a document that takes longer is damaged.
 constexpr std::chrono::seconds kOutlineTimeLimit{60};
 
@@ -87,19 +85,52 @@ CatalogueBuild::~CatalogueBuild()
     }
 }
 
+CatalogueBuild::Plan CatalogueBuild::planFor(const CatalogueSettings& settings,
+                                             const IndexGrid& index, const QString& htmlFile,
+                                             const QString& pageListing, int firstPage,
+                                             int pageCount)
+{
+    Plan plan;
+    plan.settings = settings;
+    plan.settings.startPage = QStringLiteral("1");
+    plan.settings.endPage = QString::number(pageCount);
+    plan.index = index;
+    plan.htmlFile = htmlFile;
+    plan.pageCount = pageCount;
+    plan.firstPage = std::max(1, firstPage);
+    plan.contentSize = contentSizeFor(pageSizeFromListing(pageListing, plan.firstPage));
+    // The manifest gives each catalogue page its true size.
+    const auto sizes = pageSizesFromListing(pageListing, plan.firstPage - 1 + pageCount);
+    if (pageCount > 0)
+        plan.pageSizes.assign(sizes.begin() + (plan.firstPage - 1), sizes.end());
+    plan.appDataFolder = paths::AppDataFolder();
+    plan.logFile = paths::BuildLogFile();
+    plan.parallel = conversionsAtOnce();
+    return plan;
+}
+
+int CatalogueBuild::conversionsAtOnce()
+{
+    return std::max(1, QThread::idealThreadCount());
+}
+
 void CatalogueBuild::start()
 {
     Q_ASSERT(!m_started);
     m_log.clear();
     m_log.addOutputFolder(m_outputFolder);
-    if (isProgramFolder(m_outputFolder, {m_toolFolder, m_viewerFolder, m_plan.appDataFolder,
-                                         paths::AppDataFolder()}))
-        throw EVellora(programFolderMessage(m_outputFolder));
-    makeCatalogueFolder(m_outputFolder);
-    // Read before this build writes its own: it names what the last build left here.
-    m_previousFiles = previousCatalogueFiles(m_outputFolder);
-    WriteViewerConfig(m_plan.htmlFile, m_plan.pageCount, m_plan.contentSize.width,
-                      m_plan.contentSize.height, true, m_plan.settings, m_plan.index);
+    try {
+        if (isProgramFolder(m_outputFolder, {m_toolFolder, m_viewerFolder, m_plan.appDataFolder,
+                                             paths::AppDataFolder()}))
+            throw EVellora(programFolderMessage(m_outputFolder));
+        makeCatalogueFolder(m_outputFolder);
+        // Read before this build writes its own: it names what the last build left here.
+        m_previousFiles = previousCatalogueFiles(m_outputFolder);
+        WriteViewerConfig(m_plan.htmlFile, m_plan.pageCount, m_plan.contentSize.width,
+                          m_plan.contentSize.height, true, m_plan.settings, m_plan.index);
+    } catch (const EVellora& error) {
+        return end(BuildOutcome::Result::Refused, error.message());
+    }
     m_started = true;
     Q_EMIT progressChanged(0, m_plan.pageCount);
     startMorePages();
@@ -119,14 +150,6 @@ void CatalogueBuild::cancel()
     }
     stopOutline();
     endIfIdle();
-}
-
-QList<int> CatalogueBuild::failedPages() const
-{
-    QList<int> pages;
-    for (const auto& [page, reason] : m_failed)
-        pages.append(page);
-    return pages;
 }
 
 void CatalogueBuild::startMorePages()
@@ -259,17 +282,28 @@ void CatalogueBuild::endIfIdle()
         return;
     if (!m_stopping && m_nextPage <= m_plan.pageCount)
         return;
-    if (m_cancelled) {
-        m_ended = true; // before the box, as below
-        prompts().warning(cancelledMessage(m_finished - int(m_failed.size()), m_plan.pageCount));
-        Q_EMIT ended(Outcome::Cancelled);
-    } else if (m_stopping) {
-        m_ended = true; // before the box: its event loop must not end the build twice
-        prompts().error(m_error);
-        Q_EMIT ended(Outcome::Stopped);
-    } else {
+    if (m_cancelled)
+        end(BuildOutcome::Result::Cancelled);
+    else if (m_stopping)
+        end(BuildOutcome::Result::Failed, m_error);
+    else
         readOutline();
-    }
+}
+
+void CatalogueBuild::end(BuildOutcome::Result result, const QString& error)
+{
+    // Before the signal: whatever its receivers do (a message box's event loop), the build
+    // ends once.
+    m_ended = true;
+    BuildOutcome outcome;
+    outcome.result = result;
+    outcome.pageCount = m_plan.pageCount;
+    outcome.convertedPages = m_finished - int(m_failed.size());
+    outcome.failedPages = m_failed;
+    outcome.missingViewerFiles = m_missingViewerFiles;
+    outcome.viewerFolder = m_viewerFolder;
+    outcome.error = error;
+    Q_EMIT finished(outcome);
 }
 
 // The converter prints the document's reading direction and bookmarks once every page is
@@ -329,49 +363,44 @@ void CatalogueBuild::stopOutline()
 
 void CatalogueBuild::finishFolder()
 {
-    m_ended = true;
-    QStringList missing;
     try {
-        missing = CopyViewerFiles(m_plan.htmlFile, m_viewerFolder);
-        m_searchWritten = WriteSearchFile(m_outputFolder, m_plan.pageCount);
-        QStringList written;
-        if (!missing.contains(kViewerPage))
-            written.append(QFileInfo(m_plan.htmlFile).fileName());
-        for (const QString& file : {kViewerScript, kViewerMovie}) {
-            if (!missing.contains(file))
-                written.append(file);
-        }
-        written << kReadmeFile << kViewerConfigFile << kViewerConfigScriptFile;
-        if (m_searchWritten)
-            written << kSearchFile;
-        CatalogueManifest manifest =
-            catalogueManifestFor(m_plan.htmlFile, m_plan.pageSizes, m_plan.pageCount, written);
-        manifest.outline = outlineEntries(m_outline.outline, m_plan.firstPage, m_plan.pageCount);
-        manifest.direction = m_outline.direction;
-        if (m_searchWritten)
-            manifest.search = kSearchFile;
-        // Last of all: a folder with a manifest is a complete folder.
-        WriteCatalogueManifest(m_plan.htmlFile, manifest);
+        writeFolderFiles();
     } catch (const EVellora& error) {
-        prompts().error(error.message());
-        Q_EMIT ended(Outcome::Stopped);
-        return;
+        return end(BuildOutcome::Result::Failed, error.message());
     }
-    m_missingViewerFiles = missing;
     // Pages that failed may still have their previous files: the folder is only tidied once
     // every page is there.
     if (m_failed.empty())
-        removeStaleCatalogueFiles(m_outputFolder, m_previousFiles, writtenFiles(missing),
-                                  m_plan.pageCount);
-    const QString report = failureReport(m_failed, missing, m_viewerFolder);
-    if (!report.isEmpty())
-        prompts().error(report);
-    if (m_plan.launch) {
-        // The folder first, then the page, as the user expects them to appear.
-        desktop().openFolder(m_outputFolder);
-        desktop().openDocument(m_plan.htmlFile);
+        removeStaleCatalogueFiles(m_outputFolder, m_previousFiles,
+                                  writtenFiles(m_missingViewerFiles), m_plan.pageCount);
+    end(m_failed.empty() && m_missingViewerFiles.isEmpty() ? BuildOutcome::Result::Succeeded
+                                                           : BuildOutcome::Result::Failed);
+}
+
+// The viewer files, the search file, and last of all the manifest: a folder with a manifest
+// is a complete folder.
+void CatalogueBuild::writeFolderFiles()
+{
+    const QStringList missing = CopyViewerFiles(m_plan.htmlFile, m_viewerFolder);
+    m_searchWritten = WriteSearchFile(m_outputFolder, m_plan.pageCount);
+    QStringList written;
+    if (!missing.contains(kViewerPage))
+        written.append(QFileInfo(m_plan.htmlFile).fileName());
+    for (const QString& file : {kViewerScript, kViewerMovie}) {
+        if (!missing.contains(file))
+            written.append(file);
     }
-    Q_EMIT ended(Outcome::Finished);
+    written << kReadmeFile << kViewerConfigFile << kViewerConfigScriptFile;
+    if (m_searchWritten)
+        written << kSearchFile;
+    CatalogueManifest manifest =
+        catalogueManifestFor(m_plan.htmlFile, m_plan.pageSizes, m_plan.pageCount, written);
+    manifest.outline = outlineEntries(m_outline.outline, m_plan.firstPage, m_plan.pageCount);
+    manifest.direction = m_outline.direction;
+    if (m_searchWritten)
+        manifest.search = kSearchFile;
+    WriteCatalogueManifest(m_plan.htmlFile, manifest);
+    m_missingViewerFiles = missing;
 }
 
 QStringList CatalogueBuild::writtenFiles(const QStringList& missingViewerFiles) const
@@ -385,44 +414,6 @@ QStringList CatalogueBuild::writtenFiles(const QStringList& missingViewerFiles) 
     if (m_searchWritten)
         files.append(kSearchFile);
     return files;
-}
-
-QString CatalogueBuild::cancelledMessage(int convertedPages, int pageCount)
-{
-    return QStringLiteral("La création du catalogue a été annulée : le catalogue est incomplet "
-                          "(%1 %2 sur %3).")
-        .arg(convertedPages)
-        .arg(convertedPages > 1 ? QStringLiteral("pages") : QStringLiteral("page"))
-        .arg(pageCount);
-}
-
-QString CatalogueBuild::failureReport(const std::map<int, QString>& failedPages,
-                                      const QStringList& missingViewerFiles,
-                                      const QString& toolFolder)
-{
-    QStringList parts;
-    if (!failedPages.empty()) {
-        QStringList numbers;
-        QStringList reasons;
-        for (const auto& [page, reason] : failedPages) {
-            numbers.append(QString::number(page));
-            if (reasons.size() < kReasonsShown)
-                reasons.append(QStringLiteral("page %1 : %2").arg(page).arg(reason));
-        }
-        if (int(failedPages.size()) > kReasonsShown)
-            reasons.append(QStringLiteral("…"));
-        parts.append((failedPages.size() == 1
-                          ? QStringLiteral("Cette page n'a pas pu être convertie : %1.")
-                          : QStringLiteral("Ces pages n'ont pas pu être converties : %1."))
-                         .arg(numbers.join(QStringLiteral(", "))) +
-                     u'\n' + reasons.join(u'\n'));
-    }
-    if (!missingViewerFiles.isEmpty()) {
-        parts.append(QStringLiteral("Fichiers du visualiseur absents de %1 : %2. Le catalogue "
-                                    "ne pourra pas s'afficher.")
-                         .arg(toolFolder, missingViewerFiles.join(QStringLiteral(", "))));
-    }
-    return parts.join(QStringLiteral("\n\n"));
 }
 
 } // namespace vellora

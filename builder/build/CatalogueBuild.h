@@ -1,6 +1,7 @@
 #pragma once
 
 #include "builder/build/BuildLog.h"
+#include "builder/build/BuildOutcome.h"
 #include "builder/build/CatalogueSettings.h"
 #include "builder/build/ConverterCommand.h"
 #include "builder/build/DocumentOutline.h"
@@ -23,9 +24,11 @@ class QTimer;
 namespace vellora {
 
 // One catalogue build from the moment its page file is chosen: the configuration, the pages
-// converted by a pool of converter processes, then the viewer files, the report of what failed
-// and the launch. It works on a copy of everything it needs, so nothing the user edits while
-// it runs can change it, and the event loop keeps running throughout.
+// converted by a pool of converter processes, then the viewer files and the manifest. It tells
+// nobody anything itself: its finished signal carries the outcome, which the window and the
+// command line each present in their own way. It works on a copy of everything it needs, so
+// nothing the user edits while it runs can change it, and the event loop keeps running
+// throughout.
 class CatalogueBuild : public QObject
 {
     Q_OBJECT
@@ -46,28 +49,29 @@ public:
         QString logFile;
         // Catalogue page k is the document's page firstPage + k - 1 (a part of a document).
         int firstPage = 1;
-        // A finished build opens the folder and the page on the desktop.
-        bool launch = true;
         int parallel = 1; // conversions at a time
         std::chrono::milliseconds pageTimeLimit = std::chrono::minutes(10);
         std::chrono::milliseconds stopGrace = std::chrono::seconds(5);
     };
 
-    enum class Outcome
-    {
-        Finished,  // every page ran; the folder is complete and was opened
-        Stopped,   // an error stopped the build; it was reported, nothing was opened
-        Cancelled, // the user stopped it; nothing was opened
-    };
-    Q_ENUM(Outcome)
+    // The plan of a build of `pageCount` catalogue pages from the document's page `firstPage`,
+    // with the options and index as they stand, sized from the converter's page listing: the
+    // window's build and the command line's alike. It converts into the program's work folder,
+    // logs into its build log and runs one conversion per core; the caller may change those.
+    static Plan planFor(const CatalogueSettings& settings, const IndexGrid& index,
+                        const QString& htmlFile, const QString& pageListing, int firstPage,
+                        int pageCount);
+
+    // How many conversions run at once by default: one per core.
+    static int conversionsAtOnce();
 
     explicit CatalogueBuild(Plan plan, QObject* parent = nullptr);
     ~CatalogueBuild() override;
 
     // Makes the page's folder and those above it that are missing, writes the configuration,
-    // then starts the first conversions and returns. Throws EVellora (and writes nothing else)
-    // when the folder is the tool folder or the data folder, when it cannot be made, or when
-    // the configuration cannot be written.
+    // then starts the first conversions and returns. The build is refused (finished is emitted
+    // before start returns, and nothing else is written) when the folder is the tool folder or
+    // the data folder, when it cannot be made, or when the configuration cannot be written.
     //
     // Once every page is converted, what the previous build into the folder wrote and this one
     // did not is removed (the previous manifest's list, else the page files above the page
@@ -75,35 +79,22 @@ public:
     void start();
 
     // Stops the running conversions (SIGTERM, so the converter removes its temporary files),
-    // starts no more, keeps what was written, says that the catalogue is incomplete and opens
-    // nothing.
+    // starts no more and keeps what was written; the outcome says the catalogue is incomplete.
     void cancel();
 
     bool isRunning() const { return m_started && !m_ended; }
     const BuildLog& log() const { return m_log; }
     const Plan& plan() const { return m_plan; }
+    // The folder of the catalogue page, with a final "/".
     QString outputFolder() const { return m_outputFolder; }
-    QList<int> failedPages() const;
-    // Why each failed page failed, by catalogue page.
-    const std::map<int, QString>& failures() const { return m_failed; }
-    // The viewer files the viewer folder lacked at the end.
-    const QStringList& missingViewerFiles() const { return m_missingViewerFiles; }
-    const QString& viewerFolder() const { return m_viewerFolder; }
-    int finishedPages() const { return m_finished; }
-
-    // How the build reports what failed at its end (empty when nothing did).
-    static QString failureReport(const std::map<int, QString>& failedPages,
-                                 const QStringList& missingViewerFiles, const QString& toolFolder);
-    // What a cancelled build says: how many of the pages were converted.
-    static QString cancelledMessage(int convertedPages, int pageCount);
 
 Q_SIGNALS:
     // Page `page` is about to be converted: the preview follows the build.
     void pageStarted(int page);
     // `finished` of `total` pages are done (converted or failed).
     void progressChanged(int finished, int total);
-    // The build is over; emitted once, after its last report and after the launch.
-    void ended(vellora::CatalogueBuild::Outcome outcome);
+    // The build is over; emitted once, when every file it writes is written.
+    void finished(const vellora::BuildOutcome& outcome);
 
 private:
     struct Conversion;
@@ -113,11 +104,12 @@ private:
     void pageEnded(int page);
     void stopWithError(const QString& message);
     void endIfIdle();
+    void end(BuildOutcome::Result result, const QString& error = {});
     void readOutline();
     void outlineEnded();
     void stopOutline();
     void finishFolder();
-    void end(Outcome outcome);
+    void writeFolderFiles();
     ConverterFolders converterFolders() const { return {m_toolFolder, m_plan.appDataFolder}; }
     // The files of the folder this build wrote, besides the pages.
     QStringList writtenFiles(const QStringList& missingViewerFiles) const;
@@ -126,7 +118,7 @@ private:
     QString m_outputFolder;
     QString m_toolFolder;
     QString m_viewerFolder;
-    QStringList m_missingViewerFiles;
+    QStringList m_missingViewerFiles; // those the viewer folder lacked at the end
     BuildLog m_log;
     std::map<int, std::unique_ptr<Conversion>> m_running;
     std::map<int, QString> m_failed;      // page -> why

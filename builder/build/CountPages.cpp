@@ -2,7 +2,6 @@
 
 #include "Errors.h"
 #include "Paths.h"
-#include "Prompts.h"
 #include "builder/build/ConverterCommand.h"
 #include "builder/build/HyperStr.h"
 
@@ -16,8 +15,6 @@
 namespace vellora {
 
 namespace {
-
-const QString kRunCapturedCaption = QStringLiteral("RunCaptured Error");
 
 QStringList outputLines(const QByteArray& output)
 {
@@ -163,28 +160,15 @@ void PageListingRun::finish()
         done(m_listing);
 }
 
-int PageCountOf(const PageListing& listing, const MemoSink& memo)
+int PageCountOf(const PageListing& listing)
 {
-    if (memo)
-        memo(listing.memoLines.join(QStringLiteral("\r\n")));
     if (listing.timedOut) {
         throw EVellora(
             QStringLiteral("Le convertisseur n'a pas répondu en %1 secondes ; il a été arrêté.")
                 .arg(double(listing.timeLimit.count()) / 1000.0));
     }
-    if (!listing.startFailure.isEmpty()) {
-        const QString folder = paths::ToolFolder();
-        prompts().message(
-            kRunCapturedCaption,
-            QDir(folder).exists()
-                ? QStringLiteral("Impossible de lancer %1 : %2")
-                      .arg(ConverterProgram(ConverterFolders::user()), listing.startFailure)
-                : QStringLiteral("Le dossier de travail %1 n'existe pas.").arg(folder));
-    }
-    const QString count = PageCountText(listing.memoLines.join(QStringLiteral("\r\n")));
-    prompts().warning(u"Number Pages:" + count);
     try {
-        return PageCountValue(count);
+        return PageCountValue(PageCountText(listing.memoText()));
     } catch (const EVellora&) {
         if (listing.reason.isEmpty())
             throw;
@@ -192,10 +176,23 @@ int PageCountOf(const PageListing& listing, const MemoSink& memo)
     }
 }
 
+QString startFailureMessage(const PageListing& listing)
+{
+    if (listing.startFailure.isEmpty())
+        return {};
+    const QString folder = paths::ToolFolder();
+    return QDir(folder).exists()
+               ? QStringLiteral("Impossible de lancer %1 : %2")
+                     .arg(ConverterProgram(ConverterFolders::user()), listing.startFailure)
+               : QStringLiteral("Le dossier de travail %1 n'existe pas.").arg(folder);
+}
+
 int CountPages(const MemoSink& memo, const RunCapturedOptions& options)
 {
-    PageListingRun run(options);
-    return PageCountOf(run.runToEnd(), memo);
+    const PageListing listing = PageListingRun(options).runToEnd();
+    if (memo)
+        memo(listing.memoText());
+    return PageCountOf(listing);
 }
 
 } // namespace vellora

@@ -25,6 +25,9 @@ struct PageListing
     QString startFailure;  // why the converter could not be started; empty when it was
     bool timedOut = false; // it did not answer in time and was stopped
     std::chrono::milliseconds timeLimit{0};
+
+    // The text of the page count's output buffer: the lines joined with CR LF.
+    QString memoText() const { return memoLines.join(QStringLiteral("\r\n")); }
 };
 
 // Asks the converter in the tool folder for WorkPdf's page listing. The run never waits in a
@@ -61,14 +64,19 @@ private:
     bool m_finished = false;
 };
 
-// The page count of a listing, as the build reads it: Memo1 gets the listing, a converter that
-// could not start gets a "RunCaptured Error" box, "Number Pages:" shows the number, and the
-// number is returned. Throws EVellora when the converter did not answer in time, with the
-// converter's reason when it gave one and no number, and otherwise with "'<text>' n'est pas
-// une valeur entière correcte" when the output holds no number after the last "page=".
-int PageCountOf(const PageListing& listing, const MemoSink& memo = {});
+// The page count of a listing, as the build reads it. Throws EVellora when the converter did not
+// answer in time, with the converter's reason when it gave one and no number, and otherwise
+// with "'<text>' n'est pas une valeur entière correcte" when the output holds no number after
+// the last "page=". The window shows the listing's boxes before it asks (see
+// startFailureMessage and PageCountText).
+int PageCountOf(const PageListing& listing);
 
-// The run and the count together, blocking (see PageListingRun::runToEnd).
+// Why the converter of the program's tool folder could not be started, as the "RunCaptured
+// Error" box says it; empty when it started.
+QString startFailureMessage(const PageListing& listing);
+
+// The run and the count together, blocking (see PageListingRun::runToEnd): `memo` gets the
+// listing's text, then the count is returned or EVellora thrown as by PageCountOf.
 int CountPages(const MemoSink& memo = {}, const RunCapturedOptions& options = {});
 
 // The number text after the last "page=" of an output buffer, up to the next blank.

@@ -1,7 +1,6 @@
 #include "builder/build/RunCaptured.h"
 
 #include "Errors.h"
-#include "Prompts.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -16,8 +15,6 @@
 namespace vellora {
 
 namespace {
-
-const QString kRunCapturedCaption = QStringLiteral("RunCaptured Error");
 
 // Waits for the child's end or the time-out; true when it ended in time.
 bool waitForEnd(QProcess& process, std::chrono::milliseconds timeout)
@@ -71,8 +68,8 @@ QStringList readLines(const QString& path)
     return lines;
 }
 
-QString startFailure(const QProcess& process, const QString& program,
-                     const QString& currentDirectory)
+QString startFailureText(const QProcess& process, const QString& program,
+                         const QString& currentDirectory)
 {
     if (!QDir(currentDirectory).exists())
         return QStringLiteral("Le dossier de travail %1 n'existe pas.").arg(currentDirectory);
@@ -83,7 +80,7 @@ QString startFailure(const QProcess& process, const QString& program,
 
 bool RunCaptured(const QString& CurrentDirectory, const QString& program,
                  const QStringList& arguments, QStringList& Target,
-                 const RunCapturedOptions& options)
+                 const RunCapturedOptions& options, QString* startFailure)
 {
     // A private file in the temporary folder: never shared between two runs, never in a
     // folder we may not write to. It disappears with this object whatever happens.
@@ -105,7 +102,8 @@ bool RunCaptured(const QString& CurrentDirectory, const QString& program,
     // the null device, against the forwarding asked for above.
     process.start(QIODevice::ReadOnly);
     if (!process.waitForStarted(-1)) {
-        prompts().message(kRunCapturedCaption, startFailure(process, program, CurrentDirectory));
+        if (startFailure)
+            *startFailure = startFailureText(process, program, CurrentDirectory);
         return false;
     }
 

@@ -6,6 +6,9 @@
 
 namespace vellora {
 
+// The caption of the box that says a child could not be started.
+inline const QString kRunCapturedCaption = QStringLiteral("RunCaptured Error");
+
 struct RunCapturedOptions
 {
     // How long the child may run before it is stopped (SIGTERM, then SIGKILL after a grace
@@ -21,11 +24,11 @@ struct RunCapturedOptions
 // and the file is removed. Standard error goes to this program's standard error.
 //
 // Returns true exactly when the child exited normally with code 0. When the child cannot be
-// started, a "RunCaptured Error" box says why and the result is false. A child that
-// outlives the time-out is stopped and EVellora is thrown; so are failures to create or
-// read the capture file.
+// started, the result is false and `startFailure` (when given) gets the text of the
+// "RunCaptured Error" box that tells the user why. A child that outlives the time-out is
+// stopped and EVellora is thrown; so are failures to create or read the capture file.
 bool RunCaptured(const QString& CurrentDirectory, const QString& program,
                  const QStringList& arguments, QStringList& Target,
-                 const RunCapturedOptions& options = {});
+                 const RunCapturedOptions& options = {}, QString* startFailure = nullptr);
 
 } // namespace vellora

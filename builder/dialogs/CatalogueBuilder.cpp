@@ -1,5 +1,6 @@
 #include "builder/dialogs/CatalogueBuilder.h"
 
+#include "Desktop.h"
 #include "Errors.h"
 #include "Paths.h"
 #include "Prompts.h"
@@ -19,7 +20,6 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QStandardPaths>
-#include <QThread>
 #include <QTimer>
 #include <QToolButton>
 
@@ -64,11 +64,6 @@ CatalogueBuilder& CatalogueBuilder::of(TForm1& form)
     return *new CatalogueBuilder(form);
 }
 
-int CatalogueBuilder::conversionsAtOnce()
-{
-    return std::max(1, QThread::idealThreadCount());
-}
-
 void CatalogueBuilder::PngSpeedButton1Click()
 {
     if (m_busy)
@@ -78,7 +73,7 @@ void CatalogueBuilder::PngSpeedButton1Click()
     m_index = indexForm() ? indexForm()->grid() : IndexGrid::initial();
     if (!isValidQuality(m_settings.qualite)) {
         prompts().error(invalidQualityMessage(m_settings.qualite));
-        Q_EMIT buildEnded(CatalogueBuild::Outcome::Stopped);
+        Q_EMIT buildEnded(BuildOutcome::refusal(invalidQualityMessage(m_settings.qualite)));
         return;
     }
     // Read now: a print job that arrives while the build waits for a preview must not switch
@@ -147,18 +142,15 @@ void CatalogueBuilder::pageListingArrived(const PageListing& listing)
     m_pageListing->deleteLater();
     m_pageListing = nullptr;
     try {
-        const int pages = PageCountOf(
-            listing, [this](const QString& memoText) { m_form.host().setMemoText(memoText); });
+        const int pages = pageCountShown(listing);
         // A picked PDF is not the printed document the preview holds: leave the preview alone.
         if (!m_fromPdf)
             m_form.host().previewSetPageCount(pages);
         m_form.setStartPageText(QStringLiteral("1"));
         m_form.setEndPageText(QString::number(pages));
         m_pageCount = pages;
-        // The page size comes from the working PDF itself, whatever the preview last showed.
-        const QString listingText = listing.memoLines.join(QStringLiteral("\r\n"));
-        m_contentSize = contentSizeFor(firstPageSizeFromListing(listingText));
-        m_pageSizes = pageSizesFromListing(listingText, pages);
+        // The page sizes come from the working PDF itself, whatever the preview last showed.
+        m_listingText = listing.memoText();
         if (!creer_prospectusPDF()) {
             // The dialog of a printed document closes however the build ended.
             stopBeforeConverting(!m_fromPdf);
@@ -166,8 +158,23 @@ void CatalogueBuilder::pageListingArrived(const PageListing& listing)
     } catch (const EVellora& error) {
         // As the program's general error display would: the message, and the dialog stays.
         prompts().error(error.message());
-        stopBeforeConverting(false);
+        stopBeforeConverting(false, error.message());
     }
+}
+
+// The page count as the window reads it: Memo1 gets the listing, a converter that could not
+// start gets a "RunCaptured Error" box, "Number Pages:" shows the number, and the number is
+// returned (or EVellora thrown, see PageCountOf).
+int CatalogueBuilder::pageCountShown(const PageListing& listing)
+{
+    const QString memo = listing.memoText();
+    m_form.host().setMemoText(memo);
+    if (!listing.timedOut) {
+        if (const QString failure = startFailureMessage(listing); !failure.isEmpty())
+            prompts().message(kRunCapturedCaption, failure);
+        prompts().warning(u"Number Pages:" + PageCountText(memo));
+    }
+    return PageCountOf(listing);
 }
 
 bool CatalogueBuilder::creer_prospectusPDF()
@@ -195,18 +202,9 @@ bool CatalogueBuilder::creer_prospectusPDF()
         return false;
     }
 
-    CatalogueBuild::Plan plan;
-    plan.settings = m_settings;
-    plan.index = m_index;
-    plan.htmlFile = htmlFile;
-    plan.pageCount = m_pageCount;
-    plan.contentSize = m_contentSize;
-    plan.pageSizes = m_pageSizes;
-    plan.appDataFolder = paths::AppDataFolder();
-    plan.logFile = paths::BuildLogFile();
-    plan.parallel = conversionsAtOnce();
-
-    auto* build = new CatalogueBuild(plan, this);
+    auto* build = new CatalogueBuild(
+        CatalogueBuild::planFor(m_settings, m_index, htmlFile, m_listingText, 1, m_pageCount),
+        this);
     m_build = build;
     connect(build, &CatalogueBuild::pageStarted, this, [this](int page) {
         if (!m_fromPdf)
@@ -216,7 +214,7 @@ bool CatalogueBuilder::creer_prospectusPDF()
         m_form.ProgressBar1->setMaximum(std::max(total, 1));
         m_form.ProgressBar1->setValue(finished);
     });
-    connect(build, &CatalogueBuild::ended, this, &CatalogueBuilder::buildEnded_);
+    connect(build, &CatalogueBuild::finished, this, &CatalogueBuilder::buildFinished);
     m_form.ProgressBar1->setValue(0);
     m_form.ProgressBar1->setMaximum(std::max(m_pageCount, 1));
     placeCancelButton();
@@ -242,31 +240,53 @@ void CatalogueBuilder::cancel()
         m_build->cancel();
 }
 
-void CatalogueBuilder::buildEnded_(CatalogueBuild::Outcome outcome)
+void CatalogueBuilder::buildFinished(const BuildOutcome& outcome)
 {
+    if (outcome.result != BuildOutcome::Result::Refused)
+        showOutcome(outcome);
     if (m_build) {
         m_build->deleteLater(); // it may still be on the stack of this signal
         m_build = nullptr;
     }
     m_cancel->hide();
+    if (outcome.result == BuildOutcome::Result::Refused) {
+        // As the program's general error display would: the message, and the dialog stays.
+        prompts().error(outcome.error);
+        return stopBeforeConverting(false, outcome.error);
+    }
     m_hold.reset();
     setBusy(false);
-    if (outcome == CatalogueBuild::Outcome::Finished)
+    if (outcome.folderFinished())
         m_form.host().hideMainWindow();
-    if (outcome == CatalogueBuild::Outcome::Cancelled)
+    if (outcome.result == BuildOutcome::Result::Cancelled)
         m_form.ProgressBar1->setValue(0);
     if (!m_fromPdf)
         m_form.hide();
     Q_EMIT buildEnded(outcome);
 }
 
-void CatalogueBuilder::stopBeforeConverting(bool hideDialog)
+// What failed, in a box, then the finished catalogue: the folder first, then the page, as the
+// user expects them to appear.
+void CatalogueBuilder::showOutcome(const BuildOutcome& outcome)
+{
+    const QString message = outcome.message();
+    if (outcome.result == BuildOutcome::Result::Cancelled)
+        prompts().warning(message);
+    else if (!message.isEmpty())
+        prompts().error(message);
+    if (outcome.folderFinished() && m_build) {
+        desktop().openFolder(m_build->outputFolder());
+        desktop().openDocument(m_build->plan().htmlFile);
+    }
+}
+
+void CatalogueBuilder::stopBeforeConverting(bool hideDialog, const QString& reason)
 {
     m_hold.reset();
     setBusy(false);
     if (hideDialog)
         m_form.hide();
-    Q_EMIT buildEnded(CatalogueBuild::Outcome::Stopped);
+    Q_EMIT buildEnded(BuildOutcome::refusal(reason));
 }
 
 void CatalogueBuilder::setBusy(bool busy)

@@ -19,7 +19,8 @@ class TForm1;
 // The catalogue build as the options dialog drives it: "Créér prospectus" (the build start,
 // with its two paths for a printed document and a picked PDF), the page count and page range
 // (preparer_prospectusPDF), the page file and the start of the conversions
-// (creer_prospectusPDF), the progress bar, and the "Annuler" button while a build runs.
+// (creer_prospectusPDF), the progress bar, the "Annuler" button while a build runs, and at the
+// end the build's outcome as message boxes, then the folder and the page on the desktop.
 // One build at a time; each works on a snapshot of the options taken when it starts.
 class CatalogueBuilder : public QObject
 {
@@ -46,13 +47,11 @@ public:
     CatalogueBuild* build() const { return m_build; }
     QPushButton* cancelButton() const { return m_cancel; }
 
-    // How many conversions run at once: one per core.
-    static int conversionsAtOnce();
-
 Q_SIGNALS:
     // A build has ended (after its reports and the launch), or a build start stopped before
-    // any conversion began.
-    void buildEnded(vellora::CatalogueBuild::Outcome outcome);
+    // any conversion began: Refused, with the reason the user was shown when it is at hand
+    // (the user may also have backed out of a question).
+    void buildEnded(const vellora::BuildOutcome& outcome);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -60,11 +59,13 @@ protected:
 private:
     void startWithHold(BuildHost::BuildHold hold);
     void pageListingArrived(const PageListing& listing);
+    int pageCountShown(const PageListing& listing);
     bool copyToWorkPdf(const QString& pdf);
     void setBusy(bool busy);
     void placeCancelButton();
-    void stopBeforeConverting(bool hideDialog);
-    void buildEnded_(CatalogueBuild::Outcome outcome);
+    void stopBeforeConverting(bool hideDialog, const QString& reason = {});
+    void buildFinished(const BuildOutcome& outcome);
+    void showOutcome(const BuildOutcome& outcome);
 
     TForm1& m_form;
     QPushButton* m_cancel = nullptr;
@@ -79,8 +80,7 @@ private:
     CatalogueSettings m_settings;
     IndexGrid m_index;
     int m_pageCount = 0;
-    ContentSize m_contentSize;
-    std::vector<std::optional<QSizeF>> m_pageSizes;
+    QString m_listingText;  // the converter's page listing: the sizes of the pages
     QString m_lastHtmlFile; // the save dialog offers the last choice again
 };
 

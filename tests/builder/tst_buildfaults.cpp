@@ -9,6 +9,7 @@
 #include "ReadOnlyFolder.h"
 #include "TestPdf.h"
 #include "TestSupport.h"
+#include "builder/build/ConverterCommand.h"
 #include "builder/dialogs/CatalogueBuilder.h"
 #include "builder/dialogs/Index.h"
 #include "builder/dialogs/Options.h"
@@ -73,6 +74,7 @@ private Q_SLOTS:
     void previewLabelFollowsTheBuild();
     void cancelSaysTheCatalogueIsIncomplete();
     void converterReasonReachesTheUser();
+    void converterThatCannotStartIsShown();
     void configurationPairStaysAPair_data();
     void configurationPairStaysAPair();
     void filePermissions_data();
@@ -275,6 +277,23 @@ void TestBuildFaults::converterReasonReachesTheUser()
              QStringList({kPatience, "Avertissement: Number Pages:",
                           "Erreur: Impossible de lire le document : le PDF ne contient aucune "
                           "page lisible"}));
+}
+
+void TestBuildFaults::converterThatCannotStartIsShown()
+{
+    QVERIFY(test::makePdf(paths::WorkPdf(), 2));
+    const QString converter = ConverterProgram(ConverterFolders::user());
+    QVERIFY(QFile::rename(converter, converter + ".away"));
+    auto restore = qScopeGuard([&] { QFile::rename(converter + ".away", converter); });
+    m_main->Bopen->click();
+    build();
+    QCOMPARE(m_prompts.asked().size(), 4);
+    QCOMPARE(m_prompts.asked()[1].caption, "RunCaptured Error");
+    QVERIFY2(m_prompts.asked()[1].text.startsWith("Impossible de lancer " + converter + " : "),
+             qPrintable(m_prompts.asked()[1].text));
+    QCOMPARE(m_prompts.messages().mid(2),
+             QStringList({"Avertissement: Number Pages:",
+                          "Erreur: '' n'est pas une valeur entière correcte"}));
 }
 
 void TestBuildFaults::configurationPairStaysAPair_data()

@@ -72,7 +72,7 @@ QStringList missingViewerFilesReport()
         if (!QFile::exists(paths::ToolFolder() + u'/' + QLatin1String(name)))
             missing.append(QLatin1String(name));
     }
-    const QString report = CatalogueBuild::failureReport({}, missing, paths::ToolFolder());
+    const QString report = BuildOutcome::failureReport({}, missing, paths::ToolFolder());
     return report.isEmpty() ? QStringList() : QStringList{"Erreur: " + report};
 }
 
@@ -465,8 +465,7 @@ void TestBuildWindows::cancelStopsTheBuild()
     QSignalSpy ended(&builder(), &CatalogueBuilder::buildEnded);
     build();
     QCOMPARE(ended.size(), 1);
-    QCOMPARE(ended.first().first().value<CatalogueBuild::Outcome>(),
-             CatalogueBuild::Outcome::Cancelled);
+    QCOMPARE(ended.first().first().value<BuildOutcome>().result, BuildOutcome::Result::Cancelled);
     QCOMPARE(m_prompts.messages(),
              QStringList({kPatience, "Avertissement: Number Pages:8",
                           "Avertissement: La création du catalogue a été annulée : le catalogue "

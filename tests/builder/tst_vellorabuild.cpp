@@ -133,8 +133,7 @@ void TestVelloraBuild::sameFilesAsTheWindows()
     form.PngSpeedButton1->click();
     if (ended.isEmpty())
         QVERIFY(ended.wait(120000));
-    QCOMPARE(ended.first().first().value<CatalogueBuild::Outcome>(),
-             CatalogueBuild::Outcome::Finished);
+    QVERIFY(ended.first().first().value<BuildOutcome>().folderFinished());
     const QString csv = m_dir.filePath("index.csv");
     {
         QFile file(csv);
