@@ -1,6 +1,7 @@
 #include "builder/build/CatalogueManifest.h"
 
 #include "builder/build/AtomicFile.h"
+#include "builder/build/ScriptString.h"
 
 #include <QFileInfo>
 #include <QLocale>
@@ -10,37 +11,9 @@ namespace vellora {
 
 namespace {
 
-// A JSON string literal. Besides what JSON requires, U+2028 and U+2029 are escaped so that the
-// text stays a valid script for older JavaScript engines.
 void appendString(QString& out, const QString& text)
 {
-    out += u'"';
-    for (const QChar ch : text) {
-        const char16_t c = ch.unicode();
-        switch (c) {
-        case u'"':
-            out += u"\\\"";
-            break;
-        case u'\\':
-            out += u"\\\\";
-            break;
-        case u'\n':
-            out += u"\\n";
-            break;
-        case u'\r':
-            out += u"\\r";
-            break;
-        case u'\t':
-            out += u"\\t";
-            break;
-        default:
-            if (c < 0x20 || c == 0x2028 || c == 0x2029)
-                out += QStringLiteral("\\u%1").arg(int(c), 4, 16, QLatin1Char('0'));
-            else
-                out += ch;
-        }
-    }
-    out += u'"';
+    out += javaScriptStringLiteral(text, ScriptDialect::Json);
 }
 
 void appendNumber(QString& out, double value)

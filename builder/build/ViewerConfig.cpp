@@ -154,54 +154,6 @@ QByteArray viewerConfigText(const QStringList& lines)
     return text;
 }
 
-QString javaScriptStringLiteral(const QString& text)
-{
-    QString out = QStringLiteral("\"");
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const char16_t c = text[i].unicode();
-        switch (c) {
-        case u'\\':
-            out += u"\\\\";
-            continue;
-        case u'"':
-            out += u"\\\"";
-            continue;
-        case u'\'':
-            out += u"\\'";
-            continue;
-        case u'\r':
-            out += u"\\r";
-            continue;
-        case u'\n':
-            out += u"\\n";
-            continue;
-        case u'\t':
-            out += u"\\t";
-            continue;
-        case 0x2028:
-            out += u"\\u2028";
-            continue;
-        case 0x2029:
-            out += u"\\u2029";
-            continue;
-        default:
-            break;
-        }
-        // "</script" or "<!--" inside a script element would end it or change how it is read.
-        if (c == u'<' && (text.mid(i + 1, 1) == u"/" || text.mid(i + 1, 3) == u"!--")) {
-            out += u"\\x3C";
-            continue;
-        }
-        if (c < 0x20 || c == 0x7F) {
-            out += u"\\u" + QString::number(c, 16).rightJustified(4, u'0');
-            continue;
-        }
-        out += text[i];
-    }
-    out += u'"';
-    return out;
-}
-
 QByteArray viewerConfigScript(const QByteArray& xmlText)
 {
     return "window.velloraConfig = " +

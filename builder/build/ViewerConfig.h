@@ -2,6 +2,7 @@
 
 #include "builder/build/CatalogueSettings.h"
 #include "builder/build/IndexGrid.h"
+#include "builder/build/ScriptString.h"
 
 #include <QByteArray>
 #include <QSizeF>
@@ -51,10 +52,6 @@ QByteArray viewerConfigText(const QStringList& lines);
 // "vellora-config.js": the same text as a JavaScript string assigned to window.velloraConfig,
 // for a viewer opened from disk, where it cannot read sibling files.
 QByteArray viewerConfigScript(const QByteArray& xmlText);
-
-// A text as a double-quoted JavaScript string literal that nothing in it can end early: neither
-// the string nor an enclosing script element.
-QString javaScriptStringLiteral(const QString& text);
 
 // Writes "vellora.xml" and "vellora-config.js" into the folder of `htmlFile`, both or neither.
 // Throws EVellora "Impossible de créer le fichier <path>" when they cannot be written.
