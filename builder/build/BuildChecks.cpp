@@ -1,5 +1,9 @@
 #include "builder/build/BuildChecks.h"
 
+#include "builder/build/OutputFolder.h"
+#include "builder/build/Readme.h"
+#include "builder/build/ViewerConfig.h"
+
 #include <QRegularExpression>
 #include <QStringList>
 
@@ -28,9 +32,7 @@ QString invalidQualityMessage(const QString& qualite)
 bool isReservedOutputName(const QString& fileName)
 {
     static const QStringList catalogueFiles = {
-        QStringLiteral("vellora.xml"), QStringLiteral("vellora-config.js"),
-        QStringLiteral("readme.txt"),  QStringLiteral("swfobject.js"),
-        QStringLiteral("vellora.swf"),
+        kViewerConfigFile, kViewerConfigScriptFile, kReadmeFile, kViewerScript, kViewerMovie,
     };
     static const QRegularExpression pageFile(QStringLiteral("^page[0-9]+\\.(swf|jpg|svg)$"),
                                              QRegularExpression::CaseInsensitiveOption);

@@ -1,5 +1,11 @@
 #include "builder/build/StaleFiles.h"
 
+#include "builder/build/CatalogueManifest.h"
+#include "builder/build/OutputFolder.h"
+#include "builder/build/Readme.h"
+#include "builder/build/SearchFile.h"
+#include "builder/build/ViewerConfig.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -13,20 +19,14 @@ namespace vellora {
 
 namespace {
 
-const QString kManifestFile = QStringLiteral("vellora-catalogue.js");
 constexpr qint64 kManifestLimit = 64 * 1024 * 1024;
 
 // The build's own files besides the pages; the catalogue page itself is any *.htm or *.html.
 bool isBuildFileName(const QString& name)
 {
     static const QStringList fixed = {
-        QStringLiteral("vellora.xml"),
-        QStringLiteral("vellora-config.js"),
-        QStringLiteral("readme.txt"),
-        QStringLiteral("swfobject.js"),
-        QStringLiteral("vellora.swf"),
-        QStringLiteral("vellora-search.js"),
-        kManifestFile,
+        kViewerConfigFile, kViewerConfigScriptFile, kReadmeFile, kViewerScript, kViewerMovie,
+        kSearchFile,       kCatalogueManifestFile,
     };
     return fixed.contains(name) || name.endsWith(QStringLiteral(".html"), Qt::CaseInsensitive) ||
            name.endsWith(QStringLiteral(".htm"), Qt::CaseInsensitive);
@@ -50,7 +50,7 @@ int catalogueFilePage(const QString& name)
 
 std::optional<QStringList> previousCatalogueFiles(const QString& folder)
 {
-    QFile file(folder + u'/' + kManifestFile);
+    QFile file(folder + u'/' + kCatalogueManifestFile);
     if (!file.open(QIODevice::ReadOnly) || file.size() > kManifestLimit)
         return std::nullopt;
     const QByteArray text = file.readAll();
