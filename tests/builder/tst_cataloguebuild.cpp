@@ -3,6 +3,7 @@
 #include "Paths.h"
 #include "TestPdf.h"
 #include "TestSupport.h"
+#include "ViewerFiles.h"
 #include "builder/build/CatalogueBuild.h"
 #include "builder/build/ConverterCommand.h"
 #include "builder/build/Readme.h"
@@ -14,31 +15,10 @@
 #include <QtTest>
 
 using namespace vellora;
+using namespace vellora::test;
 using Result = BuildOutcome::Result;
 
 namespace {
-
-// The viewer files the tool folder holds; the build copies those and reports the others.
-QStringList viewerFilesInstalled()
-{
-    QStringList files;
-    for (const char* name : {"swfobject.js", "vellora.swf"}) {
-        if (QFile::exists(paths::ToolFolder() + u'/' + QLatin1String(name)))
-            files.append(QLatin1String(name));
-    }
-    return files;
-}
-
-// The viewer files the tool folder lacks, which a build reports as missing.
-QStringList viewerFilesMissing()
-{
-    QStringList missing;
-    for (const char* name : {"vellora.html", "swfobject.js", "vellora.swf"}) {
-        if (!QFile::exists(paths::ToolFolder() + u'/' + QLatin1String(name)))
-            missing.append(QLatin1String(name));
-    }
-    return missing;
-}
 
 QStringList filesIn(const QString& folder)
 {
