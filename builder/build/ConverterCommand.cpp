@@ -46,24 +46,28 @@ QString PageFile(const QString& outputFolder, int page)
     return outputFolder + u"page" + QString::number(page) + u".swf";
 }
 
-ConverterCommand PageCountCommand(const ConverterFolders& folders)
+namespace {
+// The converter on the working PDF with one option, which the command text ends with as given.
+ConverterCommand informationCommand(const ConverterFolders& folders, const QString& option,
+                                    const QString& commandLineEnd)
 {
     ConverterCommand command;
     command.program = ConverterProgram(folders);
     const QString input = ConverterInput(folders);
-    command.arguments = {input, QStringLiteral("-I")};
-    command.commandLine = quoted(command.program) + u"  " + quoted(input) + u" -I ";
+    command.arguments = {input, option};
+    command.commandLine = quoted(command.program) + u"  " + quoted(input) + commandLineEnd;
     return command;
+}
+} // namespace
+
+ConverterCommand PageCountCommand(const ConverterFolders& folders)
+{
+    return informationCommand(folders, QStringLiteral("-I"), QStringLiteral(" -I "));
 }
 
 ConverterCommand OutlineCommand(const ConverterFolders& folders)
 {
-    ConverterCommand command;
-    command.program = ConverterProgram(folders);
-    const QString input = ConverterInput(folders);
-    command.arguments = {input, QStringLiteral("--outline")};
-    command.commandLine = quoted(command.program) + u"  " + quoted(input) + u" --outline";
-    return command;
+    return informationCommand(folders, QStringLiteral("--outline"), QStringLiteral(" --outline"));
 }
 
 ConverterCommand PageCommand(const ConverterFolders& folders, int page, QualityPreset preset,

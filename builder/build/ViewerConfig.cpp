@@ -7,6 +7,7 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <memory>
+#include <utility>
 
 namespace vellora {
 
@@ -26,6 +27,21 @@ QString colorDigits(BgrColor color)
 QString attribute(const QString& name, const QString& value)
 {
     return name + u"=\"" + xmlAttributeValue(value) + u'"';
+}
+
+// The entity or character reference that stands for `c` in an attribute value; empty when
+// `c` stands for itself.
+QStringView xmlEscape(char16_t c)
+{
+    static constexpr std::pair<char16_t, const char16_t*> kEscapes[] = {
+        {u'&', u"&amp;"}, {u'<', u"&lt;"},   {u'>', u"&gt;"},   {u'"', u"&quot;"},
+        {u'\t', u"&#9;"}, {u'\r', u"&#13;"}, {u'\n', u"&#10;"},
+    };
+    for (const auto& [character, escape] : kEscapes) {
+        if (character == c)
+            return escape;
+    }
+    return {};
 }
 
 bool isDroppedFromXml(char16_t c)
@@ -71,30 +87,9 @@ QString xmlAttributeValue(const QString& value)
     out.reserve(value.size());
     for (qsizetype i = 0; i < value.size(); ++i) {
         const char16_t c = value[i].unicode();
-        switch (c) {
-        case u'&':
-            out += u"&amp;";
+        if (const QStringView entity = xmlEscape(c); !entity.isEmpty()) {
+            out += entity;
             continue;
-        case u'<':
-            out += u"&lt;";
-            continue;
-        case u'>':
-            out += u"&gt;";
-            continue;
-        case u'"':
-            out += u"&quot;";
-            continue;
-        case u'\t':
-            out += u"&#9;";
-            continue;
-        case u'\r':
-            out += u"&#13;";
-            continue;
-        case u'\n':
-            out += u"&#10;";
-            continue;
-        default:
-            break;
         }
         if (QChar::isHighSurrogate(c) && i + 1 < value.size() && value[i + 1].isLowSurrogate()) {
             out += value[i];
