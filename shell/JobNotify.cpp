@@ -2,9 +2,9 @@
 // with the printed document.
 #include "GhostScript.h"
 #include "Main.h"
-#include "Options.h"
 #include "Paths.h"
 #include "PrintersMonitor.h"
+#include "builder/dialogs/Options.h"
 
 #include <QLineEdit>
 #include <QPlainTextEdit>

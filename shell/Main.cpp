@@ -4,13 +4,13 @@
 #include "GhostScript.h"
 #include "Log.h"
 #include "ObjectName.h"
-#include "Options.h"
 #include "PageView.h"
 #include "PrintersMonitor.h"
 #include "PrivateFolders.h"
 #include "Resources.h"
 #include "TrayIcon.h"
 #include "WindowPlacement.h"
+#include "builder/dialogs/Options.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>

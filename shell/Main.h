@@ -1,8 +1,8 @@
 #pragma once
 
-#include "BuildHost.h"
 #include "Prompts.h"
 #include "TakenJobs.h"
+#include "builder/dialogs/BuildHost.h"
 
 #include <QList>
 #include <QMainWindow>

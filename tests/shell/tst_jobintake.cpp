@@ -5,13 +5,13 @@
 #include "GhostScript.h"
 #include "JobInformation.h"
 #include "Main.h"
-#include "Options.h"
 #include "PageView.h"
 #include "Paths.h"
 #include "PrintersMonitor.h"
 #include "PrivateCups.h"
 #include "RenderFixtures.h"
 #include "TestSupport.h"
+#include "builder/dialogs/Options.h"
 
 #include <QLineEdit>
 #include <QPlainTextEdit>
