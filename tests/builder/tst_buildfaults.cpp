@@ -25,6 +25,7 @@
 #include <sys/stat.h>
 
 using namespace vellora;
+using vellora::test::writeFile;
 
 namespace {
 
@@ -42,12 +43,6 @@ QByteArray readAll(const QString& path)
 {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-bool writeFile(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
 }
 
 int modeOf(const QString& path)
