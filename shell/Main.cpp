@@ -224,9 +224,7 @@ void TF_Main::FormCreate()
         zoomtrack->setValue(50);
         zoomtrackChange();
 
-        LastJobId = 0xFFFFFFFFu;
-        FirstJob = true;
-        TakenJobIds = TakenJobs();
+        m_intake.Reset();
 
         makeMonitor();
 
@@ -236,6 +234,7 @@ void TF_Main::FormCreate()
 
         collapseToTray();
     } catch (...) {
+        logDroppedException(lcShell(), "FormCreate");
     }
 }
 
@@ -362,6 +361,7 @@ void TF_Main::FormClose(QCloseEvent* event)
         try {
             HideMainWindow();
         } catch (...) {
+            logDroppedException(lcShell(), "FormClose");
         }
         return;
     }

@@ -21,12 +21,6 @@ using namespace vellora::test;
 
 namespace {
 
-bool writeFile(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
-
 int modeOf(const QString& path)
 {
     struct stat info = {};
