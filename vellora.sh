@@ -27,7 +27,7 @@ packages=(
     libcups2-dev cups cups-client cups-bsd cups-daemon cups-core-drivers cups-filters
     dbus dbus-daemon libdbus-1-dev procps util-linux time
     chromium esbuild haxe xvfb xauth fonts-dejavu-core fonts-liberation
-    file dpkg-dev lintian
+    file dpkg-dev lintian clang-format
 )
 
 as_root() {
