@@ -6,6 +6,7 @@
 #include "ViewerFiles.h"
 #include "builder/build/CatalogueBuild.h"
 #include "builder/build/ConverterCommand.h"
+#include "builder/build/CountPages.h"
 #include "builder/build/Readme.h"
 
 #include <QDir>
@@ -62,6 +63,7 @@ private Q_SLOTS:
     void cleanup();
     void completeFolder();
     void failingPageListedAtTheEnd();
+    void damagedPageListedAndReported();
     void missingConverterStopsTheBuild();
     void missingWorkPdfStopsTheBuild();
     void pagesOverTheTimeLimitFail();
@@ -214,6 +216,40 @@ void TestCatalogueBuild::failingPageListedAtTheEnd()
              qPrintable(outcome.message()));
     QVERIFY(QFile::exists(m_out->filePath("page3.swf")));
     QVERIFY(outcome.folderFinished()); // the folder still opens
+}
+
+void TestCatalogueBuild::damagedPageListedAndReported()
+{
+    // Page 2's object garbled where it stands (its cross-reference still points at it), as in
+    // a damaged file from the wild: the listing counts the page, the build converts the
+    // others and reports page 2 with the converter's reason.
+    QFile work(paths::WorkPdf());
+    QVERIFY(work.open(QIODevice::ReadWrite));
+    QByteArray pdf = work.readAll();
+    const qsizetype second = pdf.indexOf("/Type /Page\n", pdf.indexOf("/Type /Page\n") + 1);
+    QVERIFY(second > 0);
+    const qsizetype body = pdf.lastIndexOf(" obj", second) + 4;
+    const qsizetype end = pdf.indexOf("endobj", second);
+    QVERIFY(body > 4 && end > second);
+    pdf.replace(body, end - body,
+                QByteArray("\n\x01garbage").repeated(end - body).left(end - body));
+    QVERIFY(work.seek(0));
+    QCOMPARE(work.write(pdf), pdf.size());
+    work.close();
+
+    QCOMPARE(CountPages(), 3);
+    const QString html = m_out->filePath("catalogue.html");
+    CatalogueBuild build(plan(html, 3));
+    const BuildOutcome outcome = run(build);
+    QCOMPARE(outcome.result, Result::Failed);
+    QCOMPARE(pagesOf(outcome.failedPages), QList<int>{2});
+    QVERIFY2(outcome.message().startsWith("Cette page n'a pas pu être convertie : 2.\npage 2 : ") &&
+                 outcome.message().contains("la page 2 ne peut pas être chargée ("),
+             qPrintable(outcome.message()));
+    QVERIFY(QFile::exists(m_out->filePath("page1.swf")));
+    QVERIFY(QFile::exists(m_out->filePath("page3.swf")));
+    QVERIFY(!QFile::exists(m_out->filePath("page2.swf")));
+    QVERIFY(outcome.folderFinished());
 }
 
 void TestCatalogueBuild::missingConverterStopsTheBuild()
