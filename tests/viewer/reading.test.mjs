@@ -163,6 +163,7 @@ describe('search folds the text and the query', { concurrency: 1 }, () => {
             await page.locator('#search-input').fill(query);
             await page.waitForFunction(() => /1 résultat sur 1 page\.$/.test(document.getElementById('search-status').textContent));
             assert.equal(await page.locator('#search-results .page-ref').textContent(), 'p. 1');
+            assert.equal(await page.evaluate(() => window.velloraViewer.search.engine.runs), 'worker');
             const marks = page.locator('.text-layer[data-page="1"] .search-mark.current');
             await marks.first().waitFor();
             const boxes = (await wordBoxes(page)).flat();

@@ -148,8 +148,13 @@ class SearchEngine {
         while (query.next < this.pages.length && this.pages[query.next] && Date.now() - started < this.sliceMs) {
             const page = this.pages[query.next];
             if (page.plain === null) {
-                page.plain = foldText(page.text, false);
-                page.joined = /[-\u00ad\u2010\u2011]\n/.test(page.text) ? foldText(page.text, true) : null;
+                try {
+                    page.plain = foldText(page.text, false);
+                    page.joined = /[-\u00ad\u2010\u2011]\n/.test(page.text) ? foldText(page.text, true) : null;
+                } catch {
+                    // A text this browser cannot fold is not searched rather than stopping all.
+                    page.plain = { folded: '', starts: null, ends: null };
+                }
             }
             if (query.needle) {
                 const found = [];
@@ -185,44 +190,54 @@ function searchWorkerMain(scope) {
 // page. `onResult` receives the engine's answers.
 export function startSearchEngine(onResult) {
     try {
+        // Each under the name the rest of this code calls it by (a bundler may make a class an
+        // unnamed expression).
         const source = [foldText, foldQuery, findInFolded, SearchEngine, searchWorkerMain]
-            .map(String).join('\n') + `\n${searchWorkerMain.name}(self);\n`;
+            .map((part) => `const ${part.name} = ${String(part)};`).join('\n') +
+            `\n${searchWorkerMain.name}(self);\n`;
         const url = URL.createObjectURL(new Blob([source], { type: 'text/javascript' }));
         const worker = new Worker(url);
-        URL.revokeObjectURL(url);
-        let fallen = false;
-        const local = [];
+        let fallen = false; // true once the engine runs here; null once the worker answered
+        const local = []; // what the worker was sent, until it answers
         let fallback = null;
         // A worker that cannot start (a page that forbids them) reports an error: the engine
         // then runs here, and is given again what the worker was sent.
         worker.onerror = () => {
             if (fallen !== false) return;
             fallen = true;
+            URL.revokeObjectURL(url);
             worker.terminate();
             fallback = new SearchEngine(onResult, 12);
             for (const message of local) fallback.receive(message);
+            local.length = 0;
         };
         worker.onmessage = (event) => {
             if (event.data?.ready) {
-                // It runs: what it was sent is no longer kept here.
+                // It runs: its source and what it was sent are no longer kept here.
                 fallen = null;
+                URL.revokeObjectURL(url);
                 local.length = 0;
                 return;
             }
             onResult(event.data);
         };
         return {
+            // Where the engine runs: 'worker', or 'page' once the worker failed.
+            get runs() {
+                return fallen ? 'page' : 'worker';
+            },
             send(message) {
-                if (fallen) fallback.receive(message);
-                else {
-                    if (message.type !== 'query' && fallen === false) local.push(message);
-                    worker.postMessage(message);
+                if (fallen) {
+                    fallback.receive(message);
+                    return;
                 }
+                if (fallen === false) local.push(message);
+                worker.postMessage(message);
             },
         };
     } catch {
         const engine = new SearchEngine(onResult, 12);
-        return { send: (message) => engine.receive(message) };
+        return { runs: 'page', send: (message) => engine.receive(message) };
     }
 }
 
