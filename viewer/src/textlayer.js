@@ -15,6 +15,7 @@ const NEAR = 2; // pages with a layer on each side of the pages on screen
 const KEEP = 4; // layers further than this from the pages on screen are released
 // A word's glyphs fill about this share of its box's height.
 const GLYPH_SHARE = 0.85;
+const MEASURED_SIZE = 100; // px, the size words are measured at
 
 // Places an element on a page of width x height points: the box [x, y, w, h] in percent, turned
 // to the line's direction around its starting corner.
@@ -67,8 +68,8 @@ export class TextLayers {
         return this.loading.get(number);
     }
 
-    // Builds the layers of the pages on screen and their neighbours (0-based indexes), fits
-    // the words of those on screen, and releases the layers of pages far from them.
+    // Builds the layers of the pages on screen and their neighbours (0-based indexes), and
+    // releases the layers of pages far from them.
     showAround(visible) {
         const first = visible[0] + 1;
         const last = visible[visible.length - 1] + 1;
@@ -78,11 +79,7 @@ export class TextLayers {
         }
         const from = Math.max(first - NEAR, 1);
         const to = Math.min(last + NEAR, this.pageCount);
-        for (let number = from; number <= to; number++) {
-            this.ensureLayer(number).then((layer) => {
-                if (layer && visible.includes(number - 1)) this.fitWords(layer);
-            });
-        }
+        for (let number = from; number <= to; number++) this.ensureLayer(number);
     }
 
     isKept(number) {
@@ -141,9 +138,12 @@ export class TextLayers {
                 span.textContent = word[0];
                 place(span, word.slice(1, 5), line.dir);
                 span.style.removeProperty('width');
-                span.dataset.width = String(word[3] / width);
                 // The layer is a size container: the text grows and shrinks with the page.
                 span.style.fontSize = `${((word[4] * GLYPH_SHARE) / width) * 100}cqw`;
+                // Stretched to the width of the word in the image, so that a selection covers
+                // it: the ratio does not depend on the page's size on screen.
+                const natural = this.textWidth(word[0], word[4] * GLYPH_SHARE);
+                if (natural > 0) span.style.transform = `${span.style.transform} scaleX(${(word[3] / natural).toFixed(4)})`.trim();
                 if (line.rtl) span.dir = 'rtl';
                 text.appendChild(span);
                 const along = (word[1] - box[0]) * dx + (word[2] - box[1]) * dy;
@@ -159,21 +159,14 @@ export class TextLayers {
         return layer;
     }
 
-    // Stretches each word to the width of the word in the image, so that a selection covers
-    // it. The text scales with the page, so this is done once, while the page is on screen.
-    fitWords(layer) {
-        if (layer.dataset.fitted || !layer.isConnected) return;
-        const layerWidth = layer.clientWidth;
-        if (layerWidth === 0) return;
-        const spans = [...layer.querySelectorAll('.words span')];
-        const natural = spans.map((span) => span.offsetWidth);
-        spans.forEach((span, i) => {
-            if (natural[i] > 0) {
-                const scale = (Number(span.dataset.width) * layerWidth) / natural[i];
-                span.style.transform = `${span.style.transform} scaleX(${scale.toFixed(4)})`.trim();
-            }
-        });
-        layer.dataset.fitted = 'true';
+    // The width of `text` in the layer's font at `size`, measured on a canvas: no layout of
+    // the page is needed.
+    textWidth(text, size) {
+        if (!this.measure) {
+            this.measure = this.doc.createElement('canvas').getContext('2d');
+            if (this.measure) this.measure.font = `${MEASURED_SIZE}px sans-serif`;
+        }
+        return this.measure ? (this.measure.measureText(text).width * size) / MEASURED_SIZE : 0;
     }
 
     // Marks the characters [start, end) of the page's plain text on the page; returns the
