@@ -184,7 +184,7 @@ describe('search folds the text and the query', { concurrency: 1 }, () => {
 });
 
 // 12 pages of dense print, repeated to 130 pages: the viewer holds the text of the pages near
-// the ones on screen only.
+// the ones on screen only, and searches a search file in parts.
 test('the element count after 110 turns stays within that after 10', async () => {
     const folder = path.join(WORK, 'long');
     const distinct = 12;
@@ -200,6 +200,15 @@ test('the element count after 110 turns stays within that after 10', async () =>
         const script = fs.readFileSync(path.join(folder, `page${from}.js`), 'utf8');
         fs.writeFileSync(path.join(folder, `page${p}.js`), script.replace(/^velloraPage\(\d+,/, `velloraPage(${p},`));
     }
+    // The search file in three parts, as a build splits a large one.
+    const whole = fs.readFileSync(path.join(folder, 'vellora-search.js'), 'utf8');
+    const texts = JSON.parse(whole.slice(whole.indexOf('{'), whole.lastIndexOf('}') + 1)).pages;
+    fs.rmSync(path.join(folder, 'vellora-search.js'));
+    [[1, 50], [51, 100], [101, pages]].forEach(([first, last], k) => {
+        const part = Array.from({ length: last - first + 1 }, (_, i) => texts[(first + i - 1) % distinct]);
+        fs.writeFileSync(path.join(folder, `vellora-search-${k + 1}.js`),
+            `velloraSearch(${JSON.stringify(first > 1 ? { pages: part, first } : { pages: part })});\n`);
+    });
     const xml = configText({ pages, width: 595, height: 842 });
     fs.writeFileSync(path.join(folder, 'vellora.xml'), xml);
     fs.writeFileSync(path.join(folder, 'vellora-config.js'), `window.velloraConfig = ${JSON.stringify(xml)};\n`);
@@ -222,5 +231,11 @@ test('the element count after 110 turns stays within that after 10', async () =>
     assert.ok(after110 <= after10 * 1.25, `${after110} elements after 110 turns, ${after10} after 10`);
     const layers = await page.locator('.text-layer').count();
     assert.ok(layers <= 10, `${layers} text layers kept`);
+    // Every part is searched, each at its own pages.
+    await page.keyboard.press('Control+f');
+    await page.locator('#search-input').fill('page 10 :');
+    await page.waitForFunction(() => document.getElementById('search-status').textContent === '11 résultats sur 11 pages.');
+    assert.deepEqual(await page.locator('#search-results .page-ref').allTextContents(),
+        [10, 22, 34, 46, 58, 70, 82, 94, 106, 118, 130].map((n) => `p. ${n}`));
     await page.done();
 });
