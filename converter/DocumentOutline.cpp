@@ -4,6 +4,9 @@
 #include "MuPdfCall.h"
 
 #include <cstring>
+#include <tuple>
+#include <utility>
+#include <vector>
 
 namespace vellora::converter {
 
@@ -28,28 +31,69 @@ bool readsRightToLeft(fz_context* ctx, pdf_document* doc)
     return rightToLeft;
 }
 
+// The title of a bookmark. MuPDF gives it as a C string, which ends at a NUL inside the
+// title; read from the bookmark's own dictionary, a NUL is left out and the rest stays.
+std::string titleOf(fz_context* ctx, pdf_obj* dict, const fz_outline* item)
+{
+    const std::string fallback = item->title ? item->title : "";
+    std::string text = fallback;
+    try {
+        guarded(ctx, "titre de signet", [&] {
+            pdf_obj* title = dict ? pdf_dict_get(ctx, dict, PDF_NAME(Title)) : nullptr;
+            if (!title || !pdf_is_string(ctx, title))
+                return;
+            const char* bytes = pdf_to_str_buf(ctx, title);
+            const size_t length = pdf_to_str_len(ctx, title);
+            const auto byte = [&](size_t i) {
+                return static_cast<unsigned char>(bytes[i]);
+            };
+            const bool utf16 = length >= 2 && ((byte(0) == 0xfe && byte(1) == 0xff) ||
+                                               (byte(0) == 0xff && byte(1) == 0xfe));
+            std::string kept;
+            if (utf16) {
+                kept.append(bytes, 2);
+                for (size_t i = 2; i + 1 < length; i += 2) {
+                    if (bytes[i] != 0 || bytes[i + 1] != 0)
+                        kept.append(bytes + i, 2);
+                }
+            } else {
+                for (size_t i = 0; i < length; ++i) {
+                    if (bytes[i] != 0)
+                        kept.push_back(bytes[i]);
+                }
+            }
+            char* decoded = pdf_new_utf8_from_pdf_string(ctx, kept.data(), kept.size());
+            text = decoded;
+            fz_free(ctx, decoded);
+        });
+    } catch (const DocumentError&) {
+        return fallback;
+    }
+    return text;
+}
+
 class OutlineWriter
 {
 public:
     OutlineWriter(fz_context* ctx, fz_document* doc) : m_ctx(ctx), m_doc(doc) {}
 
-    void write(const fz_outline* item, int depth, std::string& out)
+    // `dict` is the bookmark dictionary of `item`, or null when unknown: MuPDF reads the
+    // bookmarks in the order of their /First and /Next entries, and so does this walk.
+    void write(const fz_outline* item, pdf_obj* dict, int depth, std::string& out)
     {
         out += '[';
         bool first = true;
-        for (; item && m_items < kMaxItems; item = item->next) {
+        for (; item && m_items < kMaxItems; item = item->next, dict = entry(dict, "Next")) {
             ++m_items;
             if (!first)
                 out += ',';
             first = false;
-            out += "{\"title\":";
-            appendJsonString(out, item->title ? item->title : "");
-            out += ",\"page\":";
-            const int page = pageOf(item);
-            out += page > 0 ? std::to_string(page) : "null";
+            writeItem(item, dict, out);
             out += ",\"children\":";
             if (item->down && depth + 1 < kMaxDepth)
-                write(item->down, depth + 1, out);
+                write(item->down, entry(dict, "First"), depth + 1, out);
+            else if (item->down)
+                writeFlat(item->down, entry(dict, "First"), out);
             else
                 out += "[]";
             out += '}';
@@ -58,6 +102,62 @@ public:
     }
 
 private:
+    // Everything from `item` on and below it, in reading order, as one list without children:
+    // bookmarks nested deeper than a reader follows stay, under their deepest shown ancestor.
+    void writeFlat(const fz_outline* item, pdf_obj* dict, std::string& out)
+    {
+        out += '[';
+        bool first = true;
+        std::vector<std::pair<const fz_outline*, pdf_obj*>> after; // siblings to come back to
+        while (item && m_items < kMaxItems) {
+            ++m_items;
+            if (!first)
+                out += ',';
+            first = false;
+            writeItem(item, dict, out);
+            out += ",\"children\":[]}";
+            if (item->next)
+                after.emplace_back(item->next, entry(dict, "Next"));
+            if (item->down) {
+                dict = entry(dict, "First");
+                item = item->down;
+            } else if (!after.empty()) {
+                std::tie(item, dict) = after.back();
+                after.pop_back();
+            } else {
+                item = nullptr;
+            }
+        }
+        out += ']';
+    }
+
+    // Opens the object and writes its title and page.
+    void writeItem(const fz_outline* item, pdf_obj* dict, std::string& out)
+    {
+        out += "{\"title\":";
+        appendJsonString(out, titleOf(m_ctx, dict, item));
+        out += ",\"page\":";
+        const int page = pageOf(item);
+        out += page > 0 ? std::to_string(page) : "null";
+    }
+
+    pdf_obj* entry(pdf_obj* dict, const char* key)
+    {
+        pdf_obj* found = nullptr;
+        if (!dict)
+            return nullptr;
+        try {
+            guarded(m_ctx, "signet", [&] {
+                found = pdf_dict_gets(m_ctx, dict, key);
+                if (!pdf_is_dict(m_ctx, found))
+                    found = nullptr;
+            });
+        } catch (const DocumentError&) {
+            return nullptr;
+        }
+        return found;
+    }
+
     int pageOf(const fz_outline* item)
     {
         // A bookmark without a destination still carries a location, page 0's.
@@ -100,7 +200,15 @@ std::string documentOutlineJson(fz_context* ctx, pdf_document* doc)
     out += readsRightToLeft(ctx, doc) ? "\"rtl\"" : "\"ltr\"";
     out += ",\"outline\":";
     try {
-        OutlineWriter(ctx, &doc->super).write(outline, 0, out);
+        pdf_obj* first = nullptr;
+        try {
+            guarded(ctx, "signets", [&] {
+                first = pdf_dict_getp(ctx, pdf_trailer(ctx, doc), "Root/Outlines/First");
+            });
+        } catch (const DocumentError&) {
+            first = nullptr; // the titles then come from MuPDF alone
+        }
+        OutlineWriter(ctx, &doc->super).write(outline, first, 0, out);
     } catch (...) {
         fz_drop_outline(ctx, outline);
         throw;

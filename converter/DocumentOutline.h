@@ -13,7 +13,9 @@ namespace vellora::converter {
 //   {"direction":"ltr"|"rtl","outline":[{"title":"...","page":3,"children":[...]},...]}
 // The direction is "rtl" when the document's viewer preferences say /Direction /R2L. A
 // bookmark that leads to no page of the document has "page":null. Bookmarks nested deeper
-// than a reader can follow, and any beyond the first few thousand, are left out.
+// than a reader can follow are listed, in reading order and without nesting, under their
+// deepest ancestor that nests; any beyond the first few thousand are left out. A NUL in a
+// title is left out, the rest of the title kept.
 std::string documentOutlineJson(fz_context* ctx, pdf_document* doc);
 
 } // namespace vellora::converter

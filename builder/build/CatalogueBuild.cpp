@@ -382,7 +382,7 @@ void CatalogueBuild::finishFolder()
 void CatalogueBuild::writeFolderFiles()
 {
     const QStringList missing = CopyViewerFiles(m_plan.htmlFile, m_viewerFolder);
-    m_searchWritten = WriteSearchFile(m_outputFolder, m_plan.pageCount);
+    m_searchFiles = WriteSearchFiles(m_outputFolder, m_plan.pageCount);
     QStringList written;
     if (!missing.contains(kViewerPage))
         written.append(QFileInfo(m_plan.htmlFile).fileName());
@@ -391,14 +391,12 @@ void CatalogueBuild::writeFolderFiles()
             written.append(file);
     }
     written << kReadmeFile << kViewerConfigFile << kViewerConfigScriptFile;
-    if (m_searchWritten)
-        written << kSearchFile;
+    written << m_searchFiles;
     CatalogueManifest manifest =
         catalogueManifestFor(m_plan.htmlFile, m_plan.pageSizes, m_plan.pageCount, written);
     manifest.outline = outlineEntries(m_outline.outline, m_plan.firstPage, m_plan.pageCount);
     manifest.direction = m_outline.direction;
-    if (m_searchWritten)
-        manifest.search = kSearchFile;
+    manifest.search = m_searchFiles;
     WriteCatalogueManifest(m_plan.htmlFile, manifest);
     m_missingViewerFiles = missing;
 }
@@ -411,8 +409,7 @@ QStringList CatalogueBuild::writtenFiles(const QStringList& missingViewerFiles) 
         if (!missingViewerFiles.contains(viewerFile))
             files.append(viewerFile);
     }
-    if (m_searchWritten)
-        files.append(kSearchFile);
+    files << m_searchFiles;
     return files;
 }
 

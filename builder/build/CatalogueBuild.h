@@ -125,7 +125,7 @@ private:
     QProcess* m_outlineProcess = nullptr; // after the pages: the reading direction and bookmarks
     QTimer* m_outlineLimit = nullptr;
     DocumentOutline m_outline;
-    bool m_searchWritten = false;
+    QStringList m_searchFiles; // the search file or its parts, as written
     int m_nextPage = 1;
     int m_finished = 0;
     bool m_started = false;

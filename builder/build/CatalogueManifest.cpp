@@ -2,6 +2,7 @@
 
 #include "builder/build/AtomicFile.h"
 #include "builder/build/ScriptString.h"
+#include "builder/build/SearchFile.h"
 
 #include <QFileInfo>
 #include <QLocale>
@@ -111,10 +112,13 @@ QByteArray catalogueManifestScript(const CatalogueManifest& manifest)
     out += u",\"direction\":";
     appendString(out, manifest.direction == u"rtl" ? QStringLiteral("rtl") : QStringLiteral("ltr"));
     out += u",\"search\":";
+    // One search file by its name; a file in parts as the list of the parts.
     if (manifest.search.isEmpty())
         out += u"null";
+    else if (manifest.search == QStringList{kSearchFile})
+        appendString(out, kSearchFile);
     else
-        appendString(out, manifest.search);
+        appendStrings(out, manifest.search);
     out += u",\"files\":";
     appendStrings(out, manifest.files);
     out += u"};\n";

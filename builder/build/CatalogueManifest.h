@@ -34,7 +34,8 @@ struct CatalogueManifest
     QList<Page> pages;
     QList<OutlineEntry> outline;
     QString direction = QStringLiteral("ltr"); // "ltr" or "rtl"
-    QString search;                            // the search file's name; empty writes null
+    // The search file's name, or its parts' names; none writes null.
+    QStringList search;
     QStringList files; // every file the build wrote, the manifest itself last
 };
 

@@ -2,27 +2,58 @@
 
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <utility>
+#include <vector>
 
 namespace vellora {
 
 namespace {
 
+// Levels nested in the index; bookmarks below the last are listed under their ancestor there.
 constexpr int kMaxDepth = 16;
+
+QJsonObject cleanEntry(const QJsonObject& entry, int pageCount, const QJsonArray& children)
+{
+    const int page = entry.value(u"page").toInt(0);
+    // A NUL is a character of the title like any other, and one left out.
+    QString title = entry.value(u"title").toString();
+    title.remove(QChar(u'\0'));
+    return QJsonObject{{QStringLiteral("title"), title},
+                       {QStringLiteral("page"), page >= 1 && page <= pageCount
+                                                    ? QJsonValue(page)
+                                                    : QJsonValue(QJsonValue::Null)},
+                       {QStringLiteral("children"), children}};
+}
+
+// Every entry of `entries` and below, in reading order, without nesting.
+QJsonArray flatEntries(const QJsonArray& entries, int pageCount)
+{
+    QJsonArray flat;
+    std::vector<std::pair<QJsonArray, qsizetype>> pending{{entries, 0}};
+    while (!pending.empty()) {
+        auto& [level, next] = pending.back();
+        if (next >= level.size()) {
+            pending.pop_back();
+            continue;
+        }
+        const QJsonObject entry = level.at(next++).toObject();
+        flat.append(cleanEntry(entry, pageCount, {}));
+        const QJsonArray children = entry.value(u"children").toArray();
+        if (!children.isEmpty())
+            pending.emplace_back(children, 0);
+    }
+    return flat;
+}
 
 QJsonArray cleanEntries(const QJsonArray& entries, int pageCount, int depth)
 {
     QJsonArray clean;
-    if (depth >= kMaxDepth)
-        return clean;
     for (const QJsonValue& value : entries) {
         const QJsonObject entry = value.toObject();
-        const int page = entry.value(u"page").toInt(0);
-        clean.append(QJsonObject{
-            {QStringLiteral("title"), entry.value(u"title").toString()},
-            {QStringLiteral("page"),
-             page >= 1 && page <= pageCount ? QJsonValue(page) : QJsonValue(QJsonValue::Null)},
-            {QStringLiteral("children"),
-             cleanEntries(entry.value(u"children").toArray(), pageCount, depth + 1)}});
+        const QJsonArray children = entry.value(u"children").toArray();
+        clean.append(cleanEntry(entry, pageCount,
+                                depth + 1 < kMaxDepth ? cleanEntries(children, pageCount, depth + 1)
+                                                      : flatEntries(children, pageCount)));
     }
     return clean;
 }

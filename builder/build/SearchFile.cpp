@@ -40,13 +40,20 @@ QString PageScriptText(const QByteArray& script)
     return lines.join(u'\n');
 }
 
-QByteArray SearchScript(const QStringList& pageTexts)
+QByteArray SearchScript(const QStringList& pageTexts, int firstPage)
 {
-    const QJsonObject object{{QStringLiteral("pages"), QJsonArray::fromStringList(pageTexts)}};
+    QJsonObject object{{QStringLiteral("pages"), QJsonArray::fromStringList(pageTexts)}};
+    if (firstPage > 1)
+        object.insert(QStringLiteral("first"), firstPage);
     return "velloraSearch(" + QJsonDocument(object).toJson(QJsonDocument::Compact) + ");\n";
 }
 
-bool WriteSearchFile(const QString& folder, int pageCount)
+QString SearchPartFile(int part)
+{
+    return QStringLiteral("vellora-search-%1.js").arg(part);
+}
+
+QStringList WriteSearchFiles(const QString& folder, int pageCount)
 {
     QStringList texts;
     bool anyText = false;
@@ -59,9 +66,30 @@ bool WriteSearchFile(const QString& folder, int pageCount)
         texts.append(text);
     }
     if (!anyText)
-        return false;
-    writeFileAtomically(folder + kSearchFile, SearchScript(texts));
-    return true;
+        return {};
+    const QByteArray whole = SearchScript(texts);
+    if (whole.size() <= kSearchSplitBytes) {
+        writeFileAtomically(folder + kSearchFile, whole);
+        return {kSearchFile};
+    }
+    // Whole pages in each part, about a quarter of the split size each.
+    QStringList names;
+    qsizetype first = 0;
+    while (first < texts.size()) {
+        qsizetype end = first;
+        qsizetype bytes = 0;
+        while (end < texts.size() &&
+               (end == first || bytes + texts[end].toUtf8().size() <= kSearchSplitBytes / 4)) {
+            bytes += texts[end].toUtf8().size();
+            ++end;
+        }
+        const QString name = SearchPartFile(int(names.size()) + 1);
+        writeFileAtomically(folder + name,
+                            SearchScript(texts.mid(first, end - first), int(first) + 1));
+        names.append(name);
+        first = end;
+    }
+    return names;
 }
 
 } // namespace vellora

@@ -35,7 +35,7 @@ void TestCatalogueManifest::writtenBytes()
     manifest.outline = {{QStringLiteral("A\\b\n\t\u2028</script>l'été\x7f"), 2, {{"x", 3, {}}}},
                         {"y", 0, {}}};
     manifest.direction = QStringLiteral("rtl");
-    manifest.search = QStringLiteral("vellora-search.js");
+    manifest.search = QStringList{QStringLiteral("vellora-search.js")};
     WriteCatalogueManifest(html, manifest);
 
     QFile file(dir.filePath(QStringLiteral("vellora-catalogue.js")));
@@ -61,6 +61,15 @@ void TestCatalogueManifest::writtenBytes()
     QCOMPARE(catalogueManifestScript({}),
              QByteArray("window.velloraCatalogue = {\"version\":1,\"pages\":[],\"outline\":[],"
                         "\"direction\":\"ltr\",\"search\":null,\"files\":[]};\n"));
+
+    // A search file in parts: the list of the parts.
+    CatalogueManifest parts;
+    parts.search =
+        QStringList{QStringLiteral("vellora-search-1.js"), QStringLiteral("vellora-search-2.js")};
+    QCOMPARE(catalogueManifestScript(parts),
+             QByteArray("window.velloraCatalogue = {\"version\":1,\"pages\":[],\"outline\":[],"
+                        "\"direction\":\"ltr\",\"search\":[\"vellora-search-1.js\","
+                        "\"vellora-search-2.js\"],\"files\":[]};\n"));
 }
 
 void TestCatalogueManifest::sizesFromListing()

@@ -58,17 +58,41 @@ private Q_SLOTS:
             QVERIFY(file.open(QIODevice::WriteOnly));
             file.write(data);
         };
-        QVERIFY(!WriteSearchFile(folder, 3)); // no page has text: no file
+        QVERIFY(WriteSearchFiles(folder, 3).isEmpty()); // no page has text: no file
         QVERIFY(!QFile::exists(folder + kSearchFile));
 
         write("page1.js", "velloraPage(1, {\"lines\":[{\"words\":[[\"Un\",0,0,1,1]]}]});\n");
         write("page3.js", "velloraPage(3, {\"lines\":[{\"words\":[[\"Trois\",0,0,1,1]]}]});\n");
         write("page4.js", "velloraPage(4, {\"lines\":[{\"words\":[[\"Hors\",0,0,1,1]]}]});\n");
-        QVERIFY(WriteSearchFile(folder, 3));
+        QCOMPARE(WriteSearchFiles(folder, 3), QStringList{kSearchFile});
         QFile file(folder + kSearchFile);
         QVERIFY(file.open(QIODevice::ReadOnly));
         QCOMPARE(file.readAll(),
                  QByteArray("velloraSearch({\"pages\":[\"Un\",\"\",\"Trois\"]});\n"));
+    }
+
+    void searchFileInPartsForALongText()
+    {
+        QTemporaryDir dir;
+        const QString folder = dir.path() + u'/';
+        // Fifteen pages of 20,000 letters: 300 KB, in parts of three pages.
+        const auto text = [](int page) {
+            return QByteArray(20000, char('a' + page - 1));
+        };
+        for (int page = 1; page <= 15; ++page) {
+            QFile file(folder + u"page" + QString::number(page) + u".js");
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write("velloraPage(" + QByteArray::number(page) + ", {\"lines\":[{\"words\":[[\"" +
+                       text(page) + "\",0,0,1,1]]}]});\n");
+        }
+        QCOMPARE(WriteSearchFiles(folder, 15),
+                 QStringList({"vellora-search-1.js", "vellora-search-2.js", "vellora-search-3.js",
+                              "vellora-search-4.js", "vellora-search-5.js"}));
+        QVERIFY(!QFile::exists(folder + kSearchFile));
+        QFile second(folder + u"vellora-search-2.js");
+        QVERIFY(second.open(QIODevice::ReadOnly));
+        QCOMPARE(second.readAll(), "velloraSearch({\"first\":4,\"pages\":[\"" + text(4) + "\",\"" +
+                                       text(5) + "\",\"" + text(6) + "\"]});\n");
     }
 
     void outline_data()
@@ -89,6 +113,30 @@ private Q_SLOTS:
             << "rtl"
             << QByteArray("[{\"children\":[],\"page\":null,\"title\":\"Z\"},"
                           "{\"children\":[],\"page\":null,\"title\":\"\"}]");
+        // Twenty levels, one title with a NUL: sixteen levels nest, the four below the sixteenth
+        // are listed under it.
+        QByteArray deep = "{\"title\":\"L19\",\"page\":1}";
+        for (int level = 18; level >= 0; --level) {
+            const QByteArray title =
+                level == 0 ? QByteArray("A\\u0000B") : "L" + QByteArray::number(level);
+            deep = "{\"title\":\"" + title + "\",\"page\":2,\"children\":[" + deep + "]}";
+        }
+        QByteArray flat;
+        for (int level = 16; level <= 19; ++level) {
+            flat += QByteArray(level > 16 ? "," : "") +
+                    "{\"children\":[],\"page\":" + (level == 19 ? "1" : "2") + ",\"title\":\"L" +
+                    QByteArray::number(level) + "\"}";
+        }
+        QByteArray nested = flat;
+        for (int level = 15; level >= 0; --level) {
+            const QByteArray title =
+                level == 0 ? QByteArray("AB") : "L" + QByteArray::number(level);
+            nested = "{\"children\":[" + nested + "],\"page\":2,\"title\":\"" + title + "\"}";
+        }
+        QTest::newRow("twenty levels, a NUL in a title")
+            << "{\"direction\":\"ltr\",\"outline\":[" + deep + "]}"
+            << "ltr"
+            << "[" + nested + "]";
         QTest::newRow("no answer") << QByteArray() << "ltr" << QByteArray("[]");
         QTest::newRow("unknown direction")
             << QByteArray("{\"direction\":\"ttb\",\"outline\":{}}") << "ltr" << QByteArray("[]");

@@ -124,6 +124,23 @@ test('a failed conversion leaves the previous page script as it was', () => {
     assert.deepEqual(fs.readdirSync(folder).sort(), ['broken.pdf', 'page1.js']);
 });
 
+// Bookmark i (from 0) holds bookmark i + 1; the title of the first has a NUL inside.
+function deepOutline(levels) {
+    let entry = { title: `Niveau ${levels - 1}`, page: 1 };
+    for (let i = levels - 2; i >= 0; i--) {
+        entry = { title: i === 0 ? 'Avant\u0000après' : `Niveau ${i}`, page: 2, children: [entry] };
+    }
+    return entry;
+}
+
+function expectedDeep(level) {
+    const title = level === 0 ? 'Avantaprès' : `Niveau ${level}`;
+    if (level === 15) {
+        return { title, page: 2, children: [16, 17, 18, 19].map((n) => ({ title: `Niveau ${n}`, page: n === 19 ? 1 : 2, children: [] })) };
+    }
+    return { title, page: 2, children: [expectedDeep(level + 1)] };
+}
+
 const outlineCases = [
     ['bookmarks with children, quotes and a false page count', sample, {
         direction: 'ltr',
@@ -136,6 +153,12 @@ const outlineCases = [
     ['a right-to-left document without bookmarks',
         pdf('rtl.pdf', { pages: [{ ...SAMPLE.pages[0], links: [] }], direction: 'R2L' }),
         { direction: 'rtl', outline: [] }],
+    ['bookmarks twenty levels deep, a title with a NUL',
+        pdf('deep.pdf', { ...SAMPLE, outline: [deepOutline(20)] }), {
+            direction: 'ltr',
+            // Sixteen levels nest; the four below the sixteenth are listed under it.
+            outline: [expectedDeep(0)],
+        }],
     ['bookmarks that loop back on themselves',
         pdf('loop.pdf', { ...SAMPLE, loop: true }), null],
 ];

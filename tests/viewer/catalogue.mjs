@@ -190,11 +190,14 @@ export function writeManifest(folder, { pages, htmlName, width = 600, height = 8
             .filter(present);
         pageEntries.push({ width: w, height: h, files });
     }
-    const search = present('vellora-search.js') ? 'vellora-search.js' : null;
+    // The search file, or its parts as a large catalogue has them.
+    const parts = [];
+    while (present(`vellora-search-${parts.length + 1}.js`)) parts.push(`vellora-search-${parts.length + 1}.js`);
+    const search = present('vellora-search.js') ? 'vellora-search.js' : parts.length ? parts : null;
     const manifest = {
         version: 1, pages: pageEntries, outline, direction, search,
         files: [htmlName, 'swfobject.js', 'vellora.swf', 'readme.txt', 'vellora.xml', 'vellora-config.js',
-            ...(search ? [search] : []), ...pageEntries.flatMap((page) => page.files), 'vellora-catalogue.js'],
+            ...(search ? [search].flat() : []), ...pageEntries.flatMap((page) => page.files), 'vellora-catalogue.js'],
     };
     fs.writeFileSync(path.join(folder, 'vellora-catalogue.js'), `window.velloraCatalogue = ${JSON.stringify(manifest)};\n`);
 }

@@ -7,6 +7,9 @@ import path from 'node:path';
 const TYPES = {
     '.html': 'text/html; charset=utf-8',
     '.js': 'text/javascript; charset=utf-8',
+    '.mjs': 'text/javascript; charset=utf-8',
+    '.css': 'text/css; charset=utf-8',
+    '.pdf': 'application/pdf',
     '.xml': 'application/xml',
     '.jpg': 'image/jpeg',
     '.svg': 'image/svg+xml',

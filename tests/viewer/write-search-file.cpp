@@ -20,7 +20,7 @@ int main(int argc, char* argv[])
         return 2;
     }
     try {
-        return WriteSearchFile(args[1] + u'/', args[2].toInt()) ? 0 : 3;
+        return WriteSearchFiles(args[1] + u'/', args[2].toInt()).isEmpty() ? 3 : 0;
     } catch (const EVellora& error) {
         std::fprintf(stderr, "%s\n", qPrintable(error.message()));
         return 1;

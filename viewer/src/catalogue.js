@@ -42,8 +42,18 @@ export function readCatalogue(manifest, config) {
         outline: valid ? cleanOutline(manifest.outline, pages.length, 0) : [],
         direction: valid && manifest.direction === 'rtl' ? 'rtl' : 'ltr',
         rightToLeft: !!valid && manifest.direction === 'rtl',
-        search: valid && manifest.search === 'vellora-search.js' ? manifest.search : null,
+        search: valid ? searchFiles(manifest.search) : null,
     };
+}
+
+// The search file, or its parts in page order: only the names the build writes.
+function searchFiles(search) {
+    if (search === 'vellora-search.js') return search;
+    const part = /^vellora-search-[1-9]\d{0,4}\.js$/;
+    if (Array.isArray(search) && search.length > 0 && search.every((name) => typeof name === 'string' && part.test(name))) {
+        return [...search];
+    }
+    return null;
 }
 
 // The image of `page` to show `cssWidth` CSS pixels wide at `pixelRatio`: the smallest one whose
@@ -59,16 +69,43 @@ export function imageFor(page, cssWidth, pixelRatio, { sharpest = false } = {}) 
     return page.large;
 }
 
-// Bookmarks as text and page numbers only, whatever the file holds.
+// Bookmarks as text and page numbers only, whatever the file holds. The panel nests at most
+// OUTLINE_DEPTH levels; bookmarks below that are kept, listed in order under their deepest
+// shown ancestor.
+const OUTLINE_DEPTH = 16;
+
+function bookmark(entry, pageCount, children) {
+    return {
+        title: String(entry.title ?? '').replaceAll('\0', ''),
+        page: Number.isInteger(entry.page) && entry.page >= 1 && entry.page <= pageCount ? entry.page : null,
+        children,
+    };
+}
+
+const isEntry = (entry) => entry && typeof entry === 'object';
+
 function cleanOutline(entries, pageCount, depth) {
-    if (!Array.isArray(entries) || depth > 16) return [];
-    return entries
-        .filter((entry) => entry && typeof entry === 'object')
-        .map((entry) => ({
-            title: String(entry.title ?? ''),
-            page: Number.isInteger(entry.page) && entry.page >= 1 && entry.page <= pageCount ? entry.page : null,
-            children: cleanOutline(entry.children, pageCount, depth + 1),
-        }));
+    if (!Array.isArray(entries)) return [];
+    return entries.filter(isEntry).map((entry) => bookmark(entry, pageCount,
+        depth + 1 < OUTLINE_DEPTH ? cleanOutline(entry.children, pageCount, depth + 1)
+            : flatOutline(entry.children, pageCount)));
+}
+
+// Every bookmark under `entries`, in reading order, without nesting.
+function flatOutline(entries, pageCount) {
+    const flat = [];
+    const pending = [Array.isArray(entries) ? entries.filter(isEntry) : []];
+    while (pending.length > 0) {
+        const level = pending[pending.length - 1];
+        if (level.length === 0) {
+            pending.pop();
+            continue;
+        }
+        const entry = level.shift();
+        flat.push(bookmark(entry, pageCount, []));
+        if (Array.isArray(entry.children)) pending.push(entry.children.filter(isEntry));
+    }
+    return flat;
 }
 
 // Loads a script of the catalogue folder through a <script> element, the one way that works

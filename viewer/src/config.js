@@ -173,7 +173,80 @@ function attributesOf(element) {
     return values;
 }
 
+// Vellora's own files are one <content> element holding empty elements whose attributes
+// use only the five named entities and character references. Such a file is read here
+// directly, the way an XML parser reads it (line ends and tabs in values become blanks); the
+// browser's XML parser, which costs a long pause on a phone for a long book, reads anything
+// else. Returns null for a file not of that shape.
+const TAG = /\s*<(\/?)([A-Za-z_][\w.-]*)((?:\s+[A-Za-z_][\w.-]*="[^"<]*")*)\s*(\/?)>/y;
+const ATTRIBUTE = /([A-Za-z_][\w.-]*)="([^"<]*)"/g;
+const NAMED = { amp: '&', lt: '<', gt: '>', quot: '"', apos: "'" };
+
+function xmlValue(raw) {
+    let valid = true;
+    const value = raw.replace(/\r\n?/g, '\n').replace(/[\t\n]/g, ' ').replace(/&([^;&]*);|&/g, (all, name) => {
+        if (name === undefined) valid = false;
+        else if (NAMED[name]) return NAMED[name];
+        else {
+            const match = /^#(?:x([0-9a-fA-F]{1,6})|([0-9]{1,7}))$/.exec(name);
+            const code = match ? parseInt(match[1] ?? match[2], match[1] ? 16 : 10) : -1;
+            const allowed = code === 0x9 || code === 0xa || code === 0xd || (code >= 0x20 && code <= 0xd7ff) ||
+                (code >= 0xe000 && code <= 0xfffd) || (code >= 0x10000 && code <= 0x10ffff);
+            if (allowed) return String.fromCodePoint(code);
+            valid = false;
+        }
+        return all;
+    });
+    return valid && !/[\u0000-\u0008\u000b\u000c\u000e-\u001f\ufffe\uffff]/.test(value) ? value : null;
+}
+
+function parseOwnXml(text) {
+    let body = text.replace(/^\ufeff/, '');
+    const declaration = /^<\?xml[^?<>]*\?>/.exec(body);
+    if (declaration) body = body.slice(declaration[0].length);
+    const elements = emptyElements();
+    TAG.lastIndex = 0;
+    let open = false;
+    let closed = false;
+    for (;;) {
+        const start = TAG.lastIndex;
+        const match = TAG.exec(body);
+        if (!match) {
+            TAG.lastIndex = start;
+            break;
+        }
+        const [, closing, name, attributeText, empty] = match;
+        if (closed) return null;
+        if (closing) {
+            if (!open || name !== 'content' || attributeText || empty) return null;
+            closed = true;
+            continue;
+        }
+        const values = {};
+        for (const [, attribute, raw] of attributeText.matchAll(ATTRIBUTE)) {
+            if (Object.hasOwn(values, attribute)) return null;
+            const value = xmlValue(raw);
+            if (value === null) return null;
+            values[attribute] = value;
+        }
+        if (!open) {
+            if (name !== 'content' || empty) return null;
+            open = true;
+            elements.content = values;
+            continue;
+        }
+        if (!empty) return null;
+        if (name === 'page') elements.pages.push(values.src ?? '');
+        else if (name === 'bg') elements.bg = values;
+        else if (name === 'index') elements.index.push(values);
+        else if (name.endsWith('_btn')) elements.buttons[name.slice(0, -4)] = values;
+    }
+    return closed && /^\s*$/.test(body.slice(TAG.lastIndex)) ? elements : null;
+}
+
 function parseXml(text) {
+    const own = parseOwnXml(text);
+    if (own) return own;
     const documentNode = new DOMParser().parseFromString(text, 'application/xml');
     const root = documentNode.documentElement;
     if (!root || root.nodeName !== 'content' || documentNode.querySelector('parsererror')) {

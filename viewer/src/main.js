@@ -57,7 +57,10 @@ async function start() {
     const viewer = new Viewer(document, config, readCatalogue(window.velloraCatalogue, config));
     window.velloraViewer = viewer;
     await viewer.open();
-    offerFlashVersion(document);
+    // Looking for a Flash player asks the browser for its plug-in list, which takes a while the
+    // first time: done once the page is idle, not while the first spread shows.
+    const idle = window.requestIdleCallback ?? ((callback) => setTimeout(callback, 200));
+    idle(() => offerFlashVersion(document), { timeout: 3000 });
 }
 
 start();

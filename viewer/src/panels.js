@@ -22,21 +22,30 @@ class Panel {
 }
 
 export class IndexPanel extends Panel {
+    // The list is made when the panel first opens: a long outline costs nothing before.
     constructor(doc, entries, goTo, outline = []) {
         super(doc, 'index-dialog', goTo);
+        this.entries = entries;
+        this.outline = outline;
+        this.filled = false;
+    }
+
+    fill() {
+        const doc = this.doc;
         const list = doc.getElementById('index-list');
+        this.filled = true;
         // The user's own index comes first; without one, the document's bookmarks.
-        if (entries.length === 0 && outline.length > 0) {
+        if (this.entries.length === 0 && this.outline.length > 0) {
             list.classList.add('outline');
-            fillOutline(doc, list, outline, (page) => this.choose(page));
+            fillOutline(doc, list, this.outline, (page) => this.choose(page));
             return;
         }
-        if (entries.length === 0) {
+        if (this.entries.length === 0) {
             const empty = doc.createElement('li');
             empty.textContent = 'Ce catalogue n’a pas d’index.';
             list.appendChild(empty);
         }
-        for (const entry of entries) {
+        for (const entry of this.entries) {
             const item = doc.createElement('li');
             const button = doc.createElement('button');
             button.type = 'button';
@@ -53,6 +62,7 @@ export class IndexPanel extends Panel {
     }
 
     open() {
+        if (!this.filled) this.fill();
         this.dialog.showModal();
     }
 }

@@ -1,52 +1,39 @@
 // Full-text search: a field in its own panel, results with their page and a snippet, the
-// matches marked on the pages, previous and next match. Accents and case are ignored
-// ("ecole" finds "École"). The text of every page is in "vellora-search.js", loaded the first
-// time the reader searches.
+// matches marked on the pages, previous and next match. Accents, compatibility forms and case
+// are ignored ("ecole" finds "École", "ﬁn" finds "fin"), and a word cut by a hyphen at a line
+// end is found whole. The text of every page is in "vellora-search.js" (or in the parts the
+// manifest lists), loaded the first time the reader opens the search; the search itself runs
+// in a worker (search-engine.js) and its results come as they are found.
 import { loadScript } from './catalogue.js';
+import { foldQuery, startSearchEngine } from './search-engine.js';
 
 const SNIPPET_AROUND = 40; // characters shown on each side of a match
 const RESULTS_SHOWN = 200;
-const folded = new Map(); // character -> its folded form, for characters beyond ASCII
-
-function foldCharacter(c) {
-    let out = folded.get(c);
-    if (out === undefined) {
-        out = c.normalize('NFD').replace(/\p{M}/gu, '');
-        // One character for one, so that places in the folded text are places in the text.
-        if (out.length !== 1) out = c;
-        folded.set(c, out);
-    }
-    return out;
-}
-
-// Folds text for matching: no accents, lower case, every blank a plain space. The result has
-// the length of the text, character for character, so a match's place is its place in the
-// text. Runs on whole pages with the browser's own string functions: a 400-page catalogue
-// folds in a few milliseconds.
-export function fold(text) {
-    const lower = text.toLowerCase();
-    const source = lower.length === text.length ? lower : text;
-    return source.replace(/\s/g, ' ').replace(/[^\x00-\x7f]/g, foldCharacter);
-}
 
 export class Search {
-    constructor(doc, { file, pageCount, texts, goTo, toolbar }) {
+    // `files`: the search file, or its parts in page order.
+    constructor(doc, { files, pageCount, texts, goTo, toolbar }) {
         this.doc = doc;
-        this.file = file;
+        this.files = Array.isArray(files) ? files : [files];
         this.pageCount = pageCount;
         this.texts = texts;
         this.goTo = goTo;
-        this.pages = null; // [{ text, folded }] once the search file is in
+        this.pages = []; // page index -> its text, as the parts come in
         this.matches = [];
         this.current = -1;
         this.loading = null;
+        this.queryId = 0;
+        this.engine = null;
         this.buildPanel(toolbar);
+        // A part gives the text of the pages from its `first` (1 without it).
         window.velloraSearch = (data) => {
-            const pages = Array.isArray(data?.pages) ? data.pages : [];
-            this.pages = pages.slice(0, pageCount).map((value) => {
-                const text = String(value ?? '');
-                return { text, folded: fold(text) };
+            const texts = Array.isArray(data?.pages) ? data.pages : [];
+            const first = Number.isInteger(data?.first) && data.first >= 1 ? data.first : 1;
+            const kept = texts.slice(0, Math.max(pageCount - first + 1, 0)).map((value) => String(value ?? ''));
+            kept.forEach((text, k) => {
+                this.pages[first - 1 + k] = text;
             });
+            this.engine?.send({ type: 'pages', first, texts: kept });
         };
     }
 
@@ -121,56 +108,73 @@ export class Search {
         this.openButton.focus();
     }
 
+    // Loads the search file's parts one after the other, each feeding the engine as it comes:
+    // the first results are found while the last parts still load. Resolves false when a part
+    // is missing.
     ensureLoaded() {
         if (!this.loading) {
-            this.loading = loadScript(this.doc, this.file).then((loaded) => {
-                if (!loaded || !this.pages) this.pages = [];
+            this.engine = startSearchEngine((message) => this.received(message));
+            this.loading = (async () => {
+                let loaded = true;
+                for (const file of this.files) {
+                    if (!(await loadScript(this.doc, file))) loaded = false;
+                }
+                this.unavailable = !loaded;
+                this.engine.send({ type: 'complete', pageCount: this.pageCount });
                 return loaded;
-            });
+            })();
         }
         return this.loading;
     }
 
-    async run() {
+    run() {
         const query = this.input.value;
-        const loaded = await this.ensureLoaded();
-        if (query !== this.input.value) return; // a newer query is on its way
-        if (!loaded) {
-            this.status.textContent = 'La recherche est indisponible : le fichier « vellora-search.js » est introuvable.';
-            return;
-        }
-        const needle = fold(query.trim().replace(/\s+/g, ' '));
-        this.matches = needle ? this.find(needle) : [];
+        const loading = this.ensureLoaded();
+        const needle = foldQuery(query);
+        this.queryId++;
+        this.matches = [];
         this.current = -1;
-        this.showResults(needle);
-        this.updateButtons();
-        if (this.matches.length) this.select(0, false);
-        else this.texts.clearMarks();
-    }
-
-    find(needle) {
-        const matches = [];
-        this.pages.forEach((page, i) => {
-            for (let at = page.folded.indexOf(needle); at >= 0; at = page.folded.indexOf(needle, at + 1)) {
-                matches.push({ page: i + 1, start: at, end: at + needle.length });
-            }
-        });
-        return matches;
-    }
-
-    showResults(needle) {
-        const doc = this.doc;
+        this.needle = needle;
+        this.texts.clearMarks();
         this.list.replaceChildren();
+        this.updateButtons();
         if (!needle) {
             this.status.textContent = '';
             return;
         }
+        this.status.textContent = 'Recherche…';
+        this.engine.send({ type: 'query', id: this.queryId, query });
+        loading.then(() => {
+            if (this.unavailable && this.needle === needle && this.matches.length === 0) this.showStatus(false);
+        });
+    }
+
+    // Matches of the query being typed, as the engine finds them.
+    received({ id, matches, done }) {
+        if (id !== this.queryId) return; // an earlier query's
+        const shown = this.matches.length;
+        this.matches.push(...matches);
+        this.appendResults(shown);
+        if (done || this.matches.length > 0) this.showStatus(done);
+        this.updateButtons();
+        if (shown === 0 && this.matches.length > 0) this.select(0, false);
+    }
+
+    showStatus(done) {
         const pages = new Set(this.matches.map((m) => m.page)).size;
-        this.status.textContent = this.matches.length === 0
-            ? 'Aucun résultat.'
-            : `${this.matches.length} résultat${this.matches.length > 1 ? 's' : ''} sur ${pages} page${pages > 1 ? 's' : ''}.`;
-        this.matches.slice(0, RESULTS_SHOWN).forEach((match, index) => {
-            const text = this.pages[match.page - 1].text;
+        const count = `${this.matches.length} résultat${this.matches.length > 1 ? 's' : ''} sur ${pages} page${pages > 1 ? 's' : ''}`;
+        if (this.matches.length === 0 && this.unavailable) {
+            this.status.textContent = 'La recherche est indisponible : le fichier « vellora-search.js » est introuvable.';
+        } else if (this.matches.length === 0) this.status.textContent = 'Aucun résultat.';
+        else this.status.textContent = done ? `${count}.` : `${count}…`;
+    }
+
+    // Lists the matches from `from` on, up to RESULTS_SHOWN in all.
+    appendResults(shownBefore) {
+        const doc = this.doc;
+        this.matches.slice(shownBefore, RESULTS_SHOWN).forEach((match, k) => {
+            const index = shownBefore + k;
+            const text = this.pages[match.page - 1] ?? '';
             const from = Math.max(match.start - SNIPPET_AROUND, 0);
             const to = Math.min(match.end + SNIPPET_AROUND, text.length);
             const flat = (s) => s.replace(/\s+/g, ' ');
@@ -204,7 +208,10 @@ export class Search {
         this.goTo(match.page);
         this.texts.clearMarks();
         for (const other of this.matches.filter((m) => m.page === match.page)) {
-            const marks = await this.texts.mark(other.page, other.start, other.end);
+            const marks = [];
+            for (const [start, end] of other.ranges ?? [[other.start, other.end]]) {
+                marks.push(...await this.texts.mark(other.page, start, end));
+            }
             if (other === match) marks.forEach((mark) => mark.classList.add('current'));
         }
         [...this.list.children].forEach((item, i) => {

@@ -1,13 +1,21 @@
 // The transparent text over each page: words placed on the page image so that they can be
 // selected, copied and read aloud, the page's links, and the marks of search matches. A page's
 // words come from its script "page<i>.js", loaded when the page comes near the screen.
+//
+// Like the images, layers exist only for the pages near the ones on screen: a layer that falls
+// out of that range is removed with everything it held (its elements, its words and their
+// boxes, the page script's data, a selection inside it), so a long read costs no more than a
+// short one.
 import { loadScript } from './catalogue.js';
 import { addLinks } from './links.js';
 import { wordBoxes } from './words.js';
+import { TextSelection } from './selection.js';
 
 const NEAR = 2; // pages with a layer on each side of the pages on screen
+const KEEP = 4; // layers further than this from the pages on screen are released
 // A word's glyphs fill about this share of its box's height.
 const GLYPH_SHARE = 0.85;
+const MEASURED_SIZE = 100; // px, the size words are measured at
 
 // Places an element on a page of width x height points: the box [x, y, w, h] in percent, turned
 // to the line's direction around its starting corner.
@@ -26,24 +34,30 @@ function pageSize(data) {
 }
 
 export class TextLayers {
-    constructor(doc, manifest, pageCount) {
+    // `selecting` tells the text selection where presses are not its own (see selection.js).
+    constructor(doc, manifest, pageCount, selecting = {}) {
         this.doc = doc;
         this.manifest = manifest;
         this.pageCount = pageCount;
-        this.data = new Map(); // page number -> what its script gave
+        this.data = new Map(); // page number -> what its script gave, while the page is near
         this.loading = new Map(); // page number -> promise of that
         this.layers = new Map(); // page number -> layer element
+        this.keep = [1, pageCount]; // page numbers whose layers may stay
         this.pageElements = [];
         window.velloraPage = (number, data) => {
-            if (Number.isInteger(number) && data && typeof data === 'object') this.data.set(number, data);
+            if (Number.isInteger(number) && data && typeof data === 'object' && this.loading.has(number)) {
+                this.data.set(number, data);
+            }
         };
+        this.selection = new TextSelection(doc, { inCorner: () => false, busy: () => false, ...selecting });
     }
 
     setPageElements(elements) {
         this.pageElements = elements;
     }
 
-    // The data of page `number` (from 1), its script loaded once; null when it has none.
+    // The data of page `number` (from 1), its script loaded once while the page is near; null
+    // when it has none.
     load(number) {
         if (this.data.has(number)) return Promise.resolve(this.data.get(number));
         if (!this.manifest?.hasText(number - 1)) return Promise.resolve(null);
@@ -55,28 +69,52 @@ export class TextLayers {
     }
 
     // Builds the layers of the pages on screen and their neighbours (0-based indexes), and
-    // fits the words of those on screen.
+    // releases the layers of pages far from them.
     showAround(visible) {
-        const from = Math.max(visible[0] - NEAR, 0);
-        const to = Math.min(visible[visible.length - 1] + NEAR, this.pageCount - 1);
-        for (let i = from; i <= to; i++) {
-            this.ensureLayer(i + 1).then((layer) => {
-                if (layer && visible.includes(i)) this.fitWords(layer);
-            });
+        const first = visible[0] + 1;
+        const last = visible[visible.length - 1] + 1;
+        this.keep = [first - KEEP, last + KEEP];
+        for (const number of [...this.layers.keys(), ...this.loading.keys()]) {
+            if (!this.isKept(number)) this.release(number);
         }
+        const from = Math.max(first - NEAR, 1);
+        const to = Math.min(last + NEAR, this.pageCount);
+        for (let number = from; number <= to; number++) this.ensureLayer(number);
     }
 
-    async ensureLayer(number) {
+    isKept(number) {
+        return number >= this.keep[0] && number <= this.keep[1];
+    }
+
+    // The layer of page `number`, built when missing. A page that went out of range while its
+    // script loaded gets none, unless `force` (a search mark asks for it).
+    async ensureLayer(number, force = false) {
         if (this.layers.has(number)) return this.layers.get(number);
         const data = await this.load(number);
         const page = this.pageElements[number - 1];
         if (!data || !page) return null;
+        if (!force && !this.isKept(number)) {
+            this.release(number);
+            return null;
+        }
         if (!this.layers.has(number)) {
+            this.data.set(number, data);
             const layer = this.build(data, number);
             page.appendChild(layer);
             this.layers.set(number, layer);
         }
         return this.layers.get(number);
+    }
+
+    release(number) {
+        const layer = this.layers.get(number);
+        if (layer) {
+            this.selection.forget(layer);
+            layer.remove();
+        }
+        this.layers.delete(number);
+        this.data.delete(number);
+        this.loading.delete(number);
     }
 
     build(data, number) {
@@ -88,7 +126,11 @@ export class TextLayers {
         layer.dataset.page = String(number);
         const text = doc.createElement('div');
         text.className = 'words';
+        const lines = [];
         (data.lines ?? []).forEach((line, l) => {
+            const [dx, dy] = Array.isArray(line.dir) ? line.dir : [1, 0];
+            const box = Array.isArray(line.box) ? line.box : [0, 0, 0, 0];
+            const words = [];
             if (l > 0) text.appendChild(doc.createElement('br'));
             wordBoxes(line).forEach((word, w) => {
                 if (w > 0) text.appendChild(doc.createTextNode(' '));
@@ -96,44 +138,42 @@ export class TextLayers {
                 span.textContent = word[0];
                 place(span, word.slice(1, 5), line.dir);
                 span.style.removeProperty('width');
-                span.dataset.width = String(word[3] / width);
                 // The layer is a size container: the text grows and shrinks with the page.
                 span.style.fontSize = `${((word[4] * GLYPH_SHARE) / width) * 100}cqw`;
+                // Stretched to the width of the word in the image, so that a selection covers
+                // it: the ratio does not depend on the page's size on screen.
+                const natural = this.textWidth(word[0], word[4] * GLYPH_SHARE);
+                if (natural > 0) span.style.transform = `${span.style.transform} scaleX(${(word[3] / natural).toFixed(4)})`.trim();
                 if (line.rtl) span.dir = 'rtl';
                 text.appendChild(span);
+                const along = (word[1] - box[0]) * dx + (word[2] - box[1]) * dy;
+                words.push({ span, text: word[0], along, length: word[3] });
             });
+            if (words.length) {
+                lines.push({ x: box[0], y: box[1], dx, dy, height: box[3], rtl: !!line.rtl, words });
+            }
         });
         layer.appendChild(text);
         addLinks(doc, layer, data, this.pageCount, place);
-        // Selecting text must not start a page turn.
-        text.addEventListener('mousedown', (event) => {
-            if (event.target !== text) event.stopPropagation();
-        });
+        this.selection.attach(layer, { width, height, lines });
         return layer;
     }
 
-    // Stretches each word to the width of the word in the image, so that a selection covers
-    // it. The text scales with the page, so this is done once, while the page is on screen.
-    fitWords(layer) {
-        if (layer.dataset.fitted) return;
-        const layerWidth = layer.clientWidth;
-        if (layerWidth === 0) return;
-        const spans = [...layer.querySelectorAll('.words span')];
-        const natural = spans.map((span) => span.offsetWidth);
-        spans.forEach((span, i) => {
-            if (natural[i] > 0) {
-                const scale = (Number(span.dataset.width) * layerWidth) / natural[i];
-                span.style.transform = `${span.style.transform} scaleX(${scale.toFixed(4)})`.trim();
-            }
-        });
-        layer.dataset.fitted = 'true';
+    // The width of `text` in the layer's font at `size`, measured on a canvas: no layout of
+    // the page is needed.
+    textWidth(text, size) {
+        if (!this.measure) {
+            this.measure = this.doc.createElement('canvas').getContext('2d');
+            if (this.measure) this.measure.font = `${MEASURED_SIZE}px sans-serif`;
+        }
+        return this.measure ? (this.measure.measureText(text).width * size) / MEASURED_SIZE : 0;
     }
 
     // Marks the characters [start, end) of the page's plain text on the page; returns the
     // marks. The plain text, as the search file holds it, is the words of each line joined by
     // blanks and the lines joined by line ends.
     async mark(number, start, end) {
-        const layer = await this.ensureLayer(number);
+        const layer = await this.ensureLayer(number, true);
         const data = this.data.get(number);
         if (!layer || !data) return [];
         const [width, height] = pageSize(data);
@@ -162,6 +202,8 @@ export class TextLayers {
     }
 
     clearMarks() {
-        for (const mark of this.doc.querySelectorAll('.search-mark')) mark.remove();
+        for (const layer of this.layers.values()) {
+            for (const mark of layer.querySelectorAll('.search-mark')) mark.remove();
+        }
     }
 }

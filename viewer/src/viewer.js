@@ -54,7 +54,10 @@ export class Viewer {
         this.fitPageRatio(await this.images.loadFirst(start));
         this.images.createPages(this.config.hardCover);
         this.manifest = this.catalogue;
-        this.texts = new TextLayers(this.doc, this.manifest, this.pageCount);
+        this.texts = new TextLayers(this.doc, this.manifest, this.pageCount, {
+            inCorner: (x, y) => this.onFoldingCorner(x, y),
+            busy: () => !!this.zoom?.isActive() || this.book?.getState() !== 'read',
+        });
         this.texts.setPageElements(this.images.pageElements);
         this.order = new BookOrder(this.doc, this.pageCount, this.manifest?.rightToLeft ?? false);
         if (this.order.rightToLeft) this.doc.getElementById('toolbar').dir = 'rtl';
@@ -77,7 +80,7 @@ export class Viewer {
             this.manifest.outline);
         if (this.manifest.search) {
             this.search = new Search(this.doc, {
-                file: this.manifest.search,
+                files: this.manifest.search,
                 pageCount: this.pageCount,
                 texts: this.texts,
                 goTo: (page) => this.goTo(page - 1),
@@ -175,6 +178,19 @@ export class Viewer {
             }
             this.zoom?.clampPan();
         }).observe(this.stage);
+    }
+
+    // Whether the window point (x, y) is on one of the book's outer corners, where page-flip
+    // folds a page under the mouse (the same corner size as the library's).
+    onFoldingCorner(x, y) {
+        const rect = this.book?.getBoundsRect();
+        if (!rect) return false;
+        const block = this.bookElement.getBoundingClientRect();
+        const bx = x - block.left - rect.left;
+        const by = y - block.top - rect.top;
+        const size = Math.hypot(rect.pageWidth, rect.height) / 5;
+        return bx > 0 && by > 0 && bx < rect.width && by < rect.height &&
+            (bx < size || bx > rect.width - size) && (by < size || by > rect.height - size);
     }
 
     // The pages on screen, as 0-based indexes, the way page-flip groups them into spreads.

@@ -1,0 +1,299 @@
+// Reading a real manual (valgrind's, 397 pages, from Debian's valgrind package) as a Vellora
+// catalogue made by vellora-build, and the same PDF in PDF.js's component viewer (npm
+// pdfjs-dist), both served from 127.0.0.1 and measured the same way in the same run:
+//   - DOM elements and renderer memory after 10 and after 180 page turns (desktop with instant
+//     turns; phone profile with animated turns), and after a memory-pressure signal;
+//   - first query to first result, desktop and phone (processor slowed 4x);
+//   - Lighthouse mobile performance, worst of RUNS_LIGHTHOUSE.
+// Used by bench/viewer; the manual and its catalogue are kept in BENCH_CACHE between runs.
+import { execFile, execFileSync } from 'node:child_process';
+import fs from 'node:fs';
+import os from 'node:os';
+import path from 'node:path';
+import { promisify } from 'node:util';
+import zlib from 'node:zlib';
+import { createRequire } from 'node:module';
+
+const require = createRequire(import.meta.url);
+const CHROMIUM = '/usr/bin/chromium';
+const ARGS = ['--no-sandbox', '--disable-gpu', '--disable-background-networking',
+    '--disable-component-update', '--disable-sync', '--no-first-run'];
+const DESKTOP = { viewport: { width: 1280, height: 800 }, reducedMotion: 'reduce' };
+const PHONE = { viewport: { width: 390, height: 844 }, isMobile: true, hasTouch: true, deviceScaleFactor: 3 };
+const QUERY = 'Memcheck';
+const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
+
+// valgrind's manual, from the Debian package.
+function realManual(cache) {
+    const pdf = path.join(cache, 'valgrind_manual.pdf');
+    if (fs.existsSync(pdf)) return pdf;
+    const unpack = fs.mkdtempSync(path.join(os.tmpdir(), 'vellora-manual-'));
+    try {
+        execFileSync('apt-get', ['download', 'valgrind'], { cwd: unpack, stdio: 'ignore' });
+        const deb = fs.readdirSync(unpack).find((name) => name.endsWith('.deb'));
+        execFileSync('dpkg-deb', ['-x', path.join(unpack, deb), path.join(unpack, 'x')]);
+        const packed = path.join(unpack, 'x/usr/share/doc/valgrind/valgrind_manual.pdf.gz');
+        fs.writeFileSync(`${pdf}.part`, zlib.gunzipSync(fs.readFileSync(packed)));
+        fs.renameSync(`${pdf}.part`, pdf);
+    } finally {
+        fs.rmSync(unpack, { recursive: true, force: true });
+    }
+    return pdf;
+}
+
+function findProgram(build, name) {
+    const found = execFileSync('find', [build, '-name', name, '-type', 'f', '-perm', '-u+x'], { encoding: 'utf8' })
+        .split('\n').filter(Boolean);
+    if (!found.length) throw new Error(`${name} is not built in ${build}`);
+    return found[0];
+}
+
+// The catalogue as vellora-build makes it; the pages are kept between runs of the same build
+// program, the viewer files are always the current ones.
+function buildCatalogue(build, pdf, cache, toolFolder) {
+    const program = findProgram(build, 'vellora-build');
+    const stamp = `${fs.statSync(program).mtimeMs}-${fs.statSync(pdf).size}`;
+    const folder = path.join(cache, 'catalogue');
+    const html = path.join(folder, 'manual.html');
+    if (fs.readFileSync(path.join(cache, 'stamp'), { encoding: 'utf8', flag: 'a+' }) !== stamp) {
+        fs.rmSync(folder, { recursive: true, force: true });
+        fs.mkdirSync(folder, { recursive: true });
+        execFileSync(program, [pdf, '-o', html, '--quiet', '--jobs', '2'], { stdio: 'inherit' });
+        fs.writeFileSync(path.join(cache, 'stamp'), stamp);
+    }
+    for (const file of ['swfobject.js']) fs.copyFileSync(path.join(toolFolder, file), path.join(folder, file));
+    // The page keeps the document's title and texts the build put in; only its viewer changes.
+    return html;
+}
+
+// PDF.js's own viewer component, as its documentation shows it: one scrolling column of pages
+// at page-fit, text layer, find controller.
+function writePdfJsPage(folder) {
+    const page = `<!DOCTYPE html>
+<html lang="en"><head><meta charset="utf-8">
+<meta name="viewport" content="width=device-width, initial-scale=1">
+<title>PDF.js</title>
+<link rel="stylesheet" href="/pdfjs/web/pdf_viewer.css">
+<style>body{margin:0}#viewerContainer{position:absolute;inset:0;overflow:auto}</style>
+</head><body>
+<div id="viewerContainer"><div id="viewer" class="pdfViewer"></div></div>
+<script type="module">
+const lib = await import('/pdfjs/build/pdf.mjs');
+globalThis.pdfjsLib = lib;
+const { EventBus, PDFLinkService, PDFFindController, PDFViewer } = await import('/pdfjs/web/pdf_viewer.mjs');
+lib.GlobalWorkerOptions.workerSrc = '/pdfjs/build/pdf.worker.mjs';
+const container = document.getElementById('viewerContainer');
+const eventBus = new EventBus();
+const linkService = new PDFLinkService({ eventBus });
+const findController = new PDFFindController({ eventBus, linkService });
+const viewer = new PDFViewer({ container, eventBus, linkService, findController });
+linkService.setViewer(viewer);
+eventBus.on('pagesinit', () => { viewer.currentScaleValue = 'page-fit'; });
+const doc = await lib.getDocument({ url: 'manual.pdf' }).promise;
+viewer.setDocument(doc);
+linkService.setDocument(doc, null);
+window.pdfjsApp = { viewer, eventBus, doc };
+</script>
+</body></html>
+`;
+    fs.writeFileSync(path.join(folder, 'pdfjs.html'), page);
+}
+
+// Per viewer: how to wait until it shows, turn a page, and search.
+const VIEWERS = {
+    vellora: {
+        ready: () => !!window.velloraViewer?.book && document.querySelector('.page img[src]')?.complete,
+        turn: async (page, animated) => {
+            await page.evaluate(() => window.velloraViewer.next());
+            await page.waitForFunction((wait) => {
+                const viewer = window.velloraViewer;
+                if (wait && viewer.book.getState() !== 'read') return false;
+                return [...document.querySelectorAll('.page img[src]')].every((image) => image.complete);
+            }, animated);
+        },
+        search: (query) => new Promise((resolve) => {
+            const list = document.getElementById('search-results');
+            const input = document.getElementById('search-input');
+            const start = performance.now();
+            new MutationObserver(() => {
+                if (list.childElementCount > 0) resolve(performance.now() - start);
+            }).observe(list, { childList: true });
+            input.value = query;
+            input.dispatchEvent(new Event('input'));
+        }),
+        openSearch: (page) => page.keyboard.press('Control+f'),
+    },
+    pdfjs: {
+        ready: () => window.pdfjsApp?.viewer.getPageView(0)?.renderingState === 3,
+        turn: async (page) => {
+            const number = await page.evaluate(() => {
+                const viewer = window.pdfjsApp.viewer;
+                viewer.currentPageNumber = Math.min(viewer.currentPageNumber + 1, viewer.pagesCount);
+                return viewer.currentPageNumber;
+            });
+            await page.waitForFunction((n) => window.pdfjsApp.viewer.getPageView(n - 1).renderingState === 3, number);
+        },
+        search: (query) => new Promise((resolve) => {
+            const { eventBus } = window.pdfjsApp;
+            const start = performance.now();
+            eventBus.on('updatefindmatchescount', ({ matchesCount }) => {
+                if (matchesCount.total > 0) resolve(performance.now() - start);
+            });
+            eventBus.on('updatefindcontrolstate', ({ state }) => {
+                if (state === 0) resolve(performance.now() - start);
+            });
+            eventBus.dispatch('find', {
+                source: null, type: '', query, caseSensitive: false, entireWord: false,
+                highlightAll: true, findPrevious: false, matchDiacritics: false,
+            });
+        }),
+        openSearch: async () => {},
+    },
+};
+
+// Private memory (clean + dirty, in KB) of the renderer processes under the browser process.
+function rendererMemory(browserPid) {
+    const children = new Map();
+    for (const entry of fs.readdirSync('/proc')) {
+        if (!/^\d+$/.test(entry)) continue;
+        try {
+            const stat = fs.readFileSync(`/proc/${entry}/stat`, 'utf8');
+            const parent = Number(stat.slice(stat.lastIndexOf(')') + 2).split(' ')[1]);
+            if (!children.has(parent)) children.set(parent, []);
+            children.get(parent).push(Number(entry));
+        } catch {
+            // gone meanwhile
+        }
+    }
+    let total = 0;
+    const visit = (pid) => {
+        for (const child of children.get(pid) ?? []) {
+            try {
+                if (fs.readFileSync(`/proc/${child}/cmdline`, 'utf8').includes('--type=renderer')) {
+                    const rollup = fs.readFileSync(`/proc/${child}/smaps_rollup`, 'utf8');
+                    for (const match of rollup.matchAll(/^Private_(?:Clean|Dirty):\s+(\d+) kB/gm)) total += Number(match[1]);
+                }
+            } catch {
+                // gone meanwhile
+            }
+            visit(child);
+        }
+    };
+    visit(browserPid);
+    return total;
+}
+
+async function turnsAndMemory(chromium, url, viewer, profile, animated) {
+    const server = await chromium.launchServer({ executablePath: CHROMIUM, args: ARGS });
+    try {
+        const browser = await chromium.connect(server.wsEndpoint());
+        const context = await browser.newContext(profile);
+        const page = await context.newPage();
+        await page.goto(url);
+        await page.waitForFunction(VIEWERS[viewer].ready, null, { timeout: 120000 });
+        const elements = () => page.evaluate(() => document.getElementsByTagName('*').length);
+        const figures = {};
+        for (let turn = 1; turn <= 180; turn++) {
+            await VIEWERS[viewer].turn(page, animated);
+            if (turn === 10 || turn === 180) {
+                await sleep(1000);
+                figures[turn] = { elements: await elements(), memory: rendererMemory(server.process().pid) };
+            }
+        }
+        const session = await context.newCDPSession(page);
+        await session.send('Memory.simulatePressureNotification', { level: 'critical' });
+        await sleep(3000);
+        figures.pressed = rendererMemory(server.process().pid);
+        await browser.close();
+        return figures;
+    } finally {
+        await server.close();
+    }
+}
+
+async function firstResult(browser, url, viewer, profile, slowdown) {
+    const context = await browser.newContext(profile);
+    const page = await context.newPage();
+    if (slowdown > 1) {
+        const session = await context.newCDPSession(page);
+        await session.send('Emulation.setCPUThrottlingRate', { rate: slowdown });
+    }
+    await page.goto(url);
+    await page.waitForFunction(VIEWERS[viewer].ready, null, { timeout: 120000 });
+    await page.waitForTimeout(1000);
+    await VIEWERS[viewer].openSearch(page);
+    const elapsed = await page.evaluate(VIEWERS[viewer].search, QUERY);
+    await context.close();
+    return elapsed;
+}
+
+async function lighthouse(url) {
+    const cli = require.resolve('lighthouse/cli/index.js');
+    const args = [cli, url, '--output=json', '--quiet', '--only-categories=performance',
+        '--chrome-flags=--headless=new --no-sandbox --disable-gpu'];
+    const { stdout } = await promisify(execFile)(process.execPath, args, {
+        env: { ...process.env, CHROME_PATH: CHROMIUM },
+        maxBuffer: 64 * 1024 * 1024,
+    });
+    const report = JSON.parse(stdout);
+    return {
+        performance: Math.round(report.categories.performance.score * 100),
+        lcp: report.audits['largest-contentful-paint'].numericValue,
+        tbt: report.audits['total-blocking-time'].numericValue,
+    };
+}
+
+const median = (values) => [...values].sort((a, b) => a - b)[Math.floor(values.length / 2)];
+const mb = (kb) => (kb / 1024).toFixed(0);
+
+export async function benchReading({ build, toolFolder, startServer, runs, lighthouseRuns }) {
+    const { chromium } = require('playwright-core');
+    const cache = process.env.BENCH_CACHE ?? path.join(os.tmpdir(), 'vellora-bench-reading');
+    fs.mkdirSync(cache, { recursive: true });
+    const pdf = process.env.BENCH_PDF ?? realManual(cache);
+    const html = buildCatalogue(build, pdf, cache, toolFolder);
+    const folder = path.dirname(html);
+    fs.copyFileSync(pdf, path.join(folder, 'manual.pdf'));
+    writePdfJsPage(folder);
+    const pages = execFileSync('qpdf', ['--show-npages', pdf], { encoding: 'utf8' }).trim();
+    console.log(`reading_document: ${path.basename(pdf)} ${pages} pages`);
+
+    const pdfjsRoot = path.dirname(require.resolve('pdfjs-dist/package.json'));
+    const server = await startServer(folder, { '/pdfjs/': pdfjsRoot });
+    try {
+        const urls = {
+            vellora: `${server.base}/${path.basename(html)}`,
+            pdfjs: `${server.base}/pdfjs.html`,
+        };
+        for (const viewer of ['vellora', 'pdfjs']) {
+            for (const [name, profile, animated] of [['desktop', DESKTOP, false], ['phone', PHONE, true]]) {
+                const f = await turnsAndMemory(chromium, urls[viewer], viewer, profile, animated);
+                console.log(`${viewer}_dom_elements_${name}: ${f[10].elements} after 10 turns, ${f[180].elements} after 180 ` +
+                    `(ratio ${(f[180].elements / f[10].elements).toFixed(2)})`);
+                console.log(`${viewer}_renderer_memory_${name}: ${mb(f[10].memory)} MB after 10 turns, ${mb(f[180].memory)} MB after 180 ` +
+                    `(ratio ${(f[180].memory / f[10].memory).toFixed(2)}), ${mb(f.pressed)} MB after memory pressure`);
+            }
+        }
+        const browser = await chromium.launch({ executablePath: CHROMIUM, args: ARGS });
+        try {
+            for (const viewer of ['vellora', 'pdfjs']) {
+                for (const [name, profile, slowdown] of [['desktop', DESKTOP, 1], ['phone_cpu4x', PHONE, 4]]) {
+                    const times = [];
+                    for (let run = 0; run < runs; run++) times.push(await firstResult(browser, urls[viewer], viewer, profile, slowdown));
+                    console.log(`${viewer}_search_first_result_${name}: ${median(times).toFixed(0)} ms`);
+                }
+            }
+        } finally {
+            await browser.close();
+        }
+        for (const viewer of ['vellora', 'pdfjs']) {
+            const scores = [];
+            for (let run = 0; run < lighthouseRuns; run++) scores.push(await lighthouse(urls[viewer]));
+            const worst = scores.reduce((a, b) => (b.performance < a.performance ? b : a));
+            console.log(`${viewer}_lighthouse_mobile: ${worst.performance} score (worst of ${scores.length}; ` +
+                `LCP ${worst.lcp.toFixed(0)} ms, TBT ${worst.tbt.toFixed(0)} ms)`);
+        }
+    } finally {
+        await server.close();
+    }
+}

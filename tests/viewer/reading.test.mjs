@@ -1,0 +1,241 @@
+// Reading a text catalogue as in a PDF reader, in Debian's Chromium: selections that start in
+// the margin or between words and run over several lines, measured against the words' boxes
+// the converter took from the PDF; queries with decomposed accents, ligatures, full-width
+// letters and words cut at a line end; and a long read that leaves no more elements behind
+// than a short one.
+import assert from 'node:assert/strict';
+import fs from 'node:fs';
+import path from 'node:path';
+import { after, before, describe, test } from 'node:test';
+import { chromium } from 'playwright-core';
+import { configText, makeTextCatalogue, writeManifest } from './catalogue.mjs';
+import { longTextDocument } from '../common/text-pdf.mjs';
+
+const CHROMIUM = '/usr/bin/chromium';
+const WORK = path.join(process.env.XDG_CACHE_HOME ?? '/tmp', 'reading');
+
+const LINES = [
+    'Alpha beta gamma delta',
+    'epsilon zeta eta theta',
+    'iota kappa lambda mu',
+    'nu xi omicron pi',
+];
+const DOCUMENT = {
+    pages: [{
+        width: 600, height: 800,
+        texts: [
+            ...LINES.map((text, i) => ({ x: 60, y: 700 - i * 24, size: 12, text })),
+            { x: 60, y: 560, size: 12, text: 'Un catalo-' },
+            { x: 60, y: 544, size: 12, text: 'gue complet' },
+            { x: 60, y: 500, size: 12, text: 'Le fin mot, une École' },
+        ],
+    }, { width: 600, height: 800, texts: [{ x: 60, y: 700, size: 12, text: 'Seconde page' }] }],
+};
+
+let browser;
+let html;
+
+before(async () => {
+    if (!fs.existsSync(CHROMIUM)) throw new Error(`missing dependency: ${CHROMIUM}`);
+    fs.rmSync(WORK, { recursive: true, force: true });
+    html = makeTextCatalogue(path.join(WORK, 'words'), DOCUMENT, {
+        htmlName: 'words.html', searchWriter: process.env.VELLORA_SEARCH_WRITER,
+    });
+    browser = await chromium.launch({
+        executablePath: CHROMIUM,
+        args: ['--no-sandbox', '--disable-gpu', '--disable-background-networking',
+            '--disable-component-update', '--disable-sync', '--no-first-run'],
+    });
+});
+
+after(async () => {
+    await browser?.close();
+});
+
+async function open(url, options = {}) {
+    const context = await browser.newContext({ viewport: { width: 1280, height: 800 }, ...options });
+    const page = await context.newPage();
+    const errors = [];
+    page.on('pageerror', (error) => errors.push(error.message));
+    page.done = async () => {
+        assert.deepEqual(errors, [], 'page errors');
+        await context.close();
+    };
+    await page.goto(url);
+    await page.waitForFunction(() => window.velloraViewer?.book);
+    return page;
+}
+
+function pageScript(number) {
+    const text = fs.readFileSync(path.join(path.dirname(html), `page${number}.js`), 'utf8');
+    return JSON.parse(text.slice(text.indexOf('{'), text.lastIndexOf('}') + 1));
+}
+
+// Screen boxes of the words of page 1 as the converter found them in the PDF, line by line.
+async function wordBoxes(page) {
+    const data = pageScript(1);
+    const box = await page.locator('.page').first().boundingBox();
+    const sx = box.width / data.width;
+    const sy = box.height / data.height;
+    return data.lines.map((line) => line.words.map(([text, offset, length]) => ({
+        text,
+        x: box.x + (line.box[0] + offset) * sx,
+        y: box.y + line.box[1] * sy,
+        width: length * sx,
+        height: line.box[3] * sy,
+    })));
+}
+
+// Drags from one window point to another, then copies.
+async function dragAndCopy(page, from, to) {
+    await page.mouse.move(from.x, from.y);
+    await page.mouse.down();
+    await page.mouse.move((from.x + to.x) / 2, (from.y + to.y) / 2, { steps: 4 });
+    await page.mouse.move(to.x, to.y, { steps: 4 });
+    await page.mouse.up();
+    return page.evaluate(() => {
+        let copied = null;
+        const read = (event) => {
+            copied = event.clipboardData.getData('text/plain');
+        };
+        document.addEventListener('copy', read);
+        document.execCommand('copy');
+        document.removeEventListener('copy', read);
+        const rects = [...getSelection().getRangeAt(0).getClientRects()]
+            .filter((r) => r.width > 1 && r.height > 1)
+            .map((r) => ({ x: r.x + r.width / 2, y: r.y + r.height / 2 }));
+        return { copied, rects };
+    });
+}
+
+describe('selection as in a PDF reader', { concurrency: 1 }, () => {
+    const cases = [
+        // name, start point, end point, the words selected (as [line, word] of LINES)
+        ['from the margin left of a line', (w) => ({ x: w[0][0].x - 25, y: w[0][0].y + w[0][0].height / 2 }),
+            (w) => ({ x: w[0][2].x + w[0][2].width - 1, y: w[0][2].y + w[0][2].height / 2 }),
+            'Alpha beta gamma'],
+        ['from the gap between two words to 3 px past the line end',
+            (w) => ({ x: (w[1][1].x + w[1][1].width + w[1][2].x) / 2, y: w[1][1].y + w[1][1].height / 2 }),
+            (w) => ({ x: w[1][3].x + w[1][3].width + 3, y: w[1][3].y + w[1][3].height / 2 }),
+            'eta theta'],
+        ['over three lines', (w) => ({ x: w[0][1].x + 1, y: w[0][1].y + w[0][1].height / 2 }),
+            (w) => ({ x: w[2][1].x + w[2][1].width - 1, y: w[2][1].y + w[2][1].height / 2 }),
+            'beta gamma delta\nepsilon zeta eta theta\niota kappa'],
+        ['backwards, from the gap between two lines', (w) => ({ x: w[1][0].x + 5, y: (w[1][0].y + w[1][0].height + w[2][0].y) / 2 }),
+            (w) => ({ x: w[0][3].x + 1, y: w[0][3].y + w[0][3].height / 2 }),
+            'delta\nepsilon zeta eta theta'],
+    ];
+    for (const [name, start, end, expected] of cases) {
+        test(`a drag ${name} selects "${expected.replace('\n', ' / ')}"`, async () => {
+            const page = await open(`file://${html}`);
+            await page.locator('.text-layer[data-page="1"] .words span').first().waitFor();
+            const boxes = await wordBoxes(page);
+            assert.deepEqual(boxes.slice(0, 4).map((line) => line.map((w) => w.text).join(' ')), LINES);
+            const { copied, rects } = await dragAndCopy(page, start(boxes), end(boxes));
+            assert.equal(copied, expected);
+            // What shows selected lies on the words selected, in the PDF's boxes.
+            const chosen = boxes.flat().filter((w) => expected.split(/\s/).includes(w.text));
+            for (const point of rects) {
+                assert.ok(chosen.some((w) => point.x >= w.x - 2 && point.x <= w.x + w.width + 2 &&
+                    point.y >= w.y - 2 && point.y <= w.y + w.height + 2),
+                `selected area at ${JSON.stringify(point)} is on none of the words ${expected}`);
+            }
+            assert.equal(await page.locator('#page-number').textContent(), '1 / 2', 'no page turn');
+            await page.done();
+        });
+    }
+});
+
+describe('search folds the text and the query', { concurrency: 1 }, () => {
+    const queries = [
+        // query, the words marked
+        ['e\u0301cole', ['École']],
+        ['\u00c9COLE', ['École']],
+        ['\ufb01n mot', ['fin', 'mot,']],
+        ['\uff25\uff43\uff4f\uff4c\uff45', ['École']],
+        ['catalogue', ['catalo-', 'gue']],
+        ['catalo-', ['catalo-']],
+    ];
+    for (const [query, words] of queries) {
+        test(`"${query}" finds and marks ${words.join(' + ')}`, async () => {
+            const page = await open(`file://${html}`);
+            await page.keyboard.press('Control+f');
+            await page.locator('#search-input').fill(query);
+            await page.waitForFunction(() => /1 résultat sur 1 page\.$/.test(document.getElementById('search-status').textContent));
+            assert.equal(await page.locator('#search-results .page-ref').textContent(), 'p. 1');
+            assert.equal(await page.evaluate(() => window.velloraViewer.search.engine.runs), 'worker');
+            const marks = page.locator('.text-layer[data-page="1"] .search-mark.current');
+            await marks.first().waitFor();
+            const boxes = (await wordBoxes(page)).flat();
+            const markBoxes = await marks.evaluateAll((all) => all.map((m) => {
+                const r = m.getBoundingClientRect();
+                return { x: r.x + r.width / 2, y: r.y + r.height / 2 };
+            }));
+            assert.equal(markBoxes.length, words.length);
+            markBoxes.forEach((point, i) => {
+                const word = boxes.find((w) => w.text === words[i]);
+                assert.ok(point.x >= word.x && point.x <= word.x + word.width &&
+                    point.y >= word.y && point.y <= word.y + word.height,
+                `mark ${i} at ${JSON.stringify(point)} is not on "${words[i]}"`);
+            });
+            await page.done();
+        });
+    }
+});
+
+// 12 pages of dense print, repeated to 130 pages: the viewer holds the text of the pages near
+// the ones on screen only, and searches a search file in parts.
+test('the element count after 110 turns stays within that after 10', async () => {
+    const folder = path.join(WORK, 'long');
+    const distinct = 12;
+    const pages = 130;
+    const made = makeTextCatalogue(folder, longTextDocument(distinct), {
+        htmlName: 'long.html', searchWriter: process.env.VELLORA_SEARCH_WRITER,
+    });
+    for (let p = distinct + 1; p <= pages; p++) {
+        const from = ((p - 1) % distinct) + 1;
+        for (const suffix of ['.swf', '.jpg', '-m.jpg', '-t.jpg']) {
+            fs.copyFileSync(path.join(folder, `page${from}${suffix}`), path.join(folder, `page${p}${suffix}`));
+        }
+        const script = fs.readFileSync(path.join(folder, `page${from}.js`), 'utf8');
+        fs.writeFileSync(path.join(folder, `page${p}.js`), script.replace(/^velloraPage\(\d+,/, `velloraPage(${p},`));
+    }
+    // The search file in three parts, as a build splits a large one.
+    const whole = fs.readFileSync(path.join(folder, 'vellora-search.js'), 'utf8');
+    const texts = JSON.parse(whole.slice(whole.indexOf('{'), whole.lastIndexOf('}') + 1)).pages;
+    fs.rmSync(path.join(folder, 'vellora-search.js'));
+    [[1, 50], [51, 100], [101, pages]].forEach(([first, last], k) => {
+        const part = Array.from({ length: last - first + 1 }, (_, i) => texts[(first + i - 1) % distinct]);
+        fs.writeFileSync(path.join(folder, `vellora-search-${k + 1}.js`),
+            `velloraSearch(${JSON.stringify(first > 1 ? { pages: part, first } : { pages: part })});\n`);
+    });
+    const xml = configText({ pages, width: 595, height: 842 });
+    fs.writeFileSync(path.join(folder, 'vellora.xml'), xml);
+    fs.writeFileSync(path.join(folder, 'vellora-config.js'), `window.velloraConfig = ${JSON.stringify(xml)};\n`);
+    writeManifest(folder, { pages, width: 595, height: 842, htmlName: 'long.html' });
+
+    const page = await open(`file://${made}`, { reducedMotion: 'reduce' });
+    const turn = async (count) => {
+        for (let i = 0; i < count; i++) {
+            await page.evaluate(() => window.velloraViewer.next());
+            // The pages on screen have their words before the next turn.
+            await page.waitForFunction(() => window.velloraViewer.visiblePages()
+                .every((index) => document.querySelector(`.text-layer[data-page="${index + 1}"] .words span`)));
+        }
+    };
+    const elements = () => page.evaluate(() => document.getElementsByTagName('*').length);
+    await turn(10);
+    const after10 = await elements();
+    await turn(100);
+    const after110 = await elements();
+    assert.ok(after110 <= after10 * 1.25, `${after110} elements after 110 turns, ${after10} after 10`);
+    const layers = await page.locator('.text-layer').count();
+    assert.ok(layers <= 10, `${layers} text layers kept`);
+    // Every part is searched, each at its own pages.
+    await page.keyboard.press('Control+f');
+    await page.locator('#search-input').fill('page 10 :');
+    await page.waitForFunction(() => document.getElementById('search-status').textContent === '11 résultats sur 11 pages.');
+    assert.deepEqual(await page.locator('#search-results .page-ref').allTextContents(),
+        [10, 22, 34, 46, 58, 70, 82, 94, 106, 118, 130].map((n) => `p. ${n}`));
+    await page.done();
+});
