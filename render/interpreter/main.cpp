@@ -3,6 +3,11 @@
 //
 //   vellora-interpreter [options] display <format word> <dpi> <document>
 //   vellora-interpreter [options] pdf <output PDF> <document>
+//   vellora-interpreter [options] wait
+//
+// "wait" starts the program ahead of its job: it sets itself up (limits, the library paged in),
+// sends a Ready frame and reads one Job frame (the mode and operands above) on its standard
+// input. The file rules are set only then, once the job has named its document and output.
 //
 // Options: --memory <bytes> (address space), --cpu <seconds> (processor time),
 // --budget <pixels> (largest page rendered at full resolution).
@@ -15,6 +20,7 @@
 #include "InterpreterChannel.h"
 #include "PagePacker.h"
 #include "Sandbox.h"
+#include "gsapi.h"
 
 #include <QDir>
 #include <QFile>
@@ -25,6 +31,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
+#include <iterator>
+#include <malloc.h>
 #include <mutex>
 #include <string>
 #include <sys/prctl.h>
@@ -112,7 +121,21 @@ struct Options
     QString output; // the PDF to write, in the "pdf" mode
 
     bool pdf() const { return mode == u"pdf"; }
+    bool waiting() const { return mode == u"wait"; }
 };
+
+// The document and output from the mode's operands; false when they do not fit the mode.
+bool takeOperands(Options& options)
+{
+    const bool complete = (options.mode == u"display" && options.operands.size() == 3) ||
+                          (options.pdf() && options.operands.size() == 2);
+    if (!complete)
+        return false;
+    options.document = QFileInfo(options.operands.last()).absoluteFilePath();
+    if (options.pdf())
+        options.output = QFileInfo(options.operands.first()).absoluteFilePath();
+    return true;
+}
 
 bool parse(int argc, char** argv, Options& options)
 {
@@ -143,25 +166,86 @@ bool parse(int argc, char** argv, Options& options)
         }
         options.operands.append(QFile::decodeName(argv[i]));
     }
-    const bool complete = (options.mode == u"display" && options.operands.size() == 3) ||
-                          (options.pdf() && options.operands.size() == 2);
-    if (!complete)
+    if (options.waiting())
+        return options.operands.isEmpty();
+    return takeOperands(options);
+}
+
+// A program started ahead of its job reads it from its input, one frame, and then has
+// /dev/null there as any other run does.
+bool receiveJob(Options& options)
+{
+    TFrameReader reader;
+    TFrameKind kind;
+    QByteArray payload;
+    char buffer[4096];
+    while (!reader.next(kind, payload)) {
+        if (reader.corrupt())
+            return false;
+        const ssize_t got = ::read(0, buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            return false; // Vellora dropped us before giving a job
+        reader.append(buffer, got);
+    }
+    const int nothing = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+    if (nothing < 0 || ::dup3(nothing, 0, 0) < 0)
         return false;
-    options.document = QFileInfo(options.operands.last()).absoluteFilePath();
-    if (options.pdf())
-        options.output = QFileInfo(options.operands.first()).absoluteFilePath();
-    return true;
+    ::close(nothing);
+    QStringList job = DecodeArguments(payload);
+    if (kind != TFrameKind::Job || job.isEmpty())
+        return false;
+    options.mode = job.takeFirst();
+    options.operands = job;
+    return !options.waiting() && takeOperands(options);
+}
+
+// Loads what every run needs before the job is known: one throwaway library instance taken
+// through the interpreter's start-up (no device, no document) pages in the library's code and
+// its resource files. It is gone before the job's own instance is made.
+void warmUp()
+{
+    void* instance = nullptr;
+    if (gsapi_new_instance(&instance, nullptr) != 0)
+        return;
+    const auto noInput = [](void*, char*, int) {
+        return 0;
+    };
+    const auto quiet = [](void*, const char*, int length) {
+        return length;
+    };
+    gsapi_set_stdio(instance, noInput, quiet, quiet);
+    const char* arguments[] = {"gs", "-q", "-dNODISPLAY", "-dSAFER", "-dBATCH", "-dNOPAUSE"};
+    char* argv[std::size(arguments)];
+    for (size_t i = 0; i < std::size(arguments); ++i)
+        argv[i] = const_cast<char*>(arguments[i]);
+    if (gsapi_init_with_args(instance, int(std::size(argv)), argv) >= 0)
+        gsapi_exit(instance);
+    gsapi_delete_instance(instance);
+    // What the throwaway instance held goes back to the system: an idle program stays small.
+    ::malloc_trim(0);
+}
+
+// The processor-time limit counts from the job: a program started ahead of it has already
+// spent a little on setting itself up.
+void limitProcessorTime(const Options& options)
+{
+    if (options.cpu <= 0)
+        return;
+    rusage usage{};
+    ::getrusage(RUSAGE_SELF, &usage);
+    const rlim_t spent = rlim_t(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+                         (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec > 0 ? 1 : 0);
+    // SIGXCPU at the soft limit, SIGKILL one second later.
+    const rlimit cpu{spent + options.cpu, spent + options.cpu + 1};
+    ::setrlimit(RLIMIT_CPU, &cpu);
 }
 
 void limitResources(const Options& options)
 {
     const rlimit noCore{0, 0};
     ::setrlimit(RLIMIT_CORE, &noCore);
-    if (options.cpu > 0) {
-        // SIGXCPU at the soft limit, SIGKILL one second later.
-        const rlimit cpu{options.cpu, options.cpu + 1};
-        ::setrlimit(RLIMIT_CPU, &cpu);
-    }
 #if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
     // A sanitizer reserves terabytes of address space for its shadow memory: there the limit
     // comes from the sanitizer's own options, which Vellora sets for this program.
@@ -306,17 +390,25 @@ int main(int argc, char** argv)
     Options options;
     if (!parse(argc, argv, options)) {
         std::fputs("usage: vellora-interpreter [--memory B] [--cpu S] [--budget P] "
-                   "display <format> <dpi> <document> | pdf <output> <document>\n",
+                   "display <format> <dpi> <document> | pdf <output> <document> | wait\n",
                    stderr);
         return 2;
     }
     limitResources(options);
+    Channel channel;
+    if (options.waiting()) {
+        warmUp();
+        if (!channel.send(TFrameKind::Ready, {}))
+            return 1;
+        if (!receiveJob(options))
+            return options.waiting() ? 0 : 2;
+    }
+    limitProcessorTime(options);
     if (RestrictFiles(sandboxRules(options)) == TSandboxState::Failed) {
         std::fputs("vellora-interpreter: the file access rules could not be set\n", stderr);
         return 4;
     }
 
-    Channel channel;
     const TRunReport report = interpret(options, QFile::decodeName(argv[0]), channel);
     return channel.send(TFrameKind::Report, EncodeReport(report)) ? 0 : 1;
 }
