@@ -15,7 +15,6 @@
 #include <QScreen>
 #include <QTemporaryDir>
 #include <QTemporaryFile>
-#include <QTimer>
 #include <cstdio>
 #include <mutex>
 
@@ -88,8 +87,6 @@ TGhostScript::TGhostScript(QObject* owner) : QObject(owner)
     PageList();
     if (QCoreApplication* app = QCoreApplication::instance())
         connect(app, &QCoreApplication::aboutToQuit, this, &TGhostScript::Shutdown);
-    // The first program starts once the event loop runs, not while the window is being made.
-    QTimer::singleShot(0, this, &TGhostScript::PrepareInterpreter);
 }
 
 TGhostScript::~TGhostScript()
@@ -467,6 +464,7 @@ pid_t TGhostScript::IdleInterpreterPid()
 
 bool TGhostScript::AwaitIdleInterpreter(std::chrono::milliseconds timeout)
 {
+    PrepareInterpreter();
     return m_warm.AwaitIdleReady(timeout);
 }
 

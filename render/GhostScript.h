@@ -133,10 +133,11 @@ public:
     // that a run does not wait for the program to start; a program that served a run is
     // never used again. A one-off user (the command line) turns it off.
     void SetKeepWarm(bool keep);
-    // Starts the waiting program now rather than with the first run (once the window is up).
+    // Starts the waiting program now rather than with the first run (the window does once
+    // its start is over).
     void PrepareInterpreter();
     // The waiting program's process id (-1 for none), the last run's, and a wait until the
-    // waiting one is set up: for tests and benchmarks.
+    // waiting one (started now if there is none) is set up: for tests and benchmarks.
     pid_t IdleInterpreterPid();
     pid_t LastInterpreterPid() const { return m_lastPid.load(); }
     bool AwaitIdleInterpreter(std::chrono::milliseconds timeout);

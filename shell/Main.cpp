@@ -91,9 +91,12 @@ TF_Main::TF_Main(TrayIcon& tray, QWidget* parent) : QMainWindow(parent)
     // print monitor starts threads that read the environment.
     PrepareInterpreterEnvironment();
     FormCreate();
-    QTimer::singleShot(0, this, [] {
+    QTimer::singleShot(0, this, [this] {
         startupStep("event loop running");
         qCInfo(lcShell, "event loop running");
+        // The start is over: the interpreter program for the first print job starts now.
+        if (GS)
+            GS->PrepareInterpreter();
     });
 }
 

@@ -722,7 +722,7 @@ private Q_SLOTS:
     {
         const QString document = writePs("own.ps", postScript(1));
         auto gs = std::make_unique<TGhostScript>();
-        QTRY_VERIFY(gs->IdleInterpreterPid() > 0);
+        QVERIFY(gs->AwaitIdleInterpreter(std::chrono::seconds(30)));
         const pid_t first = gs->IdleInterpreterPid();
         QCOMPARE(preview(*gs, document), std::optional<bool>(true));
         QCOMPARE(gs->LastInterpreterPid(), first);
