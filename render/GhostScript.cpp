@@ -317,7 +317,8 @@ TInterpreterProcess::Result TGhostScript::runSession(RunState& run, const QStrin
     std::unique_ptr<TWarmInterpreter::Child> child = m_warm.Take(run.program, run.limits);
     // The next job finds its program waiting; this one never serves another.
     if (m_keepWarm)
-        m_warm.Prestart(run.program, run.limits);
+        m_warm.Prestart(run.program, run.limits,
+                        {QString::number(run.displayFormat), QString::number(run.resolution)});
     m_lastPid = child->process.Pid();
     m_active = true;
     auto frame = [this](TFrameKind kind, QByteArray& payload) {
@@ -454,7 +455,9 @@ void TGhostScript::SetKeepWarm(bool keep)
 void TGhostScript::PrepareInterpreter()
 {
     if (m_keepWarm)
-        m_warm.Prestart(InterpreterProgram(), Limits());
+        m_warm.Prestart(
+            InterpreterProgram(), Limits(),
+            {QString::number(DisplayFormatForDepth(ScreenDepth())), QString::number(m_resolution)});
 }
 
 pid_t TGhostScript::IdleInterpreterPid()

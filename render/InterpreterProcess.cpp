@@ -159,10 +159,11 @@ bool TInterpreterProcess::Spawn(const QString& program, const QStringList& argum
 }
 
 bool TInterpreterProcess::SpawnWaiting(const QString& program, const QString& workFolder,
-                                       const TInterpreterLimits& limits)
+                                       const TInterpreterLimits& limits,
+                                       const QStringList& expected)
 {
-    return start(program, LimitArguments(limits) << QStringLiteral("wait"), workFolder, limits,
-                 true);
+    return start(program, LimitArguments(limits) << QStringLiteral("wait") << expected, workFolder,
+                 limits, true);
 }
 
 bool TInterpreterProcess::start(const QString& program, const QStringList& arguments,

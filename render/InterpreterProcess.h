@@ -70,10 +70,12 @@ public:
     bool Spawn(const QString& program, const QStringList& arguments, const QString& workFolder,
                const TInterpreterLimits& limits);
 
-    // Starts `program` ahead of its job: it sets itself up under `limits`, says it is ready
-    // and waits on its input for the job that SendJob gives it. False when it could not start.
+    // Starts `program` ahead of its job: it sets itself up under `limits` (for the display
+    // job `expected`, its format word and resolution, if given, with that job's library
+    // instance ready), says it is ready and waits on its input for the job that SendJob gives
+    // it. False when it could not start.
     bool SpawnWaiting(const QString& program, const QString& workFolder,
-                      const TInterpreterLimits& limits);
+                      const TInterpreterLimits& limits, const QStringList& expected = {});
     // Hands a waiting program its one job: the mode and operands of its command line.
     bool SendJob(const QStringList& job);
     // Waits up to `timeout` for a waiting program to say it is ready; true once it has.

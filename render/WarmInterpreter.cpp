@@ -16,7 +16,8 @@ bool sameLimits(const TInterpreterLimits& a, const TInterpreterLimits& b)
 } // namespace
 
 std::unique_ptr<TWarmInterpreter::Child> TWarmInterpreter::start(const QString& program,
-                                                                 const TInterpreterLimits& limits)
+                                                                 const TInterpreterLimits& limits,
+                                                                 const QStringList& expected)
 {
     auto child = std::make_unique<Child>();
     child->program = program;
@@ -25,17 +26,19 @@ std::unique_ptr<TWarmInterpreter::Child> TWarmInterpreter::start(const QString& 
     child->work =
         std::make_unique<QTemporaryDir>(InterpreterTempFolder() + QStringLiteral("/run-XXXXXX"));
     if (child->work->isValid())
-        child->started = child->process.SpawnWaiting(program, child->work->path(), limits);
+        child->started =
+            child->process.SpawnWaiting(program, child->work->path(), limits, expected);
     return child;
 }
 
-void TWarmInterpreter::Prestart(const QString& program, const TInterpreterLimits& limits)
+void TWarmInterpreter::Prestart(const QString& program, const TInterpreterLimits& limits,
+                                const QStringList& expected)
 {
     std::lock_guard lock(m_mutex);
     if (m_idle && m_idle->program == program && sameLimits(m_idle->limits, limits) &&
         !m_idle->process.Exited())
         return;
-    m_idle = start(program, limits);
+    m_idle = start(program, limits, expected);
     if (!m_idle->started)
         m_idle.reset();
 }

@@ -36,8 +36,10 @@ public:
     TWarmInterpreter& operator=(const TWarmInterpreter&) = delete;
 
     // Starts a waiting program for `program` under `limits`, unless one is already waiting
-    // for them.
-    void Prestart(const QString& program, const TInterpreterLimits& limits);
+    // for them. `expected`: the format word and resolution of the display job it will most
+    // likely get, whose library instance it then makes ahead of the job.
+    void Prestart(const QString& program, const TInterpreterLimits& limits,
+                  const QStringList& expected = {});
 
     // The waiting program for a job, if it is alive and was started for `program` and
     // `limits`; otherwise a fresh start. `started` is false when no program could be started:
@@ -53,7 +55,8 @@ public:
     bool AwaitIdleReady(std::chrono::milliseconds timeout);
 
 private:
-    static std::unique_ptr<Child> start(const QString& program, const TInterpreterLimits& limits);
+    static std::unique_ptr<Child> start(const QString& program, const TInterpreterLimits& limits,
+                                        const QStringList& expected = {});
 
     std::mutex m_mutex;
     std::unique_ptr<Child> m_idle;

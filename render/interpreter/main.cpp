@@ -3,11 +3,13 @@
 //
 //   vellora-interpreter [options] display <format word> <dpi> <document>
 //   vellora-interpreter [options] pdf <output PDF> <document>
-//   vellora-interpreter [options] wait
+//   vellora-interpreter [options] wait [<format word> <dpi>]
 //
-// "wait" starts the program ahead of its job: it sets itself up (limits, the library paged in),
-// sends a Ready frame and reads one Job frame (the mode and operands above) on its standard
-// input. The file rules are set only then, once the job has named its document and output.
+// "wait" starts the program ahead of its job: it sets itself up (limits, and for the display
+// job it expects, that job's library instance made and initialised), sends a Ready frame and
+// reads one Job frame (the mode and operands above) on its standard input. The file rules are
+// set only then, once the job has named its document and output; a job other than the
+// expected one gets a fresh instance.
 //
 // Options: --memory <bytes> (address space), --cpu <seconds> (processor time),
 // --budget <pixels> (largest page rendered at full resolution).
@@ -20,7 +22,6 @@
 #include "InterpreterChannel.h"
 #include "PagePacker.h"
 #include "Sandbox.h"
-#include "gsapi.h"
 
 #include <QDir>
 #include <QFile>
@@ -32,13 +33,14 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
-#include <iterator>
 #include <malloc.h>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <sys/prctl.h>
 #include <sys/resource.h>
 #include <unistd.h>
+#include <utility>
 
 using namespace vellora;
 using namespace vellora::interpreter;
@@ -74,6 +76,45 @@ public:
     {
         const QByteArray frame = EncodeFrame(kind, payload);
         std::lock_guard lock(m_mutex);
+        if (m_holding) {
+            m_held += frame;
+            return true;
+        }
+        return write(frame);
+    }
+
+    // A session opened ahead of its job keeps what it says until the job is known: it goes
+    // with that job, or nowhere when the session is not the one the job wants.
+    void hold() { m_holding = true; }
+    bool release(bool keep)
+    {
+        std::lock_guard lock(m_mutex);
+        m_holding = false;
+        const QByteArray held = std::exchange(m_held, {});
+        return !keep || write(held);
+    }
+
+    // Straight to Vellora, whatever is held.
+    bool sendNow(TFrameKind kind, const QByteArray& payload)
+    {
+        std::lock_guard lock(m_mutex);
+        return write(EncodeFrame(kind, payload));
+    }
+
+    bool text(TFrameKind kind, const QByteArray& bytes)
+    {
+        {
+            std::lock_guard lock(m_mutex);
+            if (m_textSent >= kMaxText)
+                return true;
+            m_textSent += bytes.size();
+        }
+        return send(kind, bytes);
+    }
+
+private:
+    bool write(const QByteArray& frame)
+    {
         if (m_broken)
             return false;
         const char* data = frame.constData();
@@ -92,20 +133,10 @@ public:
         return true;
     }
 
-    bool text(TFrameKind kind, const QByteArray& bytes)
-    {
-        {
-            std::lock_guard lock(m_mutex);
-            if (m_textSent >= kMaxText)
-                return true;
-            m_textSent += bytes.size();
-        }
-        return send(kind, bytes);
-    }
-
-private:
     std::mutex m_mutex;
     bool m_broken = false;
+    bool m_holding = false;
+    QByteArray m_held;
     qsizetype m_textSent = 0;
 };
 
@@ -166,8 +197,9 @@ bool parse(int argc, char** argv, Options& options)
         }
         options.operands.append(QFile::decodeName(argv[i]));
     }
+    // "wait" may name the display job it expects: its format word and resolution.
     if (options.waiting())
-        return options.operands.isEmpty();
+        return options.operands.isEmpty() || options.operands.size() == 2;
     return takeOperands(options);
 }
 
@@ -199,32 +231,6 @@ bool receiveJob(Options& options)
     options.mode = job.takeFirst();
     options.operands = job;
     return !options.waiting() && takeOperands(options);
-}
-
-// Loads what every run needs before the job is known: one throwaway library instance taken
-// through the interpreter's start-up (no device, no document) pages in the library's code and
-// its resource files. It is gone before the job's own instance is made.
-void warmUp()
-{
-    void* instance = nullptr;
-    if (gsapi_new_instance(&instance, nullptr) != 0)
-        return;
-    const auto noInput = [](void*, char*, int) {
-        return 0;
-    };
-    const auto quiet = [](void*, const char*, int length) {
-        return length;
-    };
-    gsapi_set_stdio(instance, noInput, quiet, quiet);
-    const char* arguments[] = {"gs", "-q", "-dNODISPLAY", "-dSAFER", "-dBATCH", "-dNOPAUSE"};
-    char* argv[std::size(arguments)];
-    for (size_t i = 0; i < std::size(arguments); ++i)
-        argv[i] = const_cast<char*>(arguments[i]);
-    if (gsapi_init_with_args(instance, int(std::size(argv)), argv) >= 0)
-        gsapi_exit(instance);
-    gsapi_delete_instance(instance);
-    // What the throwaway instance held goes back to the system: an idle program stays small.
-    ::malloc_trim(0);
 }
 
 // The processor-time limit counts from the job: a program started ahead of it has already
@@ -352,26 +358,47 @@ void openSession(GsInstance& gs, const Options& options, const QString& program)
     }
 }
 
-// Runs the document through one Ghostscript session; its pages and text go on the channel as
-// they come, every page before the session's report.
-TRunReport interpret(const Options& options, const QString& program, Channel& channel)
+// One Ghostscript session and the packer its pages go through.
+struct Session
 {
-    static const std::atomic<bool> neverStop = false;
-    TPagePacker packer(
-        [&channel](TPackedPage page) { channel.send(TFrameKind::Page, EncodePage(page)); });
-    GsInstance gs(sinkFor(channel, packer), neverStop);
-    openSession(gs, options, program);
-    channel.send(TFrameKind::Arguments, EncodeArguments(gs.lastArguments()));
-    if (!options.pdf() && options.budget > 0)
-        gs.RunPrologue(pixelBudgetPrologue(options.operands[1].toInt(), options.budget));
+    explicit Session(Channel& channel)
+        : packer(
+              [&channel](TPackedPage page) { channel.send(TFrameKind::Page, EncodePage(page)); }),
+          gs(sinkFor(channel, packer), neverStop)
+    {}
 
+    static inline const std::atomic<bool> neverStop = false;
+    TPagePacker packer;
+    GsInstance gs;
+};
+
+// A fresh library instance initialised with the job's arguments, for the display device or the
+// PDF writer, with the pixel budget's prologue for the display.
+std::unique_ptr<Session> openFor(const Options& options, const QString& program, Channel& channel)
+{
+    auto session = std::make_unique<Session>(channel);
+    openSession(session->gs, options, program);
+    channel.send(TFrameKind::Arguments, EncodeArguments(session->gs.lastArguments()));
+    if (!options.pdf() && options.budget > 0)
+        session->gs.RunPrologue(pixelBudgetPrologue(options.operands[1].toInt(), options.budget));
+    return session;
+}
+
+// Runs the document through the session (opened now unless one was opened for this job ahead
+// of it); its pages and text go on the channel as they come, every page before the report.
+TRunReport interpret(const Options& options, const QString& program, Channel& channel,
+                     std::unique_ptr<Session> session)
+{
+    if (!session)
+        session = openFor(options, program, channel);
+    GsInstance& gs = session->gs;
     TRunReport report;
     report.ran = gs.RunFile(options.document, false);
     if (options.pdf())
         report.pdfPages = gs.DevicePageCount();
     gs.ExitInterpreter();
     gs.DeleteInstance();
-    packer.drain();
+    session->packer.drain();
     report.fileRan = gs.FileRan();
     report.pdfClosed = gs.PdfClosed();
     report.lastError = gs.lastError();
@@ -396,12 +423,28 @@ int main(int argc, char** argv)
     }
     limitResources(options);
     Channel channel;
+    std::unique_ptr<Session> session;
     if (options.waiting()) {
-        warmUp();
-        if (!channel.send(TFrameKind::Ready, {}))
+        // The display job it expects gets its instance made and initialised now, with the
+        // arguments that job will have; any other job gets a fresh one of its own.
+        Options expected = options;
+        if (expected.operands.size() == 2) {
+            expected.mode = QStringLiteral("display");
+            channel.hold();
+            session = openFor(expected, QFile::decodeName(argv[0]), channel);
+            // What the start-up freed goes back to the system: a waiting program stays small.
+            ::malloc_trim(0);
+        }
+        if (!channel.sendNow(TFrameKind::Ready, {}))
             return 1;
         if (!receiveJob(options))
             return options.waiting() ? 0 : 2;
+        const bool wanted = session && options.mode == expected.mode &&
+                            options.operands.mid(0, 2) == expected.operands;
+        if (!wanted)
+            session.reset();
+        if (!channel.release(wanted))
+            return 1;
     }
     limitProcessorTime(options);
     if (RestrictFiles(sandboxRules(options)) == TSandboxState::Failed) {
@@ -409,6 +452,7 @@ int main(int argc, char** argv)
         return 4;
     }
 
-    const TRunReport report = interpret(options, QFile::decodeName(argv[0]), channel);
+    const TRunReport report =
+        interpret(options, QFile::decodeName(argv[0]), channel, std::move(session));
     return channel.send(TFrameKind::Report, EncodeReport(report)) ? 0 : 1;
 }
