@@ -50,15 +50,16 @@ double cpuMs()
     return total;
 }
 
-// Resident memory of another process, from its status.
-double residentMb(pid_t pid)
+// One figure of another process's memory, from its smaps summary: "Rss:" (resident, shared
+// library pages included), "Pss:" (its share of them) or "Anonymous:" (its own).
+double memoryMb(pid_t pid, const QByteArray& field)
 {
-    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
-    if (!status.open(QIODevice::ReadOnly))
+    QFile summary(QStringLiteral("/proc/%1/smaps_rollup").arg(pid));
+    if (!summary.open(QIODevice::ReadOnly))
         return -1;
-    for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').first().toDouble() / 1024.0;
+    for (const QByteArray& line : summary.readAll().split('\n'))
+        if (line.startsWith(field))
+            return line.mid(field.size()).trimmed().split(' ').first().toDouble() / 1024.0;
     return -1;
 }
 
@@ -122,7 +123,10 @@ int run(const QString& file, const QString& work)
     // program has been up for a moment.
     if (!gs.AwaitIdleInterpreter(std::chrono::seconds(60)))
         return 1;
-    figure("idle interpreter program memory", residentMb(gs.IdleInterpreterPid()), "MB");
+    const pid_t idle = gs.IdleInterpreterPid();
+    figure("idle interpreter program memory", memoryMb(idle, "Rss:"), "MB");
+    figure("idle interpreter program memory, proportional", memoryMb(idle, "Pss:"), "MB");
+    figure("idle interpreter program memory, its own", memoryMb(idle, "Anonymous:"), "MB");
 
     // The machine is shared: the best of three runs.
     qint64 bestFirstMs = -1;
