@@ -1,6 +1,6 @@
 // Drives one catalogue build of a generated PDF through the real windows, prompts answered,
 // and prints its figures; then converts the same pages one after another for comparison.
-//   bench_build_driver <work folder> <pages>
+//   bench_build_driver <work folder> <pages> [build-only]
 // HOME and XDG_DATA_HOME must point at a private folder whose vellora/ holds the tool files.
 #include "FakeDesktop.h"
 #include "FakePrompts.h"
@@ -132,6 +132,8 @@ int main(int argc, char** argv)
     print("build longest GUI stall", stalls.longestMs(), "ms");
     print("build conversions at once", CatalogueBuild::conversionsAtOnce(), "");
 
+    if (argc > 3 && QByteArray(argv[3]) == "build-only")
+        return 0;
     // The same pages, one converter after the other.
     const QString sequential = work + u"/sequential/";
     QDir().mkpath(sequential);

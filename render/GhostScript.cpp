@@ -306,16 +306,20 @@ TInterpreterProcess::Result TGhostScript::runSession(RunState& run, const QStrin
         return refused;
     }
 
-    QStringList arguments = TInterpreterProcess::LimitArguments(run.limits);
+    QStringList job;
     if (pdfFile.isEmpty())
-        arguments << QStringLiteral("display") << QString::number(run.displayFormat)
-                  << QString::number(run.resolution);
+        job << QStringLiteral("display") << QString::number(run.displayFormat)
+            << QString::number(run.resolution);
     else
-        arguments << QStringLiteral("pdf") << pdfFile;
-    arguments << run.file;
+        job << QStringLiteral("pdf") << pdfFile;
+    job << run.file;
 
-    // The program's own working folder, also its TMPDIR, gone with whatever it left there.
-    QTemporaryDir work(InterpreterTempFolder() + QStringLiteral("/run-XXXXXX"));
+    std::unique_ptr<TWarmInterpreter::Child> child = m_warm.Take(run.program, run.limits);
+    // The next job finds its program waiting; this one never serves another.
+    if (m_keepWarm)
+        m_warm.Prestart(run.program, run.limits,
+                        {QString::number(run.displayFormat), QString::number(run.resolution)});
+    m_lastPid = child->process.Pid();
     m_active = true;
     auto frame = [this](TFrameKind kind, QByteArray& payload) {
         switch (kind) {
@@ -340,11 +344,17 @@ TInterpreterProcess::Result TGhostScript::runSession(RunState& run, const QStrin
             break;
         }
     };
-    TInterpreterProcess::Result result =
-        work.isValid() ? TInterpreterProcess::Run(run.program, arguments, work.path(), run.limits,
-                                                  m_queue.stopFlag(), frame)
-                       : TInterpreterProcess::Result{};
-    if (!work.isValid())
+    bool sent = child->started && child->process.SendJob(job);
+    if (child->started && !sent) {
+        // It died between the look at it and the job: one fresh start, as for a dead one.
+        child = m_warm.Take(run.program, run.limits);
+        m_lastPid = child->process.Pid();
+        sent = child->started && child->process.SendJob(job);
+    }
+    if (sent)
+        child->process.ReadFrames(m_queue.stopFlag(), run.limits.watchdog, frame);
+    TInterpreterProcess::Result result = child->process.Finish();
+    if (!child->work->isValid())
         result.failure = QStringLiteral("No private folder for the interpreter.");
     m_active = false;
 
@@ -431,6 +441,34 @@ void TGhostScript::ConvertToPdf(const QString& file, const QString& pdfFile,
 void TGhostScript::Shutdown()
 {
     m_queue.shutdown();
+    m_keepWarm = false;
+    m_warm.Drop();
+}
+
+void TGhostScript::SetKeepWarm(bool keep)
+{
+    m_keepWarm = keep;
+    if (!keep)
+        m_warm.Drop();
+}
+
+void TGhostScript::PrepareInterpreter()
+{
+    if (m_keepWarm)
+        m_warm.Prestart(
+            InterpreterProgram(), Limits(),
+            {QString::number(DisplayFormatForDepth(ScreenDepth())), QString::number(m_resolution)});
+}
+
+pid_t TGhostScript::IdleInterpreterPid()
+{
+    return m_warm.IdlePid();
+}
+
+bool TGhostScript::AwaitIdleInterpreter(std::chrono::milliseconds timeout)
+{
+    PrepareInterpreter();
+    return m_warm.AwaitIdleReady(timeout);
 }
 
 } // namespace vellora

@@ -4,6 +4,7 @@
 #include "InterpreterProcess.h"
 #include "PagePacker.h"
 #include "RunQueue.h"
+#include "WarmInterpreter.h"
 
 #include <QByteArray>
 #include <QImage>
@@ -128,6 +129,19 @@ public:
 
     TRunQueue& Queue() { return m_queue; }
 
+    // Keeps one interpreter program started and waiting for the next run (the default), so
+    // that a run does not wait for the program to start; a program that served a run is
+    // never used again. A one-off user (the command line) turns it off.
+    void SetKeepWarm(bool keep);
+    // Starts the waiting program now rather than with the first run (the window does once
+    // its start is over).
+    void PrepareInterpreter();
+    // The waiting program's process id (-1 for none), the last run's, and a wait until the
+    // waiting one (started now if there is none) is set up: for tests and benchmarks.
+    pid_t IdleInterpreterPid();
+    pid_t LastInterpreterPid() const { return m_lastPid.load(); }
+    bool AwaitIdleInterpreter(std::chrono::milliseconds timeout);
+
     // What the last run that finished left: the text of its last caught failure (for example
     // "File /x/y.ps does not exist."), and its last argument vector.
     const QString& LastError() const { return m_lastError; }
@@ -162,6 +176,9 @@ private:
     // conversion of the same job does not wait for the watchdog a second time.
     QString m_unreadableDocument;
 
+    std::atomic<bool> m_keepWarm = true;
+    std::atomic<pid_t> m_lastPid = -1;
+    TWarmInterpreter m_warm;
     TRunQueue m_queue;
 };
 

@@ -19,6 +19,8 @@ bool knownKind(char kind)
     case TFrameKind::Page:
     case TFrameKind::Progress:
     case TFrameKind::Report:
+    case TFrameKind::Ready:
+    case TFrameKind::Job:
         return true;
     }
     return false;

@@ -23,6 +23,8 @@ enum class TFrameKind : char
     Page = 'P',      // a finished page (TPackedPage)
     Progress = 'G',  // a piece of the document was taken in
     Report = 'R',    // the end of the run (TRunReport), the last frame
+    Ready = 'Y',     // a program started ahead of its job is set up and waits for it
+    Job = 'J',       // Vellora to a waiting program: its mode and operands (QStringList)
 };
 
 // How the run ended, as the interpreter program saw it.

@@ -83,10 +83,10 @@ bool openChannel(int& readEnd, int& writeEnd)
     return true;
 }
 
-// Starts argv[0] in `folder`, with its input on /dev/null, the channel's `writeEnd` as its
-// descriptor 3 and no other descriptor, every signal at its default and none blocked.
-// Returns 0, or the error number.
-int spawnProgram(pid_t& pid, std::vector<QByteArray>& argv, std::vector<QByteArray>& env,
+// Starts argv[0] in `folder`, with its input on `input` (or /dev/null when that is -1), the
+// channel's `writeEnd` as its descriptor 3 and no other descriptor, every signal at its default
+// and none blocked. Returns 0, or the error number.
+int spawnProgram(pid_t& pid, std::vector<QByteArray>& argv, std::vector<QByteArray>& env, int input,
                  int writeEnd, const QByteArray& folder)
 {
     std::vector<char*> argvList = pointers(argv);
@@ -94,7 +94,10 @@ int spawnProgram(pid_t& pid, std::vector<QByteArray>& argv, std::vector<QByteArr
 
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    if (input >= 0)
+        posix_spawn_file_actions_adddup2(&actions, input, 0);
+    else
+        posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_adddup2(&actions, 2, 1); // stray text goes to our error output
     posix_spawn_file_actions_adddup2(&actions, writeEnd, 3);
     posix_spawn_file_actions_addclosefrom_np(&actions, 4);
@@ -117,6 +120,23 @@ int spawnProgram(pid_t& pid, std::vector<QByteArray>& argv, std::vector<QByteArr
     return spawned;
 }
 
+// Writes all of `bytes` to `fd`; false when the reader is gone.
+bool writeAll(int fd, const QByteArray& bytes)
+{
+    const char* data = bytes.constData();
+    qsizetype left = bytes.size();
+    while (left > 0) {
+        const ssize_t written = ::write(fd, data, size_t(left));
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0)
+            return false;
+        data += written;
+        left -= written;
+    }
+    return true;
+}
+
 } // namespace
 
 QStringList TInterpreterProcess::LimitArguments(const TInterpreterLimits& limits)
@@ -135,6 +155,21 @@ TInterpreterProcess::~TInterpreterProcess()
 bool TInterpreterProcess::Spawn(const QString& program, const QStringList& arguments,
                                 const QString& workFolder, const TInterpreterLimits& limits)
 {
+    return start(program, arguments, workFolder, limits, false);
+}
+
+bool TInterpreterProcess::SpawnWaiting(const QString& program, const QString& workFolder,
+                                       const TInterpreterLimits& limits,
+                                       const QStringList& expected)
+{
+    return start(program, LimitArguments(limits) << QStringLiteral("wait") << expected, workFolder,
+                 limits, true);
+}
+
+bool TInterpreterProcess::start(const QString& program, const QStringList& arguments,
+                                const QString& workFolder, const TInterpreterLimits& limits,
+                                bool waiting)
+{
     if (!QFileInfo(program).isExecutable()) {
         m_result.failure = u"The interpreter program " + program + u" is missing.";
         return false;
@@ -144,22 +179,78 @@ bool TInterpreterProcess::Spawn(const QString& program, const QStringList& argum
         m_result.failure = QStringLiteral("No pipe for the interpreter program.");
         return false;
     }
+    int jobEnds[2] = {-1, -1};
+    if (waiting && ::pipe2(jobEnds, O_CLOEXEC) != 0) {
+        ::close(writeEnd);
+        ::close(m_channel);
+        m_channel = -1;
+        m_result.failure = QStringLiteral("No pipe for the interpreter program.");
+        return false;
+    }
 
     std::vector<QByteArray> argv{QFile::encodeName(program)};
     for (const QString& argument : arguments)
         argv.push_back(QFile::encodeName(argument));
     std::vector<QByteArray> env = environmentFor(workFolder, limits);
-    const int spawned = spawnProgram(m_pid, argv, env, writeEnd, QFile::encodeName(workFolder));
+    const int spawned =
+        spawnProgram(m_pid, argv, env, jobEnds[0], writeEnd, QFile::encodeName(workFolder));
     ::close(writeEnd);
+    if (jobEnds[0] >= 0)
+        ::close(jobEnds[0]);
+    m_job = jobEnds[1];
     if (spawned != 0) {
         ::close(m_channel);
         m_channel = -1;
+        if (m_job >= 0)
+            ::close(m_job);
+        m_job = -1;
         m_pid = -1;
         m_result.failure = u"The interpreter program could not be started: " +
                            QString::fromLocal8Bit(std::strerror(spawned));
         return false;
     }
     return true;
+}
+
+bool TInterpreterProcess::SendJob(const QStringList& job)
+{
+    if (m_pid <= 0 || m_job < 0)
+        return false;
+    // A job is a few hundred bytes: the pipe takes it at once, whatever the program is doing.
+    const bool sent = writeAll(m_job, EncodeFrame(TFrameKind::Job, EncodeArguments(job)));
+    ::close(m_job);
+    m_job = -1;
+    return sent;
+}
+
+bool TInterpreterProcess::AwaitReady(std::chrono::milliseconds timeout)
+{
+    if (m_ready)
+        return true;
+    if (m_pid <= 0 || m_channel < 0)
+        return false;
+    // Before its job the program sends nothing but this one empty frame.
+    const QByteArray expected = EncodeFrame(TFrameKind::Ready, {});
+    pollfd watch{m_channel, POLLIN, 0};
+    if (::poll(&watch, 1, int(timeout.count())) <= 0 || !(watch.revents & POLLIN))
+        return false;
+    char head[5];
+    qsizetype got = 0;
+    while (got < qsizetype(sizeof head)) {
+        const ssize_t n = ::read(m_channel, head + got, sizeof head - size_t(got));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        got += n;
+    }
+    m_ready = QByteArray(head, sizeof head) == expected;
+    return m_ready;
+}
+
+bool TInterpreterProcess::Exited()
+{
+    return m_pid <= 0 || m_exited || exitedByItself();
 }
 
 void TInterpreterProcess::ReadFrames(const std::atomic<bool>& stop,
@@ -228,7 +319,7 @@ void TInterpreterProcess::takeFrames(TFrameReader& reader, const FrameHandler& f
         } else {
             if (kind == TFrameKind::Page)
                 ++m_result.pagesReceived;
-            if (kind != TFrameKind::Progress && frame)
+            if (kind != TFrameKind::Progress && kind != TFrameKind::Ready && frame)
                 frame(kind, payload);
         }
     }
@@ -258,6 +349,9 @@ void TInterpreterProcess::reap()
 {
     ::close(m_channel);
     m_channel = -1;
+    if (m_job >= 0)
+        ::close(m_job);
+    m_job = -1;
     if (!m_exited) {
         if (!m_killedFor)
             m_killedFor = End::Stopped;

@@ -70,6 +70,20 @@ public:
     bool Spawn(const QString& program, const QStringList& arguments, const QString& workFolder,
                const TInterpreterLimits& limits);
 
+    // Starts `program` ahead of its job: it sets itself up under `limits` (for the display
+    // job `expected`, its format word and resolution, if given, with that job's library
+    // instance ready), says it is ready and waits on its input for the job that SendJob gives
+    // it. False when it could not start.
+    bool SpawnWaiting(const QString& program, const QString& workFolder,
+                      const TInterpreterLimits& limits, const QStringList& expected = {});
+    // Hands a waiting program its one job: the mode and operands of its command line.
+    bool SendJob(const QStringList& job);
+    // Waits up to `timeout` for a waiting program to say it is ready; true once it has.
+    bool AwaitReady(std::chrono::milliseconds timeout);
+    // The program has ended (it is reaped then; Finish says how).
+    bool Exited();
+    pid_t Pid() const { return m_pid; }
+
     // Reads the program's frames until its channel closes and it exits, `stop` is set, nothing
     // comes for `watchdog`, or the frames are damaged. `frame` receives pages and text as they
     // come.
@@ -101,8 +115,13 @@ private:
     void reap();
     Result ending();
 
+    bool start(const QString& program, const QStringList& arguments, const QString& workFolder,
+               const TInterpreterLimits& limits, bool waiting);
+
     pid_t m_pid = -1;
     int m_channel = -1; // the read end; the program writes on its descriptor 3
+    int m_job = -1;     // the write end of a waiting program's input
+    bool m_ready = false;
     Result m_result;
     bool m_reported = false;
     bool m_exited = false;

@@ -1,6 +1,7 @@
 #include "Application.h"
 
 #include "Errors.h"
+#include "Log.h"
 #include "Prompts.h"
 
 #include <QLibraryInfo>
@@ -24,6 +25,7 @@ bool installQtTranslations(QCoreApplication& application)
 
 VelloraApplication::VelloraApplication(int& argc, char** argv) : QApplication(argc, argv)
 {
+    startupStep("Qt application");
     setApplicationName(QStringLiteral("Vellora"));
     setDesktopFileName(QStringLiteral("vellora"));
     // The program lives in the notification area: closing its last window does not end it.
@@ -31,6 +33,7 @@ VelloraApplication::VelloraApplication(int& argc, char** argv) : QApplication(ar
     // The program speaks French, and so do the standard dialogs it opens, whatever the
     // session's language.
     installQtTranslations(*this);
+    startupStep("translations");
 }
 
 bool VelloraApplication::notify(QObject* receiver, QEvent* event)

@@ -13,4 +13,9 @@ Q_DECLARE_LOGGING_CATEGORY(lcShell)
 // "<where>: exception dropped: <its message>". Call it only inside a catch block.
 void logDroppedException(const QLoggingCategory& category, const char* where);
 
+// The start-up's steps with the time since main() began, quiet unless asked for with
+// QT_LOGGING_RULES="vellora.startup.info=true": what the start waits for, measured.
+Q_DECLARE_LOGGING_CATEGORY(lcStartup)
+void startupStep(const char* step);
+
 } // namespace vellora

@@ -85,12 +85,19 @@ TF_Main::TF_Main(TrayIcon& tray, QWidget* parent) : QMainWindow(parent)
     makeLog();
     makeTrayIcon(tray);
     resize(kClientSize);
+    startupStep("main window's controls and tray icon");
 
     // The interpreter's private TMPDIR changes the process environment: do it before the
     // print monitor starts threads that read the environment.
     PrepareInterpreterEnvironment();
     FormCreate();
-    QTimer::singleShot(0, this, [] { qCInfo(lcShell, "event loop running"); });
+    QTimer::singleShot(0, this, [this] {
+        startupStep("event loop running");
+        qCInfo(lcShell, "event loop running");
+        // The start is over: the interpreter program for the first print job starts now.
+        if (GS)
+            GS->PrepareInterpreter();
+    });
 }
 
 TF_Main::~TF_Main() = default;
@@ -227,12 +234,15 @@ void TF_Main::FormCreate()
         m_intake.Reset();
 
         makeMonitor();
+        startupStep("print-queue monitor");
 
         CoolTrayIcon1->setIconIndex(1);
 
         CreateGhostScript();
+        startupStep("interpreter component");
 
         collapseToTray();
+        startupStep("hidden to the notification area");
     } catch (...) {
         logDroppedException(lcShell(), "FormCreate");
     }

@@ -57,10 +57,13 @@ int runVellora(TrayIcon& tray, SingleInstance& instance)
     initResources();
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/window.svg")));
     TF_Main F_Main(tray);
+    startupStep("main window");
     TForm1 Form1(F_Main);
     F_Main.setOptionsDialog(&Form1);
+    startupStep("options dialog");
     TindexForm indexForm;
     setIndexForm(&indexForm);
+    startupStep("index editor");
     QObject::connect(&instance, &SingleInstance::raiseRequested, &F_Main,
                      &TF_Main::RaiseFromOtherCopy);
     QObject::connect(

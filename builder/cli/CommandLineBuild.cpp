@@ -135,6 +135,7 @@ void CommandLineBuild::start()
     }
     // PostScript: the interpreter writes the PDF, as for a printed document.
     m_interpreter = std::make_unique<TGhostScript>();
+    m_interpreter->SetKeepWarm(false); // one conversion: no program waits for a next one
     m_converting = true;
     m_interpreter->ConvertToPdf(
         QFileInfo(m_request.input).absoluteFilePath(), workPdf, [this](bool ok) {

@@ -3,6 +3,13 @@
 //
 //   vellora-interpreter [options] display <format word> <dpi> <document>
 //   vellora-interpreter [options] pdf <output PDF> <document>
+//   vellora-interpreter [options] wait [<format word> <dpi>]
+//
+// "wait" starts the program ahead of its job: it sets itself up (limits, and for the display
+// job it expects, that job's library instance made and initialised), sends a Ready frame and
+// reads one Job frame (the mode and operands above) on its standard input. The file rules are
+// set only then, once the job has named its document and output; a job other than the
+// expected one gets a fresh instance.
 //
 // Options: --memory <bytes> (address space), --cpu <seconds> (processor time),
 // --budget <pixels> (largest page rendered at full resolution).
@@ -25,11 +32,15 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
+#include <malloc.h>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <sys/prctl.h>
 #include <sys/resource.h>
 #include <unistd.h>
+#include <utility>
 
 using namespace vellora;
 using namespace vellora::interpreter;
@@ -65,6 +76,45 @@ public:
     {
         const QByteArray frame = EncodeFrame(kind, payload);
         std::lock_guard lock(m_mutex);
+        if (m_holding) {
+            m_held += frame;
+            return true;
+        }
+        return write(frame);
+    }
+
+    // A session opened ahead of its job keeps what it says until the job is known: it goes
+    // with that job, or nowhere when the session is not the one the job wants.
+    void hold() { m_holding = true; }
+    bool release(bool keep)
+    {
+        std::lock_guard lock(m_mutex);
+        m_holding = false;
+        const QByteArray held = std::exchange(m_held, {});
+        return !keep || write(held);
+    }
+
+    // Straight to Vellora, whatever is held.
+    bool sendNow(TFrameKind kind, const QByteArray& payload)
+    {
+        std::lock_guard lock(m_mutex);
+        return write(EncodeFrame(kind, payload));
+    }
+
+    bool text(TFrameKind kind, const QByteArray& bytes)
+    {
+        {
+            std::lock_guard lock(m_mutex);
+            if (m_textSent >= kMaxText)
+                return true;
+            m_textSent += bytes.size();
+        }
+        return send(kind, bytes);
+    }
+
+private:
+    bool write(const QByteArray& frame)
+    {
         if (m_broken)
             return false;
         const char* data = frame.constData();
@@ -83,20 +133,10 @@ public:
         return true;
     }
 
-    bool text(TFrameKind kind, const QByteArray& bytes)
-    {
-        {
-            std::lock_guard lock(m_mutex);
-            if (m_textSent >= kMaxText)
-                return true;
-            m_textSent += bytes.size();
-        }
-        return send(kind, bytes);
-    }
-
-private:
     std::mutex m_mutex;
     bool m_broken = false;
+    bool m_holding = false;
+    QByteArray m_held;
     qsizetype m_textSent = 0;
 };
 
@@ -112,7 +152,21 @@ struct Options
     QString output; // the PDF to write, in the "pdf" mode
 
     bool pdf() const { return mode == u"pdf"; }
+    bool waiting() const { return mode == u"wait"; }
 };
+
+// The document and output from the mode's operands; false when they do not fit the mode.
+bool takeOperands(Options& options)
+{
+    const bool complete = (options.mode == u"display" && options.operands.size() == 3) ||
+                          (options.pdf() && options.operands.size() == 2);
+    if (!complete)
+        return false;
+    options.document = QFileInfo(options.operands.last()).absoluteFilePath();
+    if (options.pdf())
+        options.output = QFileInfo(options.operands.first()).absoluteFilePath();
+    return true;
+}
 
 bool parse(int argc, char** argv, Options& options)
 {
@@ -143,25 +197,61 @@ bool parse(int argc, char** argv, Options& options)
         }
         options.operands.append(QFile::decodeName(argv[i]));
     }
-    const bool complete = (options.mode == u"display" && options.operands.size() == 3) ||
-                          (options.pdf() && options.operands.size() == 2);
-    if (!complete)
+    // "wait" may name the display job it expects: its format word and resolution.
+    if (options.waiting())
+        return options.operands.isEmpty() || options.operands.size() == 2;
+    return takeOperands(options);
+}
+
+// A program started ahead of its job reads it from its input, one frame, and then has
+// /dev/null there as any other run does.
+bool receiveJob(Options& options)
+{
+    TFrameReader reader;
+    TFrameKind kind;
+    QByteArray payload;
+    char buffer[4096];
+    while (!reader.next(kind, payload)) {
+        if (reader.corrupt())
+            return false;
+        const ssize_t got = ::read(0, buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            return false; // Vellora dropped us before giving a job
+        reader.append(buffer, got);
+    }
+    const int nothing = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+    if (nothing < 0 || ::dup3(nothing, 0, 0) < 0)
         return false;
-    options.document = QFileInfo(options.operands.last()).absoluteFilePath();
-    if (options.pdf())
-        options.output = QFileInfo(options.operands.first()).absoluteFilePath();
-    return true;
+    ::close(nothing);
+    QStringList job = DecodeArguments(payload);
+    if (kind != TFrameKind::Job || job.isEmpty())
+        return false;
+    options.mode = job.takeFirst();
+    options.operands = job;
+    return !options.waiting() && takeOperands(options);
+}
+
+// The processor-time limit counts from the job: a program started ahead of it has already
+// spent a little on setting itself up.
+void limitProcessorTime(const Options& options)
+{
+    if (options.cpu <= 0)
+        return;
+    rusage usage{};
+    ::getrusage(RUSAGE_SELF, &usage);
+    const rlim_t spent = rlim_t(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+                         (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec > 0 ? 1 : 0);
+    // SIGXCPU at the soft limit, SIGKILL one second later.
+    const rlimit cpu{spent + options.cpu, spent + options.cpu + 1};
+    ::setrlimit(RLIMIT_CPU, &cpu);
 }
 
 void limitResources(const Options& options)
 {
     const rlimit noCore{0, 0};
     ::setrlimit(RLIMIT_CORE, &noCore);
-    if (options.cpu > 0) {
-        // SIGXCPU at the soft limit, SIGKILL one second later.
-        const rlimit cpu{options.cpu, options.cpu + 1};
-        ::setrlimit(RLIMIT_CPU, &cpu);
-    }
 #if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
     // A sanitizer reserves terabytes of address space for its shadow memory: there the limit
     // comes from the sanitizer's own options, which Vellora sets for this program.
@@ -268,26 +358,47 @@ void openSession(GsInstance& gs, const Options& options, const QString& program)
     }
 }
 
-// Runs the document through one Ghostscript session; its pages and text go on the channel as
-// they come, every page before the session's report.
-TRunReport interpret(const Options& options, const QString& program, Channel& channel)
+// One Ghostscript session and the packer its pages go through.
+struct Session
 {
-    static const std::atomic<bool> neverStop = false;
-    TPagePacker packer(
-        [&channel](TPackedPage page) { channel.send(TFrameKind::Page, EncodePage(page)); });
-    GsInstance gs(sinkFor(channel, packer), neverStop);
-    openSession(gs, options, program);
-    channel.send(TFrameKind::Arguments, EncodeArguments(gs.lastArguments()));
-    if (!options.pdf() && options.budget > 0)
-        gs.RunPrologue(pixelBudgetPrologue(options.operands[1].toInt(), options.budget));
+    explicit Session(Channel& channel)
+        : packer(
+              [&channel](TPackedPage page) { channel.send(TFrameKind::Page, EncodePage(page)); }),
+          gs(sinkFor(channel, packer), neverStop)
+    {}
 
+    static inline const std::atomic<bool> neverStop = false;
+    TPagePacker packer;
+    GsInstance gs;
+};
+
+// A fresh library instance initialised with the job's arguments, for the display device or the
+// PDF writer, with the pixel budget's prologue for the display.
+std::unique_ptr<Session> openFor(const Options& options, const QString& program, Channel& channel)
+{
+    auto session = std::make_unique<Session>(channel);
+    openSession(session->gs, options, program);
+    channel.send(TFrameKind::Arguments, EncodeArguments(session->gs.lastArguments()));
+    if (!options.pdf() && options.budget > 0)
+        session->gs.RunPrologue(pixelBudgetPrologue(options.operands[1].toInt(), options.budget));
+    return session;
+}
+
+// Runs the document through the session (opened now unless one was opened for this job ahead
+// of it); its pages and text go on the channel as they come, every page before the report.
+TRunReport interpret(const Options& options, const QString& program, Channel& channel,
+                     std::unique_ptr<Session> session)
+{
+    if (!session)
+        session = openFor(options, program, channel);
+    GsInstance& gs = session->gs;
     TRunReport report;
     report.ran = gs.RunFile(options.document, false);
     if (options.pdf())
         report.pdfPages = gs.DevicePageCount();
     gs.ExitInterpreter();
     gs.DeleteInstance();
-    packer.drain();
+    session->packer.drain();
     report.fileRan = gs.FileRan();
     report.pdfClosed = gs.PdfClosed();
     report.lastError = gs.lastError();
@@ -306,17 +417,42 @@ int main(int argc, char** argv)
     Options options;
     if (!parse(argc, argv, options)) {
         std::fputs("usage: vellora-interpreter [--memory B] [--cpu S] [--budget P] "
-                   "display <format> <dpi> <document> | pdf <output> <document>\n",
+                   "display <format> <dpi> <document> | pdf <output> <document> | wait\n",
                    stderr);
         return 2;
     }
     limitResources(options);
+    Channel channel;
+    std::unique_ptr<Session> session;
+    if (options.waiting()) {
+        // The display job it expects gets its instance made and initialised now, with the
+        // arguments that job will have; any other job gets a fresh one of its own.
+        Options expected = options;
+        if (expected.operands.size() == 2) {
+            expected.mode = QStringLiteral("display");
+            channel.hold();
+            session = openFor(expected, QFile::decodeName(argv[0]), channel);
+            // What the start-up freed goes back to the system: a waiting program stays small.
+            ::malloc_trim(0);
+        }
+        if (!channel.sendNow(TFrameKind::Ready, {}))
+            return 1;
+        if (!receiveJob(options))
+            return options.waiting() ? 0 : 2;
+        const bool wanted = session && options.mode == expected.mode &&
+                            options.operands.mid(0, 2) == expected.operands;
+        if (!wanted)
+            session.reset();
+        if (!channel.release(wanted))
+            return 1;
+    }
+    limitProcessorTime(options);
     if (RestrictFiles(sandboxRules(options)) == TSandboxState::Failed) {
         std::fputs("vellora-interpreter: the file access rules could not be set\n", stderr);
         return 4;
     }
 
-    Channel channel;
-    const TRunReport report = interpret(options, QFile::decodeName(argv[0]), channel);
+    const TRunReport report =
+        interpret(options, QFile::decodeName(argv[0]), channel, std::move(session));
     return channel.send(TFrameKind::Report, EncodeReport(report)) ? 0 : 1;
 }

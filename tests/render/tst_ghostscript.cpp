@@ -12,6 +12,7 @@
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QTemporaryDir>
+#include <csignal>
 #include <cstring>
 #include <optional>
 #include <unistd.h>
@@ -77,6 +78,36 @@ class GhostScriptTest : public QObject
     static QStringList leftInPrivateFolder()
     {
         return QDir(InterpreterTempFolder()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
+    }
+
+    // The same two, leaving out the program that waits for the component's next run and its
+    // working folder.
+    static int childrenBesideTheWaitingOne(TGhostScript& gs)
+    {
+        return childProcesses() - (gs.IdleInterpreterPid() > 0 ? 1 : 0);
+    }
+    static QStringList leftBesideTheWaitingOne(TGhostScript& gs)
+    {
+        QStringList left = leftInPrivateFolder();
+        if (const pid_t idle = gs.IdleInterpreterPid(); idle > 0)
+            left.removeOne(QFileInfo(QFile::symLinkTarget(QStringLiteral("/proc/%1/cwd").arg(idle)))
+                               .fileName());
+        return left;
+    }
+
+    // What a process has open: the targets of its descriptors.
+    static QStringList openFiles(pid_t pid)
+    {
+        const QString folder = QStringLiteral("/proc/%1/fd").arg(pid);
+        QStringList targets;
+        for (const QString& fd : QDir(folder).entryList(QDir::Files | QDir::System)) {
+            char target[4096];
+            const ssize_t length = ::readlink(QFile::encodeName(folder + u'/' + fd).constData(),
+                                              target, sizeof target);
+            if (length > 0)
+                targets << QFile::decodeName(QByteArray(target, length));
+        }
+        return targets;
     }
 
 private Q_SLOTS:
@@ -630,8 +661,8 @@ private Q_SLOTS:
         QVERIFY2(!said.contains("root:"), said.constData());
         QVERIFY2(!said.contains("uid="), said.constData());
         QCOMPARE(QDir(m_dir.path()).entryList({"*.part"}), QStringList());
-        QCOMPARE(leftInPrivateFolder(), QStringList());
-        QCOMPARE(childProcesses(), 0);
+        QCOMPARE(leftBesideTheWaitingOne(gs), QStringList());
+        QCOMPARE(childrenBesideTheWaitingOne(gs), 0);
 
         // The next job runs as usual.
         QCOMPARE(preview(gs, writePs("next.ps", postScript(2))), std::optional<bool>(true));
@@ -655,8 +686,8 @@ private Q_SLOTS:
         TGhostScript::SetLimitsForTesting(kept);
         QCOMPARE(gs.LastFailure(), TGhostScript::Failure::Unreadable);
         QVERIFY2(gs.LastError().contains("signal"), qPrintable(gs.LastError()));
-        QCOMPARE(leftInPrivateFolder(), QStringList());
-        QCOMPARE(childProcesses(), 0);
+        QCOMPARE(leftBesideTheWaitingOne(gs), QStringList());
+        QCOMPARE(childrenBesideTheWaitingOne(gs), 0);
     }
 
     // A program started but never read to its end (its work withdrawn, or an exception on the
@@ -683,6 +714,51 @@ private Q_SLOTS:
             }
         }
         QCOMPARE(childProcesses(), 0);
+    }
+
+    // A program waits for the next run; each run gets one of its own, also when the waiting
+    // one died in the meantime, and the component's end takes the waiting one with it.
+    void eachRunHasAProgramOfItsOwn()
+    {
+        const QString document = writePs("own.ps", postScript(1));
+        auto gs = std::make_unique<TGhostScript>();
+        QVERIFY(gs->AwaitIdleInterpreter(std::chrono::seconds(30)));
+        const pid_t first = gs->IdleInterpreterPid();
+        QCOMPARE(preview(*gs, document), std::optional<bool>(true));
+        QCOMPARE(gs->LastInterpreterPid(), first);
+        const pid_t waiting = gs->IdleInterpreterPid();
+        QVERIFY(waiting > 0 && waiting != first);
+        QCOMPARE(::kill(first, 0), -1); // served one run, and gone
+
+        QVERIFY(gs->AwaitIdleInterpreter(std::chrono::seconds(30)));
+        QCOMPARE(::kill(waiting, SIGKILL), 0);
+        // Dead and not yet reaped: the component finds out when the next run comes.
+        QTRY_VERIFY(!QFileInfo::exists(QStringLiteral("/proc/%1/fd/3").arg(waiting)));
+        QCOMPARE(preview(*gs, document), std::optional<bool>(true));
+        QCOMPARE(gs->GetPageCount(), 1);
+        QVERIFY(gs->LastInterpreterPid() != waiting);
+
+        gs.reset();
+        QCOMPARE(childProcesses(), 0);
+        QCOMPARE(leftInPrivateFolder(), QStringList());
+    }
+
+    // Before its job the waiting program holds no document: nothing but its pipes, /dev/null,
+    // the test's output and the system's own files (libraries, fonts).
+    void theWaitingProgramHoldsNoDocument()
+    {
+        TGhostScript gs;
+        QCOMPARE(preview(gs, writePs("earlier.ps", postScript(1))), std::optional<bool>(true));
+        QVERIFY(gs.AwaitIdleInterpreter(std::chrono::seconds(30)));
+        const QStringList open = openFiles(gs.IdleInterpreterPid());
+        QVERIFY(open.size() >= 4);
+        for (const QString& target : open)
+            QVERIFY2(target.startsWith("pipe:[") || target.startsWith("/dev/") ||
+                         target.startsWith("/usr/") || target.startsWith("/var/cache/") ||
+                         target.startsWith("/etc/") || openFiles(::getpid()).contains(target),
+                     qPrintable(target));
+        for (const QString& target : open)
+            QVERIFY2(!target.startsWith(m_dir.path()), qPrintable(target));
     }
 
     // A print file cannot write beside itself, in the private folder's parent or elsewhere.
