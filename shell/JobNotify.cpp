@@ -1,10 +1,11 @@
 // The intake of print jobs: a completed job on the printer "vellora" opens the main window
 // with the printed document.
 #include "GhostScript.h"
+#include "Log.h"
 #include "Main.h"
-#include "Options.h"
 #include "Paths.h"
 #include "PrintersMonitor.h"
+#include "builder/dialogs/Options.h"
 
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -26,34 +27,19 @@ void TF_Main::makeMonitor()
 void TF_Main::JobNotify(const TJobInformation& aJobinformation)
 {
     try {
-        const QString status = JobStatusName(aJobinformation.Status).toLower();
-        if (aJobinformation.PrinterName.toLower() != QLatin1String("vellora"))
+        const TJobIntake::Decision decision = m_intake.Consider(aJobinformation);
+        if (decision.ours)
+            PdfMode = decision.pdf;
+        if (!decision.take)
             return;
-        if (status != QLatin1String("jscompleted"))
-            return;
-        // Another user's printout never opens in this window.
-        if (aJobinformation.UserName != paths::CurrentUserName())
-            return;
-        const bool pdfDocument =
-            aJobinformation.DocumentName.toLower().contains(QLatin1String(".pdf"));
-        PdfMode = false;
-        if (pdfDocument)
-            PdfMode = true;
-
-        // Each job is taken once, also when an earlier job is reported again later.
-        if (!FirstJob && TakenJobIds.contains(aJobinformation.JobId, aJobinformation.JobKey))
-            return;
-        FirstJob = false;
         M_Log->appendPlainText(QStringLiteral("CLICKED "));
-        LastJobId = aJobinformation.JobId;
-        TakenJobIds.remember(aJobinformation.JobId, aJobinformation.JobKey);
-
         OpenMainWindow();
-        if (!pdfDocument)
+        if (!decision.pdf)
             takeOrdinaryDocument();
         else
             takePdfDocument();
     } catch (...) {
+        logDroppedException(lcShell(), "JobNotify");
     }
 }
 
@@ -65,7 +51,7 @@ namespace vellora {
 // pages to the options dialog once the conversion has finished.
 void TF_Main::takeOrdinaryDocument()
 {
-    Button1Click([this] {
+    connect(Button1Click(), &TPrintFileRun::finished, this, [this] {
         if (Form1)
             Form1->endPage->setText(QString::number(GS->GetPageCount()));
     });
@@ -80,7 +66,7 @@ void TF_Main::takePdfDocument()
     PdfMode = true;
     PreviewDone = false;
     DocFile = paths::PrintFile();
-    ShowDocument([this] { GS->SetResolution(72); });
+    connect(ShowDocument(), &TPrintFileRun::finished, this, [this] { GS->SetResolution(72); });
 }
 
 } // namespace vellora

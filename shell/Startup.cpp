@@ -1,13 +1,13 @@
 #include "Startup.h"
 
 #include "Errors.h"
-#include "Index.h"
 #include "Log.h"
 #include "Main.h"
-#include "Options.h"
 #include "Prompts.h"
 #include "Resources.h"
 #include "SingleInstance.h"
+#include "builder/dialogs/Index.h"
+#include "builder/dialogs/Options.h"
 #include "linux/LinuxSingleInstance.h"
 
 #include <QApplication>
