@@ -125,7 +125,7 @@ void CatalogueBuild::start()
             throw EVellora(programFolderMessage(m_outputFolder));
         makeCatalogueFolder(m_outputFolder);
         // Read before this build writes its own: it names what the last build left here.
-        m_previousFiles = previousCatalogueFiles(m_outputFolder);
+        m_previous = previousCatalogue(m_outputFolder);
         WriteViewerConfig(m_plan.htmlFile, m_plan.pageCount, m_plan.contentSize.width,
                           m_plan.contentSize.height, true, m_plan.settings, m_plan.index);
     } catch (const EVellora& error) {
@@ -371,8 +371,8 @@ void CatalogueBuild::finishFolder()
     // Pages that failed may still have their previous files: the folder is only tidied once
     // every page is there.
     if (m_failed.empty())
-        removeStaleCatalogueFiles(m_outputFolder, m_previousFiles,
-                                  writtenFiles(m_missingViewerFiles), m_plan.pageCount);
+        removeStaleCatalogueFiles(m_outputFolder, m_previous, writtenFiles(m_missingViewerFiles),
+                                  m_plan.pageCount);
     end(m_failed.empty() && m_missingViewerFiles.isEmpty() ? BuildOutcome::Result::Succeeded
                                                            : BuildOutcome::Result::Failed);
 }
@@ -397,6 +397,8 @@ void CatalogueBuild::writeFolderFiles()
     manifest.outline = outlineEntries(m_outline.outline, m_plan.firstPage, m_plan.pageCount);
     manifest.direction = m_outline.direction;
     manifest.search = m_searchFiles;
+    if (!missing.contains(kViewerPage))
+        manifest.catalogue = QFileInfo(m_plan.htmlFile).fileName();
     WriteCatalogueManifest(m_plan.htmlFile, manifest);
     m_missingViewerFiles = missing;
 }

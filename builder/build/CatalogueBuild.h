@@ -6,6 +6,7 @@
 #include "builder/build/ConverterCommand.h"
 #include "builder/build/DocumentOutline.h"
 #include "builder/build/IndexGrid.h"
+#include "builder/build/StaleFiles.h"
 #include "builder/build/ViewerConfig.h"
 
 #include <QList>
@@ -133,7 +134,7 @@ private:
     bool m_cancelled = false;
     bool m_ended = false;
     QString m_error;
-    std::optional<QStringList> m_previousFiles; // the previous manifest's "files"
+    std::optional<PreviousCatalogue> m_previous; // what the previous manifest said
 };
 
 } // namespace vellora
