@@ -219,6 +219,9 @@ non nul, et les fichiers précédents de la page restent tels quels. Les fichier
 annexes de la page que cette conversion n'écrit pas (.svg, .js) sont supprimés.
 Un chemin de sortie occupé par autre chose qu'un fichier (dossier, périphérique,
 tube nommé, lien symbolique) est refusé avant tout rendu.
+
+Code de sortie : 0 réussite, 2 mauvais usage, 3 disque plein (les autres pages
+échoueraient de même), 1 tout autre échec.
 )help";
 
 } // namespace

@@ -23,6 +23,10 @@ using namespace vellora::converter;
 
 namespace {
 
+// The exit status of a page that could not be written because the disk is full: the build
+// stops there, as every other page would fail alike.
+constexpr int kDiskFullStatus = 3;
+
 // Long sides of the page images beside the movie, in pixels.
 constexpr int kImageLongSide = 1600;
 constexpr int kScreenImageLongSide = 800;
@@ -223,7 +227,7 @@ int main(int argc, char** argv)
     } catch (const DocumentError& error) {
         return fail(subject(options) + error.what(), 1);
     } catch (const OutputError& error) {
-        return fail(subject(options) + error.what(), 1);
+        return fail(subject(options) + error.what(), error.diskFull() ? kDiskFullStatus : 1);
     } catch (const std::exception& error) {
         // The movie writer's own checks speak English: they catch faults of this program.
         if (dynamic_cast<const std::logic_error*>(&error) ||

@@ -387,6 +387,13 @@ void TestVelloraBuild::badInputs_data()
     QTest::newRow("path too long")
         << QStringList{tooLong, "-o", out} << false << 1
         << QStringList{"vellora-build : « " + tooLong + " » : le nom est trop long"};
+    QTest::newRow("disk full")
+        << QStringList{m_pdf, "-o", full + "/c.html", "--jobs", "1", "--quiet"} << true << 1
+        << QStringList{
+               "vellora-build : Le disque est plein : impossible d'écrire dans le dossier " + full +
+                   ".",
+               "vellora-build : La création s'est arrêtée : le catalogue est incomplet "
+               "(pages manquantes : 1 à 4) et n'a pas de page à ouvrir."};
 }
 
 void TestVelloraBuild::badInputs()
