@@ -114,6 +114,26 @@ void writeJpeg(PageFiles& files, PageFile file, const PageImage& image, int qual
     files.write(file, jpeg.bytes.get(), jpeg.size);
 }
 
+// The page in the vector form the preset asks for, or nothing when it keeps the image form:
+// also when the SWF writer cannot encode it (a coordinate or a size past what a SWF field
+// holds), which a damaged or hostile page can ask for. The image form draws anything.
+std::optional<vector::VectorPageFiles>
+vectorPageOrImage(const PdfPages::Page& page, const ConverterOptions& options, double movieScale)
+{
+    try {
+        return vector::vectorPage(page, options.page, options, movieScale);
+    } catch (const std::range_error&) {
+    } catch (const std::length_error&) {
+    } catch (const std::out_of_range&) {
+    } catch (const std::invalid_argument&) {
+    }
+    std::fprintf(stderr,
+                 "pdf2swf: %s, page %d : coordonnées hors des limites du format SWF, gardée en "
+                 "image\n",
+                 options.input.c_str(), options.page);
+    return std::nullopt;
+}
+
 // The page is drawn at the page image's size (or the movie's, when that is larger); the
 // screen image and the thumbnail are derived from that drawing by area averaging. Nothing
 // is drawn larger than the pixel budget. All the files appear together at commit().
@@ -141,7 +161,7 @@ int convertPage(const ConverterOptions& options)
     // unless the page keeps the image form.
     const auto vectorFiles = options.preset == Preset::Low
                                  ? std::nullopt
-                                 : vector::vectorPage(*page, options.page, options, movieScale);
+                                 : vectorPageOrImage(*page, options, movieScale);
     if (vectorFiles) {
         files.write(PageFile::Movie, vectorFiles->movie.data(), vectorFiles->movie.size());
         if (!vectorFiles->svg.empty())
