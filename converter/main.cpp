@@ -8,6 +8,7 @@
 #include "PageMovie.h"
 #include "PageText.h"
 #include "PdfPages.h"
+#include "ProcessorLimit.h"
 #include "vector/VectorPage.h"
 
 #include <algorithm>
@@ -240,6 +241,7 @@ int main(int argc, char** argv)
         case Mode::Outline:
             return printOutline(options);
         case Mode::Page:
+            limitProcessorTime(kPageProcessorSeconds, subject(options));
             return convertPage(options);
         }
     } catch (const std::bad_alloc&) {

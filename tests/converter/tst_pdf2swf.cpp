@@ -901,6 +901,32 @@ private Q_SLOTS:
         QVERIFY(!QFile::exists(folder + "/page1.svg"));
     }
 
+    // A page that would keep the converter busy for ever (forms nested five deep, 10^11
+    // operators) is stopped at the processor time limit, which a lower limit of the caller
+    // brings forward; nothing of the page is left behind.
+    void processorTimeIsBounded()
+    {
+        const QString folder = freshFolder(QStringLiteral("dense"));
+        const QString input = folder + "/dense.pdf";
+        QVERIFY(writeFile(input, onePagePdf("/X Do", {QByteArray("/X Do ").repeated(100),
+                                                      QByteArray("/X Do ").repeated(100),
+                                                      QByteArray("/X Do ").repeated(100),
+                                                      QByteArray("/X Do ").repeated(100),
+                                                      QByteArray("1 w ").repeated(1000)})));
+        QProcess process;
+        // Soft limit only: the converter keeps the hard one for its own clean-up.
+        process.start("bash", {"-c", "ulimit -S -t 1 && exec \"$0\" \"$@\"", converterPath(), input,
+                               "-p1", "-o", folder + "/page1.swf"});
+        QVERIFY(process.waitForFinished(300000));
+        QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(process.exitCode(), 1);
+        QCOMPARE(QString::fromUtf8(process.readAllStandardError()),
+                 "pdf2swf: " + input +
+                     ", page 1 : page arrêtée après 1 s de calcul : elle est trop complexe pour "
+                     "être convertie\n");
+        QCOMPARE(folderEntries(folder), QStringList({"dense.pdf"}));
+    }
+
     void helpAndVersion()
     {
         const RunResult help = runConverter({"--help"});
