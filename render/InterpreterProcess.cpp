@@ -1,10 +1,11 @@
 #include "InterpreterProcess.h"
 
+#include "SystemErrors.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <cerrno>
 #include <csignal>
-#include <cstring>
 #include <fcntl.h>
 #include <poll.h>
 #include <spawn.h>
@@ -142,12 +143,12 @@ bool TInterpreterProcess::Spawn(const QString& program, const QStringList& argum
                                 const QString& workFolder, const TInterpreterLimits& limits)
 {
     if (!QFileInfo(program).isExecutable()) {
-        m_result.failure = u"The interpreter program " + program + u" is missing.";
+        m_result.failure = u"Le programme d'interprétation " + program + u" est introuvable.";
         return false;
     }
     int writeEnd = -1;
     if (!openChannel(m_channel, writeEnd)) {
-        m_result.failure = QStringLiteral("No pipe for the interpreter program.");
+        m_result.failure = QStringLiteral("Aucun tube pour le programme d'interprétation.");
         return false;
     }
 
@@ -161,8 +162,8 @@ bool TInterpreterProcess::Spawn(const QString& program, const QStringList& argum
         ::close(m_channel);
         m_channel = -1;
         m_pid = -1;
-        m_result.failure = u"The interpreter program could not be started: " +
-                           QString::fromLocal8Bit(std::strerror(spawned));
+        m_result.failure = u"Le programme d'interprétation n'a pas pu démarrer : " +
+                           QString::fromStdString(frenchSystemError(spawned)) + u'.';
         return false;
     }
     return true;
@@ -239,7 +240,8 @@ void TInterpreterProcess::takeFrames(TFrameReader& reader, const FrameHandler& f
         }
     }
     if (reader.corrupt()) {
-        m_result.failure = QStringLiteral("The interpreter program sent damaged data.");
+        m_result.failure = QStringLiteral("Le programme d'interprétation a envoyé des données "
+                                          "endommagées.");
         m_killedFor = End::Crashed;
     }
 }
@@ -281,20 +283,20 @@ TInterpreterProcess::Result TInterpreterProcess::ending()
     if (m_killedFor) {
         m_result.end = *m_killedFor;
         if (*m_killedFor == End::Stalled)
-            m_result.failure = QStringLiteral("The interpreter made no progress and was stopped.");
+            m_result.failure = QStringLiteral("L'interpréteur n'avançait plus : il a été arrêté.");
         else if (*m_killedFor == End::Stopped)
-            m_result.failure = QStringLiteral("The run was stopped.");
+            m_result.failure = QStringLiteral("L'exécution a été arrêtée.");
     } else if (WIFEXITED(m_status) && WEXITSTATUS(m_status) == 0 && m_reported) {
         m_result.end = End::Finished;
     } else {
         m_result.end = End::Crashed;
         if (WIFSIGNALED(m_status))
-            m_result.failure = u"The interpreter program was ended by signal " +
+            m_result.failure = u"Le programme d'interprétation a été arrêté par le signal " +
                                QString::number(WTERMSIG(m_status)) + u'.';
         else
-            m_result.failure = u"The interpreter program exited with code " +
+            m_result.failure = u"Le programme d'interprétation s'est terminé avec le code " +
                                QString::number(WEXITSTATUS(m_status)) +
-                               u" before the end of its run.";
+                               u" avant la fin de son travail.";
     }
     return m_result;
 }

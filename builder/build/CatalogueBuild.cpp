@@ -240,18 +240,22 @@ void CatalogueBuild::pageEnded(int page)
     c->limit->stop();
     c->kill->stop();
 
-    if (!m_cancelled) {
+    if (!m_cancelled && !c->stopped) {
         const QString movie = PageFile(m_outputFolder, page);
         const QString image = movie.chopped(4) + u".jpg";
         QString reason;
         if (!c->startError.isEmpty()) {
-            reason = QStringLiteral("le convertisseur n'a pas démarré (%1)").arg(c->startError);
+            // The system's words (Qt's, in English) stay out of the French text.
+            reason = QStringLiteral("le convertisseur n'a pas démarré");
         } else if (c->timedOut) {
             reason = QStringLiteral("arrêtée après %1 minutes")
                          .arg(std::chrono::duration_cast<std::chrono::minutes>(m_plan.pageTimeLimit)
                                   .count());
         } else if (c->process->exitStatus() != QProcess::NormalExit ||
                    c->process->exitCode() != 0) {
+            if (c->process->exitStatus() == QProcess::NormalExit &&
+                c->process->exitCode() == kConverterDiskFullStatus)
+                stopForFullDisk();
             reason = lastLine(c->process->readAllStandardError());
             if (reason.isEmpty())
                 reason = QStringLiteral("le convertisseur a échoué");
