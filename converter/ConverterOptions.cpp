@@ -218,7 +218,11 @@ ensemble : en cas d'erreur, un message sur la sortie d'erreur, un code de sortie
 non nul, et les fichiers précédents de la page restent tels quels. Les fichiers
 annexes de la page que cette conversion n'écrit pas (.svg, .js) sont supprimés.
 Un chemin de sortie occupé par autre chose qu'un fichier (dossier, périphérique,
-tube nommé, lien symbolique) est refusé avant tout rendu.
+tube nommé, lien symbolique) est refusé avant tout rendu. Une page qui demande
+plus de 60 s de calcul est arrêtée, sans rien laisser.
+
+Code de sortie : 0 réussite, 2 mauvais usage, 3 disque plein (les autres pages
+échoueraient de même), 1 tout autre échec.
 )help";
 
 } // namespace

@@ -1,9 +1,12 @@
 #include "PageFiles.h"
 
+#include "SystemErrors.h"
+
 #include <cerrno>
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
+#include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -20,8 +23,7 @@ volatile std::sig_atomic_t g_pendingCount = 0;
 
 extern "C" void removePendingAndExit(int signal)
 {
-    for (std::sig_atomic_t i = 0; i < g_pendingCount; ++i)
-        ::unlink(g_pending[static_cast<std::size_t>(i)].data());
+    removePendingPageFiles();
     // End with the signal's own status, as if it had not been caught.
     std::signal(signal, SIG_DFL);
     ::raise(signal);
@@ -77,9 +79,12 @@ std::string nameOf(const std::string& path)
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-std::string systemError(const std::string& what, const std::string& path)
+// The failure of a system call on `path`, from errno, in French.
+OutputError systemFailure(const std::string& what, const std::string& path)
 {
-    return what + " " + path + " (" + std::strerror(errno) + ")";
+    const int error = errno;
+    return OutputError(what + " " + path + " (" + frenchSystemError(error) + ")",
+                       isDiskFull(error));
 }
 
 void writeAll(int fd, const std::uint8_t* data, std::size_t size, const std::string& path)
@@ -89,7 +94,7 @@ void writeAll(int fd, const std::uint8_t* data, std::size_t size, const std::str
         if (written < 0) {
             if (errno == EINTR)
                 continue;
-            throw OutputError(systemError("impossible d'écrire", path));
+            throw systemFailure("impossible d'écrire", path);
         }
         data += written;
         size -= static_cast<std::size_t>(written);
@@ -135,6 +140,12 @@ std::string keepPrevious(const std::string& path)
 }
 
 } // namespace
+
+void removePendingPageFiles()
+{
+    for (std::sig_atomic_t i = 0; i < g_pendingCount; ++i)
+        ::unlink(g_pending[static_cast<std::size_t>(i)].data());
+}
 
 std::string pageFilePath(const std::string& moviePath, PageFile file)
 {
@@ -224,8 +235,7 @@ void PageFiles::write(PageFile file, const std::uint8_t* data, std::size_t size)
         SignalGuard guard;
         fd = ::mkstemp(pattern.data());
         if (fd < 0)
-            throw OutputError(
-                systemError("impossible de créer un fichier dans", folderOf(finalPath)));
+            throw systemFailure("impossible de créer un fichier dans", folderOf(finalPath));
         std::memcpy(g_pending[m_staged.size()].data(), pattern.c_str(), pattern.size() + 1);
         m_staged.push_back({file, pattern, finalPath});
         g_pendingCount = static_cast<std::sig_atomic_t>(m_staged.size());
@@ -239,7 +249,7 @@ void PageFiles::write(PageFile file, const std::uint8_t* data, std::size_t size)
         const int closed = ::close(fd);
         fd = -1;
         if (closed != 0)
-            throw OutputError(systemError("impossible d'écrire", finalPath));
+            throw systemFailure("impossible d'écrire", finalPath);
     } catch (...) {
         if (fd >= 0)
             ::close(fd);
@@ -259,7 +269,7 @@ void PageFiles::commit()
     };
     SignalGuard guard;
     std::vector<Change> changes;
-    std::string failure;
+    std::optional<OutputError> failure;
     for (PageFile file : kAllPageFiles) {
         const std::string final = path(file);
         bool written = false;
@@ -282,13 +292,13 @@ void PageFiles::commit()
             change.done = ::unlink(change.final.c_str()) == 0 || errno == ENOENT;
         }
         if (!change.done) {
-            failure = systemError(change.replaced ? "impossible d'écrire"
-                                                  : "impossible de supprimer l'ancien fichier",
-                                  change.final);
+            failure = systemFailure(change.replaced ? "impossible d'écrire"
+                                                    : "impossible de supprimer l'ancien fichier",
+                                    change.final);
             break;
         }
     }
-    if (!failure.empty()) {
+    if (failure) {
         // Back as before: the previous files under their own names, the new ones gone.
         for (const Change& change : changes) {
             if (!change.done)
@@ -305,8 +315,8 @@ void PageFiles::commit()
         if (!change.kept.empty())
             ::unlink(change.kept.c_str());
     }
-    if (!failure.empty())
-        throw OutputError(failure);
+    if (failure)
+        throw *failure;
     m_staged.clear();
     g_pendingCount = 0;
 }

@@ -11,8 +11,18 @@ namespace vellora::converter {
 class OutputError : public std::runtime_error
 {
 public:
-    using std::runtime_error::runtime_error;
+    explicit OutputError(const std::string& what, bool diskFull = false)
+        : std::runtime_error(what), m_diskFull(diskFull)
+    {}
+    // The disk, or the user's share of it, is full: every other page would fail alike.
+    bool diskFull() const { return m_diskFull; }
+
+private:
+    bool m_diskFull = false;
 };
+
+// Removes the temporary files of the page being written; safe inside a signal handler.
+void removePendingPageFiles();
 
 // The files one page may have in a catalogue folder. Their names derive from the movie's
 // path given with -o: ".../page7.swf" gives page7.jpg, page7-m.jpg, page7-t.jpg, page7.svg

@@ -3,6 +3,7 @@
 #include "DocumentOutline.h"
 #include "MuPdfCall.h"
 #include "PageText.h"
+#include "SystemErrors.h"
 
 extern "C" {
 #include <mupdf/fitz.h>
@@ -30,12 +31,13 @@ void checkReadable(const std::string& path)
     struct stat info
     {};
     if (::stat(path.c_str(), &info) != 0)
-        throw DocumentError("fichier introuvable : " + path + " (" + std::strerror(errno) + ")");
+        throw DocumentError("fichier introuvable : " + path + " (" + frenchSystemError(errno) +
+                            ")");
     if (S_ISDIR(info.st_mode))
         throw DocumentError("ce n'est pas un fichier mais un dossier : " + path);
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
-        throw DocumentError("lecture impossible : " + path + " (" + std::strerror(errno) + ")");
+        throw DocumentError("lecture impossible : " + path + " (" + frenchSystemError(errno) + ")");
     ::close(fd);
     if (info.st_size == 0)
         throw DocumentError("fichier vide : " + path);

@@ -8,6 +8,7 @@
 #include "PageMovie.h"
 #include "PageText.h"
 #include "PdfPages.h"
+#include "ProcessorLimit.h"
 #include "vector/VectorPage.h"
 
 #include <algorithm>
@@ -22,6 +23,10 @@
 using namespace vellora::converter;
 
 namespace {
+
+// The exit status of a page that could not be written because the disk is full: the build
+// stops there, as every other page would fail alike.
+constexpr int kDiskFullStatus = 3;
 
 // Long sides of the page images beside the movie, in pixels.
 constexpr int kImageLongSide = 1600;
@@ -110,6 +115,26 @@ void writeJpeg(PageFiles& files, PageFile file, const PageImage& image, int qual
     files.write(file, jpeg.bytes.get(), jpeg.size);
 }
 
+// The page in the vector form the preset asks for, or nothing when it keeps the image form:
+// also when the SWF writer cannot encode it (a coordinate or a size past what a SWF field
+// holds), which a damaged or hostile page can ask for. The image form draws anything.
+std::optional<vector::VectorPageFiles>
+vectorPageOrImage(const PdfPages::Page& page, const ConverterOptions& options, double movieScale)
+{
+    try {
+        return vector::vectorPage(page, options.page, options, movieScale);
+    } catch (const std::range_error&) {
+    } catch (const std::length_error&) {
+    } catch (const std::out_of_range&) {
+    } catch (const std::invalid_argument&) {
+    }
+    std::fprintf(stderr,
+                 "pdf2swf: %s, page %d : coordonnées hors des limites du format SWF, gardée en "
+                 "image\n",
+                 options.input.c_str(), options.page);
+    return std::nullopt;
+}
+
 // The page is drawn at the page image's size (or the movie's, when that is larger); the
 // screen image and the thumbnail are derived from that drawing by area averaging. Nothing
 // is drawn larger than the pixel budget. All the files appear together at commit().
@@ -137,7 +162,7 @@ int convertPage(const ConverterOptions& options)
     // unless the page keeps the image form.
     const auto vectorFiles = options.preset == Preset::Low
                                  ? std::nullopt
-                                 : vector::vectorPage(*page, options.page, options, movieScale);
+                                 : vectorPageOrImage(*page, options, movieScale);
     if (vectorFiles) {
         files.write(PageFile::Movie, vectorFiles->movie.data(), vectorFiles->movie.size());
         if (!vectorFiles->svg.empty())
@@ -216,6 +241,7 @@ int main(int argc, char** argv)
         case Mode::Outline:
             return printOutline(options);
         case Mode::Page:
+            limitProcessorTime(kPageProcessorSeconds, subject(options));
             return convertPage(options);
         }
     } catch (const std::bad_alloc&) {
@@ -223,7 +249,7 @@ int main(int argc, char** argv)
     } catch (const DocumentError& error) {
         return fail(subject(options) + error.what(), 1);
     } catch (const OutputError& error) {
-        return fail(subject(options) + error.what(), 1);
+        return fail(subject(options) + error.what(), error.diskFull() ? kDiskFullStatus : 1);
     } catch (const std::exception& error) {
         // The movie writer's own checks speak English: they catch faults of this program.
         if (dynamic_cast<const std::logic_error*>(&error) ||

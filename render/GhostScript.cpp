@@ -300,7 +300,7 @@ TInterpreterProcess::Result TGhostScript::runSession(RunState& run, const QStrin
         // The same document, unchanged, just had to be killed: it is not tried again.
         TInterpreterProcess::Result refused;
         refused.end = TInterpreterProcess::End::Crashed;
-        refused.failure = QStringLiteral("The document could not be read by the interpreter.");
+        refused.failure = QStringLiteral("L'interpréteur n'a pas pu lire le document.");
         run.lastError = refused.failure;
         run.failure = Failure::Unreadable;
         return refused;
@@ -355,7 +355,7 @@ TInterpreterProcess::Result TGhostScript::runSession(RunState& run, const QStrin
         child->process.ReadFrames(m_queue.stopFlag(), run.limits.watchdog, frame);
     TInterpreterProcess::Result result = child->process.Finish();
     if (!child->work->isValid())
-        result.failure = QStringLiteral("No private folder for the interpreter.");
+        result.failure = QStringLiteral("Aucun dossier privé pour l'interpréteur.");
     m_active = false;
 
     run.lastArguments = result.arguments;
@@ -418,7 +418,7 @@ void TGhostScript::ConvertToPdf(const QString& file, const QString& pdfFile,
             if (finished && report.ran && report.fileRan && report.pdfPages == 0)
                 run.failure = Failure::NoPage;
             if (partial.isEmpty()) {
-                run.lastError = u"No temporary file beside " + run.pdfFile;
+                run.lastError = u"Aucun fichier temporaire possible à côté de " + run.pdfFile;
                 run.failure = Failure::Failed;
             }
             const bool written = finished && report.ran && report.fileRan && report.pdfClosed &&

@@ -1,6 +1,7 @@
 #include "builder/build/AtomicFile.h"
 
 #include "Errors.h"
+#include "SystemErrors.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -62,6 +63,24 @@ QString cannotCreateFileMessage(const QString& path)
     return QStringLiteral("Impossible de créer le fichier %1").arg(path);
 }
 
+QString diskFullMessage(const QString& path)
+{
+    return QStringLiteral("Impossible de créer le fichier %1 : le disque est plein (dossier %2).")
+        .arg(path, QFileInfo(path).absolutePath());
+}
+
+EDiskFull::EDiskFull(const QString& path) : EVellora(diskFullMessage(path)) {}
+
+namespace {
+// The failure to write `target`, from the error number the system gave.
+[[noreturn]] void throwWriteFailure(const QString& target, int error)
+{
+    if (isDiskFull(error))
+        throw EDiskFull(target);
+    throw EVellora(cannotCreateFileMessage(target));
+}
+} // namespace
+
 QString cannotOpenFileMessage(const QString& path)
 {
     return QStringLiteral("Impossible d'ouvrir le fichier %1").arg(path);
@@ -87,11 +106,16 @@ StagedFile::StagedFile(const QString& target, const QByteArray& data, FileAccess
             break;
     }
     if (fd < 0)
-        throw EVellora(cannotCreateFileMessage(target));
-    const bool written = writeAll(fd, data) && (!mode || ::fchmod(fd, *mode) == 0);
-    if (::close(fd) != 0 || !written) {
+        throwWriteFailure(target, errno);
+    bool written = writeAll(fd, data) && (!mode || ::fchmod(fd, *mode) == 0);
+    int error = written ? 0 : errno;
+    if (::close(fd) != 0 && written) {
+        written = false;
+        error = errno;
+    }
+    if (!written) {
         QFile::remove(m_temporary);
-        throw EVellora(cannotCreateFileMessage(target));
+        throwWriteFailure(target, error);
     }
 }
 
@@ -107,7 +131,7 @@ void StagedFile::commit()
     const QByteArray from = QFile::encodeName(m_temporary);
     const QByteArray to = QFile::encodeName(QFileInfo(m_target).absoluteFilePath());
     if (std::rename(from.constData(), to.constData()) != 0)
-        throw EVellora(cannotCreateFileMessage(m_target));
+        throwWriteFailure(m_target, errno);
     m_temporary.clear();
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Errors.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -42,12 +44,23 @@ private:
     QString m_temporary; // empty once committed
 };
 
+// The failure to write a file because the disk (or the user's quota) is full: the message
+// says so and names the folder. A build stops at the first one, as every other file would
+// fail alike.
+class EDiskFull : public EVellora
+{
+public:
+    EDiskFull(const QString& path);
+};
+
 // Writes the whole file or nothing; throws EVellora "Impossible de créer le fichier <path>".
 void writeFileAtomically(const QString& path, const QByteArray& data,
                          FileAccess access = FileAccess::UserFile);
 
 // The text of the file error raised when `path` cannot be created or written.
 QString cannotCreateFileMessage(const QString& path);
+// The text of that error when the disk holding `path` is full.
+QString diskFullMessage(const QString& path);
 // The text of the file error raised when `path` cannot be opened for reading.
 QString cannotOpenFileMessage(const QString& path);
 

@@ -2,6 +2,7 @@
 
 #include "Errors.h"
 #include "Paths.h"
+#include "builder/build/AtomicFile.h"
 #include "builder/build/CatalogueFolder.h"
 #include "builder/build/CatalogueManifest.h"
 #include "builder/build/ConverterCommand.h"
@@ -10,6 +11,8 @@
 #include "builder/build/SearchFile.h"
 #include "builder/build/StaleFiles.h"
 
+#include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QJsonObject>
 #include <QProcess>
@@ -54,6 +57,7 @@ struct CatalogueBuild::Conversion
     QTimer* limit = nullptr;
     QTimer* kill = nullptr;
     bool timedOut = false;
+    bool stopped = false; // by the build, which stops: neither converted nor failed
     QString startError;
 };
 
@@ -125,7 +129,7 @@ void CatalogueBuild::start()
             throw EVellora(programFolderMessage(m_outputFolder));
         makeCatalogueFolder(m_outputFolder);
         // Read before this build writes its own: it names what the last build left here.
-        m_previousFiles = previousCatalogueFiles(m_outputFolder);
+        m_previous = previousCatalogue(m_outputFolder);
         WriteViewerConfig(m_plan.htmlFile, m_plan.pageCount, m_plan.contentSize.width,
                           m_plan.contentSize.height, true, m_plan.settings, m_plan.index);
     } catch (const EVellora& error) {
@@ -236,18 +240,22 @@ void CatalogueBuild::pageEnded(int page)
     c->limit->stop();
     c->kill->stop();
 
-    if (!m_cancelled) {
+    if (!m_cancelled && !c->stopped) {
         const QString movie = PageFile(m_outputFolder, page);
         const QString image = movie.chopped(4) + u".jpg";
         QString reason;
         if (!c->startError.isEmpty()) {
-            reason = QStringLiteral("le convertisseur n'a pas démarré (%1)").arg(c->startError);
+            // The system's words (Qt's, in English) stay out of the French text.
+            reason = QStringLiteral("le convertisseur n'a pas démarré");
         } else if (c->timedOut) {
             reason = QStringLiteral("arrêtée après %1 minutes")
                          .arg(std::chrono::duration_cast<std::chrono::minutes>(m_plan.pageTimeLimit)
                                   .count());
         } else if (c->process->exitStatus() != QProcess::NormalExit ||
                    c->process->exitCode() != 0) {
+            if (c->process->exitStatus() == QProcess::NormalExit &&
+                c->process->exitCode() == kConverterDiskFullStatus)
+                stopForFullDisk();
             reason = lastLine(c->process->readAllStandardError());
             if (reason.isEmpty())
                 reason = QStringLiteral("le convertisseur a échoué");
@@ -258,6 +266,8 @@ void CatalogueBuild::pageEnded(int page)
         }
         if (!reason.isEmpty())
             m_failed.emplace(page, reason);
+        else
+            m_converted.insert(page);
         ++m_finished;
         Q_EMIT progressChanged(m_finished, m_plan.pageCount);
     }
@@ -276,18 +286,76 @@ void CatalogueBuild::stopWithError(const QString& message)
         m_error = message;
 }
 
+// Stops every conversion still running and starts no more: a full disk fails them all.
+void CatalogueBuild::stopForFullDisk()
+{
+    m_diskFull = true;
+    m_stopping = true;
+    for (auto& [page, conversion] : m_running) {
+        conversion->stopped = true;
+        conversion->limit->stop();
+        conversion->process->terminate();
+        conversion->kill->start(m_plan.stopGrace);
+    }
+}
+
+// The catalogue page goes when it is the build's: the previous manifest names it, or this
+// build copied it (it holds the viewer page's bytes). A page of the user's that only shares
+// the name stays.
+void CatalogueBuild::abandonFolder()
+{
+    const QString page = QFileInfo(m_plan.htmlFile).fileName();
+    const auto contents = [](const QString& path) {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    };
+    const QByteArray viewerPage = contents(m_viewerFolder + u'/' + kViewerPage);
+    if ((m_previous && m_previous->page == page) ||
+        (!viewerPage.isEmpty() && contents(m_plan.htmlFile) == viewerPage))
+        QFile::remove(m_plan.htmlFile);
+    QFile::remove(m_outputFolder + kCatalogueManifestFile);
+}
+
+// What a build stopped by a full disk says: the folder, and the missing pages as ranges
+// ("3, 5 à 397").
+QString CatalogueBuild::fullDiskMessage() const
+{
+    QStringList ranges;
+    for (int page = 1; page <= m_plan.pageCount; ++page) {
+        if (m_converted.count(page))
+            continue;
+        int last = page;
+        while (last < m_plan.pageCount && !m_converted.count(last + 1))
+            ++last;
+        ranges.append(last == page ? QString::number(page)
+                                   : QStringLiteral("%1 à %2").arg(page).arg(last));
+        page = last;
+    }
+    const QString missing =
+        ranges.isEmpty() ? QString()
+                         : QStringLiteral(" (pages manquantes : %1)").arg(ranges.join(u", "));
+    return QStringLiteral("Le disque est plein : impossible d'écrire dans le dossier %1.\n"
+                          "La création s'est arrêtée : le catalogue est incomplet%2 et n'a pas "
+                          "de page à ouvrir.")
+        .arg(QDir::cleanPath(m_outputFolder), missing);
+}
+
 void CatalogueBuild::endIfIdle()
 {
     if (m_ended || !m_running.empty() || m_outlineProcess)
         return;
     if (!m_stopping && m_nextPage <= m_plan.pageCount)
         return;
-    if (m_cancelled)
+    if (m_cancelled) {
         end(BuildOutcome::Result::Cancelled);
-    else if (m_stopping)
+    } else if (m_diskFull) {
+        abandonFolder();
+        end(BuildOutcome::Result::Failed, fullDiskMessage());
+    } else if (m_stopping) {
         end(BuildOutcome::Result::Failed, m_error);
-    else
+    } else {
         readOutline();
+    }
 }
 
 void CatalogueBuild::end(BuildOutcome::Result result, const QString& error)
@@ -365,14 +433,18 @@ void CatalogueBuild::finishFolder()
 {
     try {
         writeFolderFiles();
+    } catch (const EDiskFull&) {
+        m_diskFull = true;
+        abandonFolder();
+        return end(BuildOutcome::Result::Failed, fullDiskMessage());
     } catch (const EVellora& error) {
         return end(BuildOutcome::Result::Failed, error.message());
     }
     // Pages that failed may still have their previous files: the folder is only tidied once
     // every page is there.
     if (m_failed.empty())
-        removeStaleCatalogueFiles(m_outputFolder, m_previousFiles,
-                                  writtenFiles(m_missingViewerFiles), m_plan.pageCount);
+        removeStaleCatalogueFiles(m_outputFolder, m_previous, writtenFiles(m_missingViewerFiles),
+                                  m_plan.pageCount);
     end(m_failed.empty() && m_missingViewerFiles.isEmpty() ? BuildOutcome::Result::Succeeded
                                                            : BuildOutcome::Result::Failed);
 }
@@ -397,6 +469,8 @@ void CatalogueBuild::writeFolderFiles()
     manifest.outline = outlineEntries(m_outline.outline, m_plan.firstPage, m_plan.pageCount);
     manifest.direction = m_outline.direction;
     manifest.search = m_searchFiles;
+    if (!missing.contains(kViewerPage))
+        manifest.catalogue = QFileInfo(m_plan.htmlFile).fileName();
     WriteCatalogueManifest(m_plan.htmlFile, manifest);
     m_missingViewerFiles = missing;
 }

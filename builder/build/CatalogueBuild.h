@@ -6,6 +6,7 @@
 #include "builder/build/ConverterCommand.h"
 #include "builder/build/DocumentOutline.h"
 #include "builder/build/IndexGrid.h"
+#include "builder/build/StaleFiles.h"
 #include "builder/build/ViewerConfig.h"
 
 #include <QList>
@@ -16,6 +17,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <vector>
 
 class QProcess;
@@ -76,6 +78,12 @@ public:
     // Once every page is converted, what the previous build into the folder wrote and this one
     // did not is removed (the previous manifest's list, else the page files above the page
     // count); a build that stops, is cancelled or has failed pages removes nothing.
+    //
+    // A full disk stops the build at the first file that cannot be written, converter or
+    // build alike: nothing more is started and the running conversions are stopped. The
+    // folder then keeps no way into a broken catalogue: its manifest and its catalogue page
+    // (the one this build wrote or the previous manifest named) are removed. Removing frees
+    // space, where marking the folder would need some.
     void start();
 
     // Stops the running conversions (SIGTERM, so the converter removes its temporary files),
@@ -103,6 +111,9 @@ private:
     bool startPage(int page);
     void pageEnded(int page);
     void stopWithError(const QString& message);
+    void stopForFullDisk();
+    void abandonFolder();
+    QString fullDiskMessage() const;
     void endIfIdle();
     void end(BuildOutcome::Result result, const QString& error = {});
     void readOutline();
@@ -133,7 +144,9 @@ private:
     bool m_cancelled = false;
     bool m_ended = false;
     QString m_error;
-    std::optional<QStringList> m_previousFiles; // the previous manifest's "files"
+    std::optional<PreviousCatalogue> m_previous; // what the previous manifest said
+    std::set<int> m_converted;                   // pages converted without failure
+    bool m_diskFull = false;
 };
 
 } // namespace vellora

@@ -1,12 +1,12 @@
 #include "builder/build/CatalogueFolder.h"
 
 #include "Errors.h"
+#include "SystemErrors.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <cerrno>
-#include <cstring>
 #include <sys/stat.h>
 
 namespace vellora {
@@ -53,7 +53,7 @@ QString systemErrorText(int error)
     case ENOENT:
         return QStringLiteral("le dossier parent n'existe pas");
     default:
-        return QString::fromLocal8Bit(std::strerror(error));
+        return QString::fromStdString(frenchSystemError(error));
     }
 }
 

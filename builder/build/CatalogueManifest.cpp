@@ -119,6 +119,10 @@ QByteArray catalogueManifestScript(const CatalogueManifest& manifest)
         appendString(out, kSearchFile);
     else
         appendStrings(out, manifest.search);
+    if (!manifest.catalogue.isEmpty()) {
+        out += u",\"catalogue\":";
+        appendString(out, manifest.catalogue);
+    }
     out += u",\"files\":";
     appendStrings(out, manifest.files);
     out += u"};\n";

@@ -36,6 +36,9 @@ struct CatalogueManifest
     QString direction = QStringLiteral("ltr"); // "ltr" or "rtl"
     // The search file's name, or its parts' names; none writes null.
     QStringList search;
+    // The catalogue page's file name: a later build removes that page of the folder, and no
+    // other, when it no longer writes it. Empty: not written (a folder of an older build).
+    QString catalogue;
     QStringList files; // every file the build wrote, the manifest itself last
 };
 
@@ -52,7 +55,8 @@ QByteArray catalogueManifestScript(const CatalogueManifest& manifest);
 
 // The manifest of a finished build in the folder of `htmlFile`: the sizes given and the page
 // files found on disk; its file list is `otherFiles` (what the build wrote besides the pages),
-// the page files, then the manifest itself. Outline, direction and search keep their defaults.
+// the page files, then the manifest itself. Outline, direction, search and the catalogue
+// page keep their defaults.
 CatalogueManifest catalogueManifestFor(const QString& htmlFile,
                                        const std::vector<std::optional<QSizeF>>& pageSizes,
                                        int pageCount, const QStringList& otherFiles);

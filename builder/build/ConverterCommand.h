@@ -18,6 +18,9 @@ struct ConverterCommand
     QString commandLine;   // the command text, as shown in Memo1 and written to the log
 };
 
+// The converter's exit status for a page it could not write because the disk is full.
+inline constexpr int kConverterDiskFullStatus = 3;
+
 // Where a conversion finds its pieces: the folder of the converter, and the work folder whose
 // "out.pdf" is the PDF converted (the user's data folder for the application, a private folder
 // for the command-line build).

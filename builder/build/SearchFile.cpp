@@ -45,7 +45,12 @@ QByteArray SearchScript(const QStringList& pageTexts, int firstPage)
     QJsonObject object{{QStringLiteral("pages"), QJsonArray::fromStringList(pageTexts)}};
     if (firstPage > 1)
         object.insert(QStringLiteral("first"), firstPage);
-    return "velloraSearch(" + QJsonDocument(object).toJson(QJsonDocument::Compact) + ");\n";
+    QByteArray json = QJsonDocument(object).toJson(QJsonDocument::Compact);
+    // JSON allows the line and paragraph separators raw in a string; older JavaScript engines
+    // end a string literal there. They are escaped, as in the manifest. In compact JSON they
+    // occur only inside strings.
+    json.replace("\xE2\x80\xA8", "\\u2028").replace("\xE2\x80\xA9", "\\u2029");
+    return "velloraSearch(" + json + ");\n";
 }
 
 QString SearchPartFile(int part)

@@ -21,15 +21,15 @@ namespace {
 
 constexpr qint64 kManifestLimit = 64 * 1024 * 1024;
 
-// The build's own files besides the pages; the catalogue page itself is any *.htm or *.html.
-bool isBuildFileName(const QString& name)
+// The build's own files besides the pages: those of fixed names, and the catalogue page that
+// the previous manifest names as such (any other HTML page in its list may be the user's).
+bool isBuildFileName(const QString& name, const PreviousCatalogue& previous)
 {
     static const QStringList fixed = {
         kViewerConfigFile, kViewerConfigScriptFile, kReadmeFile, kViewerScript, kViewerMovie,
         kSearchFile,       kCatalogueManifestFile,
     };
-    return fixed.contains(name) || name.endsWith(QStringLiteral(".html"), Qt::CaseInsensitive) ||
-           name.endsWith(QStringLiteral(".htm"), Qt::CaseInsensitive);
+    return fixed.contains(name) || (!previous.page.isEmpty() && name == previous.page);
 }
 
 bool isPlainName(const QString& name)
@@ -48,7 +48,7 @@ int catalogueFilePage(const QString& name)
     return match.hasMatch() ? match.captured(1).toInt() : 0;
 }
 
-std::optional<QStringList> previousCatalogueFiles(const QString& folder)
+std::optional<PreviousCatalogue> previousCatalogue(const QString& folder)
 {
     QFile file(folder + u'/' + kCatalogueManifestFile);
     if (!file.open(QIODevice::ReadOnly) || file.size() > kManifestLimit)
@@ -63,26 +63,29 @@ std::optional<QStringList> previousCatalogueFiles(const QString& folder)
     const QJsonValue files = json.object().value(QStringLiteral("files"));
     if (!files.isArray())
         return std::nullopt;
-    QStringList names;
+    PreviousCatalogue previous;
     for (const QJsonValue& each : files.toArray()) {
         if (each.isString())
-            names.append(each.toString());
+            previous.files.append(each.toString());
     }
-    return names;
+    previous.page = json.object().value(QStringLiteral("catalogue")).toString();
+    return previous;
 }
 
-QStringList staleCatalogueFiles(const QString& folder, const std::optional<QStringList>& previous,
+QStringList staleCatalogueFiles(const QString& folder,
+                                const std::optional<PreviousCatalogue>& previous,
                                 const QStringList& writtenNow, int pageCount)
 {
     const QSet<QString> written(writtenNow.cbegin(), writtenNow.cend());
     const QStringList candidates =
-        previous ? *previous : QDir(folder).entryList(QDir::Files | QDir::System | QDir::Hidden);
+        previous ? previous->files
+                 : QDir(folder).entryList(QDir::Files | QDir::System | QDir::Hidden);
     QStringList stale;
     for (const QString& name : candidates) {
         if (!isPlainName(name) || written.contains(name) || stale.contains(name))
             continue;
         const int page = catalogueFilePage(name);
-        if (page > 0 ? page <= pageCount : (!previous || !isBuildFileName(name)))
+        if (page > 0 ? page <= pageCount : (!previous || !isBuildFileName(name, *previous)))
             continue;
         const QFileInfo info(folder + u'/' + name);
         if (info.isFile() || info.isSymLink())
@@ -91,7 +94,8 @@ QStringList staleCatalogueFiles(const QString& folder, const std::optional<QStri
     return stale;
 }
 
-void removeStaleCatalogueFiles(const QString& folder, const std::optional<QStringList>& previous,
+void removeStaleCatalogueFiles(const QString& folder,
+                               const std::optional<PreviousCatalogue>& previous,
                                const QStringList& writtenNow, int pageCount)
 {
     for (const QString& name : staleCatalogueFiles(folder, previous, writtenNow, pageCount))

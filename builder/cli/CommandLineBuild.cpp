@@ -3,6 +3,8 @@
 #include "Errors.h"
 #include "GhostScript.h"
 #include "Paths.h"
+#include "SystemErrors.h"
+#include "WorkFolders.h"
 #include "builder/build/AtomicFile.h"
 #include "builder/build/BuildChecks.h"
 #include "builder/build/CatalogueManifest.h"
@@ -13,8 +15,10 @@
 #include <QFile>
 #include <QFileInfo>
 #include <cerrno>
-#include <cstring>
+#include <fcntl.h>
 #include <filesystem>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace vellora::cli {
 
@@ -41,13 +45,16 @@ QString reasonFor(int error)
     case EISDIR:
         return QStringLiteral("c'est un dossier");
     case ENOSPC:
-        return QStringLiteral("plus de place sur le disque");
+    case EDQUOT:
+        return QStringLiteral("le disque est plein");
+    case ENAMETOOLONG:
+        return QStringLiteral("le nom est trop long");
     case EROFS:
         return QStringLiteral("système de fichiers en lecture seule");
     case EEXIST:
         return QStringLiteral("un fichier porte déjà ce nom");
     default:
-        return QString::fromLocal8Bit(std::strerror(error));
+        return QString::fromStdString(frenchSystemError(error));
     }
 }
 
@@ -70,12 +77,28 @@ DocumentKind kindOf(const QByteArray& head)
     return DocumentKind::Other;
 }
 
+// What stands at a path that is not a regular file, in words.
+QString whatIs(mode_t mode)
+{
+    if (S_ISFIFO(mode))
+        return QStringLiteral("un tube nommé");
+    if (S_ISCHR(mode) || S_ISBLK(mode))
+        return QStringLiteral("un périphérique");
+    if (S_ISSOCK(mode))
+        return QStringLiteral("une socket");
+    return QStringLiteral("un fichier spécial");
+}
+
+// A stop signal ends the conversions at once: the converter removes its temporary files as
+// soon as it gets SIGTERM, so the grace before SIGKILL stays short.
+constexpr std::chrono::milliseconds kStopGrace{500};
+
 } // namespace
 
 CommandLineBuild::CommandLineBuild(BuildRequest request, QObject* parent)
     : QObject(parent), m_request(std::move(request)),
       m_progress(Progress::styleFor(m_request.quiet), stderr),
-      m_work(QDir::tempPath() + QStringLiteral("/vellora-build-XXXXXX"))
+      m_work(workFolderTemplate(QDir::tempPath())), m_workError(m_work.isValid() ? 0 : errno)
 {}
 
 CommandLineBuild::~CommandLineBuild() = default;
@@ -92,6 +115,8 @@ void CommandLineBuild::printError(const QString& text)
 
 void CommandLineBuild::start()
 {
+    // The work folders of runs that were killed before they could remove theirs.
+    sweepAbandonedWorkFolders(QDir::tempPath());
     m_request.htmlFile = QFileInfo(m_request.htmlFile).absoluteFilePath();
     const QString name = QFileInfo(m_request.htmlFile).fileName();
     if (isReservedOutputName(name) || name.compare(kLogName, Qt::CaseInsensitive) == 0)
@@ -114,19 +139,18 @@ void CommandLineBuild::start()
                         .arg(quotedName(converter)));
     if (!m_work.isValid())
         return fail(QStringLiteral("impossible de créer un dossier de travail dans %1 : %2")
-                        .arg(quotedName(QDir::tempPath()), m_work.errorString()));
+                        .arg(quotedName(QDir::tempPath()), reasonFor(m_workError)));
 
     const QString workPdf = ConverterInput({QString(), m_work.path()});
-    QFile input(m_request.input);
-    input.open(QIODevice::ReadOnly);
-    const QByteArray head = input.peek(1024);
+    const QByteArray head = m_input.peek(1024);
     if (kindOf(head) == DocumentKind::Pdf) {
         // A copy of its own: the document may change while the pages are converted.
         try {
-            const QByteArray bytes = input.readAll();
-            if (input.error() != QFileDevice::NoError)
+            const QByteArray bytes = m_input.readAll();
+            if (m_input.error() != QFileDevice::NoError)
                 return fail(QStringLiteral("impossible de lire %1 : %2")
-                                .arg(quotedName(m_request.input), input.errorString()));
+                                .arg(quotedName(m_request.input), reasonFor(EIO)));
+            m_input.close();
             writeFileAtomically(workPdf, bytes);
         } catch (const EVellora& error) {
             return fail(error.message());
@@ -134,6 +158,7 @@ void CommandLineBuild::start()
         return inputReady();
     }
     // PostScript: the interpreter writes the PDF, as for a printed document.
+    m_input.close();
     m_interpreter = std::make_unique<TGhostScript>();
     m_interpreter->SetKeepWarm(false); // one conversion: no program waits for a next one
     m_converting = true;
@@ -153,25 +178,41 @@ void CommandLineBuild::start()
         });
 }
 
+// The document must be a regular file: a named pipe, a device or a socket could block the
+// opening or the reading for ever. It is looked at before it is opened, then opened without
+// blocking and looked at again, in case it was replaced in between.
 bool CommandLineBuild::checkInput()
 {
     const QString& path = m_request.input;
-    const QFileInfo info(path);
-    if (!info.exists()) {
-        fail(QStringLiteral("%1 : %2").arg(quotedName(path), reasonFor(ENOENT)));
+    const QByteArray name = QFile::encodeName(path);
+    struct stat info
+    {};
+    if (::stat(name.constData(), &info) != 0) {
+        const int error = errno;
+        fail(QStringLiteral("%1 : %2").arg(quotedName(path), reasonFor(error)));
         return false;
     }
-    if (info.isDir()) {
+    if (S_ISDIR(info.st_mode)) {
         fail(QStringLiteral("%1 : %2").arg(quotedName(path), reasonFor(EISDIR)));
         return false;
     }
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
+    if (!S_ISREG(info.st_mode)) {
+        refuseNonFile(info.st_mode);
+        return false;
+    }
+    const int fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
         const int error = errno;
         fail(QStringLiteral("impossible de lire %1 : %2").arg(quotedName(path), reasonFor(error)));
         return false;
     }
-    const QByteArray head = file.read(1024);
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        ::close(fd);
+        refuseNonFile(info.st_mode);
+        return false;
+    }
+    m_input.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle);
+    const QByteArray head = m_input.peek(1024);
     if (head.isEmpty()) {
         fail(QStringLiteral("%1 est vide").arg(quotedName(path)));
         return false;
@@ -183,17 +224,33 @@ bool CommandLineBuild::checkInput()
     return true;
 }
 
+void CommandLineBuild::refuseNonFile(mode_t mode)
+{
+    fail(QStringLiteral("%1 est %2, pas un fichier : indiquez un PDF ou un fichier PostScript")
+             .arg(quotedName(m_request.input), whatIs(mode)),
+         2);
+}
+
+// The page listing runs while the event loop turns, so that a stop signal ends it at once.
 void CommandLineBuild::inputReady()
 {
     if (m_interrupted)
         return end(1);
-    const PageListing listing = PageListingRun({paths::ToolFolder(), m_work.path()}).runToEnd();
+    m_listing = new PageListingRun({paths::ToolFolder(), m_work.path()}, {}, this);
+    m_listing->start([this](const PageListing& listing) {
+        m_listing->deleteLater();
+        listingReady(listing);
+    });
+}
+
+void CommandLineBuild::listingReady(const PageListing& listing)
+{
     const QString memo = listing.memoLines.join(QStringLiteral("\r\n"));
     int pages = 0;
     try {
         if (!listing.startFailure.isEmpty())
-            return fail(QStringLiteral("impossible de lancer le convertisseur : %1")
-                            .arg(listing.startFailure));
+            return fail(QStringLiteral("impossible de lancer le convertisseur %1")
+                            .arg(quotedName(ConverterProgram({paths::ToolFolder(), QString()}))));
         if (listing.timedOut)
             return fail(QStringLiteral("%1 : le convertisseur n'a pas répondu à temps")
                             .arg(quotedName(m_request.input)));
@@ -237,6 +294,7 @@ void CommandLineBuild::startBuild(int documentPages, const QString& listing)
                                                         m_request.htmlFile, listing, first, pages);
     plan.appDataFolder = m_work.path();
     plan.logFile = folder + u'/' + kLogName;
+    plan.stopGrace = kStopGrace;
     if (m_request.jobs > 0)
         plan.parallel = m_request.jobs;
 
@@ -268,8 +326,11 @@ void CommandLineBuild::interrupt()
     } else if (m_converting) {
         m_interpreter->Shutdown();
         end(1);
+    } else if (m_listing) {
+        delete m_listing; // stops the converter
+        end(1);
     }
-    // Otherwise the page count is running: its end sees the flag.
+    // Otherwise the run is between two steps: the next one sees the flag.
 }
 
 void CommandLineBuild::fail(const QString& message, int status)

@@ -3,11 +3,14 @@
 #include "CommandLine.h"
 #include "Progress.h"
 #include "builder/build/CatalogueBuild.h"
+#include "builder/build/CountPages.h"
 
+#include <QFile>
 #include <QObject>
 #include <QPointer>
 #include <QTemporaryDir>
 #include <memory>
+#include <sys/types.h>
 
 namespace vellora {
 class TGhostScript;
@@ -37,7 +40,9 @@ Q_SIGNALS:
 
 private:
     bool checkInput();
+    void refuseNonFile(mode_t mode);
     void inputReady();
+    void listingReady(const PageListing& listing);
     void startBuild(int documentPages, const QString& listing);
     void buildFinished(const BuildOutcome& outcome);
     // Prints one message line per line of `text`, after the progress bar's line.
@@ -48,6 +53,9 @@ private:
     BuildRequest m_request;
     Progress m_progress;
     QTemporaryDir m_work;
+    int m_workError = 0; // why the work folder could not be made
+    QFile m_input;       // the document, opened once it is known to be a regular file
+    QPointer<PageListingRun> m_listing;
     IndexGrid m_index;
     std::unique_ptr<TGhostScript> m_interpreter;
     QPointer<CatalogueBuild> m_build;

@@ -110,11 +110,15 @@ void TestBuildFaults::rebuildRemovesWhatThePreviousBuildLeft_data()
     QTest::newRow("no manifest") << QByteArray() << before
                                  << QStringList{"page12.svg", "page3-m.jpg", "page3-t.jpg",
                                                 "page3.jpg",  "page3.swf",   "page4.js"};
-    // The test pages have text: this build writes its own search file, which stays.
-    QTest::newRow("manifest")
-        << QByteArray("window.velloraCatalogue = {\"version\":1,\"files\":[\"ancien.html\","
-                      "\"page3.swf\",\"vellora-search.js\",\"notes.txt\",\"../dehors.html\","
-                      "\"page4.txt\",\"page1.swf\",\"vellora-catalogue.js\"]};\n")
+    // The test pages have text: this build writes its own search file, which stays. An HTML
+    // page goes only when the manifest names it as its catalogue page.
+    const QByteArray files = "\"files\":[\"ancien.html\",\"page3.swf\",\"vellora-search.js\","
+                             "\"notes.txt\",\"../dehors.html\",\"page4.txt\",\"page1.swf\","
+                             "\"vellora-catalogue.js\"]};\n";
+    QTest::newRow("manifest") << "window.velloraCatalogue = {\"version\":1," + files << before
+                              << QStringList{"page3.swf"};
+    QTest::newRow("manifest naming its page")
+        << "window.velloraCatalogue = {\"version\":1,\"catalogue\":\"ancien.html\"," + files
         << before << QStringList{"ancien.html", "page3.swf"};
 }
 

@@ -174,8 +174,8 @@ void TestCatalogueBuild::completeFolder()
              "jpg\",\"page2-t.jpg\",\"page2.svg\",\"page2.js\"]},"
              "{\"width\":842,\"height\":595,\"files\":[\"page3.swf\",\"page3.jpg\",\"page3-m.jpg\","
              "\"page3-t.jpg\",\"page3.svg\",\"page3.js\"]}],"
-             "\"outline\":[],\"direction\":\"ltr\",\"search\":\"vellora-search.js\",\"files\":["
-             "\"catalogue.htm\"," +
+             "\"outline\":[],\"direction\":\"ltr\",\"search\":\"vellora-search.js\","
+             "\"catalogue\":\"catalogue.htm\",\"files\":[\"catalogue.htm\"," +
                  viewerFiles +
                  "\"readme.txt\",\"vellora.xml\",\"vellora-config.js\",\"vellora-search.js\","
                  "\"page1.swf\",\"page1.jpg\",\"page1-m.jpg\",\"page1-t.jpg\",\"page1.svg\","

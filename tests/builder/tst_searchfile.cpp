@@ -47,6 +47,9 @@ private Q_SLOTS:
         QCOMPARE(
             SearchScript({QStringLiteral("École \"été\"\nfin"), QString(), "x"}),
             QByteArray("velloraSearch({\"pages\":[\"École \\\"été\\\"\\nfin\",\"\",\"x\"]});\n"));
+        // The line and paragraph separators would end a string literal in older engines.
+        QCOMPARE(SearchScript({QStringLiteral("a\u2028b\u2029c")}),
+                 QByteArray("velloraSearch({\"pages\":[\"a\\u2028b\\u2029c\"]});\n"));
     }
 
     void searchFileFromThePageScripts()

@@ -24,6 +24,12 @@
 #include <QToolButton>
 #include <QtTest>
 #include <csignal>
+#include <sys/mount.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using namespace vellora;
 
@@ -86,8 +92,17 @@ private Q_SLOTS:
     void refused_data();
     void refused();
     void interruptedBuildLeavesNoTemporaryFile();
+    void badInputs_data();
+    void badInputs();
+    void signalEndsEveryStage_data();
+    void signalEndsEveryStage();
+    void abandonedWorkFoldersAreSwept();
 
 private:
+    // A tool folder whose converter stalls when it gets the argument in $VELLORA_TEST_STALL,
+    // after creating the file $VELLORA_TEST_MARK; otherwise it is the real converter.
+    QString stallingToolData();
+
     QTemporaryDir m_dir;
     QString m_pdf; // four pages
 };
@@ -333,6 +348,191 @@ void TestVelloraBuild::interruptedBuildLeavesNoTemporaryFile()
                        "vellora-config\\.js|vellora-build\\.log)\\z"));
     for (const QString& name : left)
         QVERIFY2(finished.match(name).hasMatch(), qPrintable(name));
+}
+
+// Input that is not a document, or a disk that fills up: a French message and the status,
+// nothing left behind. The disk is a small file system of its own (tmpfs, which needs root).
+void TestVelloraBuild::badInputs_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<bool>("fullDisk");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QStringList>("messages"); // the last lines of the error output
+    const QString out = m_dir.filePath("mauvais/c.html");
+    const QString pipe = m_dir.filePath("tube.pdf");
+    QVERIFY(::mkfifo(QFile::encodeName(pipe).constData(), 0600) == 0 || QFile::exists(pipe));
+    const QString socketPath = m_dir.filePath("prise.pdf");
+    if (!QFile::exists(socketPath)) {
+        const int socket = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        const QByteArray name = QFile::encodeName(socketPath);
+        QVERIFY(size_t(name.size()) < sizeof address.sun_path);
+        std::copy(name.begin(), name.end(), address.sun_path);
+        QVERIFY(::bind(socket, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0);
+    }
+    const QString tooLong = m_dir.filePath(QString(300, u'a') + ".pdf");
+    const QString full = m_dir.filePath("plein");
+    const QString notAFile = " pas un fichier : indiquez un PDF ou un fichier PostScript";
+
+    QTest::newRow("named pipe") << QStringList{pipe, "-o", out} << false << 2
+                                << QStringList{"vellora-build : « " + pipe +
+                                               " » est un tube nommé," + notAFile};
+    QTest::newRow("device") << QStringList{"/dev/zero", "-o", out} << false << 2
+                            << QStringList{"vellora-build : « /dev/zero » est un périphérique," +
+                                           notAFile};
+    QTest::newRow("socket") << QStringList{socketPath, "-o", out} << false << 2
+                            << QStringList{"vellora-build : « " + socketPath +
+                                           " » est une socket," + notAFile};
+    QTest::newRow("path too long")
+        << QStringList{tooLong, "-o", out} << false << 1
+        << QStringList{"vellora-build : « " + tooLong + " » : le nom est trop long"};
+    QTest::newRow("disk full")
+        << QStringList{m_pdf, "-o", full + "/c.html", "--jobs", "1", "--quiet"} << true << 1
+        << QStringList{
+               "vellora-build : Le disque est plein : impossible d'écrire dans le dossier " + full +
+                   ".",
+               "vellora-build : La création s'est arrêtée : le catalogue est incomplet "
+               "(pages manquantes : 1 à 4) et n'a pas de page à ouvrir."};
+}
+
+void TestVelloraBuild::badInputs()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(bool, fullDisk);
+    QFETCH(int, status);
+    QFETCH(QStringList, messages);
+    const QString full = m_dir.filePath("plein");
+    if (fullDisk) {
+        QVERIFY(QDir().mkpath(full));
+        // Room for the configuration and the log, not for a page.
+        VELLORA_REQUIRE(
+            ::mount("tmpfs", QFile::encodeName(full).constData(), "tmpfs", 0, "size=16k") == 0,
+            "a small file system (mounting tmpfs needs root)");
+    }
+    const Run run = runBuild(arguments);
+    if (fullDisk) {
+        const QStringList left = entries(full);
+        ::umount(QFile::encodeName(full).constData());
+        // Nothing that opens a broken catalogue, and no half-written file.
+        QCOMPARE(left, QStringList({"vellora-build.log", "vellora-config.js", "vellora.xml"}));
+    }
+    QCOMPARE(run.status, status);
+    const QStringList lines = run.errors.trimmed().split('\n');
+    QCOMPARE(lines.mid(lines.size() - messages.size()), messages);
+    QVERIFY(!QFile::exists(m_dir.filePath("mauvais")));
+}
+
+// A stop signal ends vellora-build at every stage: the PostScript conversion, the page count,
+// the pages, the outline. The work folder goes, and the program ends by the signal.
+void TestVelloraBuild::signalEndsEveryStage_data()
+{
+    QTest::addColumn<QString>("stall"); // the converter argument it stalls on; empty: PostScript
+    QTest::newRow("PostScript") << QString();
+    QTest::newRow("page count") << "-I";
+    QTest::newRow("pages") << "-p2";
+    QTest::newRow("outline") << "--outline";
+}
+
+void TestVelloraBuild::signalEndsEveryStage()
+{
+    QFETCH(QString, stall);
+    const QString tag = QTest::currentDataTag();
+    const QString tmp = m_dir.filePath("tmp-" + tag);
+    const QString runtime = m_dir.filePath("run-" + tag);
+    const QString mark = m_dir.filePath("mark-" + tag);
+    const QString out = m_dir.filePath("stage-" + tag);
+    QVERIFY(QDir().mkpath(tmp) && QDir().mkpath(runtime));
+    QString input = m_pdf;
+    if (stall.isEmpty()) {
+        input = m_dir.filePath("sans-fin.ps");
+        QFile endless(input);
+        QVERIFY(endless.open(QIODevice::WriteOnly));
+        endless.write("%!PS\n{ 1 pop } loop\n");
+    }
+
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("TMPDIR", tmp);
+    environment.insert("XDG_RUNTIME_DIR", runtime);
+    environment.insert("XDG_DATA_HOME", stallingToolData());
+    environment.insert("VELLORA_TEST_STALL", stall);
+    environment.insert("VELLORA_TEST_MARK", mark);
+    process.setProcessEnvironment(environment);
+    process.start(kProgram, {input, "-o", out + "/c.html", "--jobs", "1"});
+    QVERIFY(process.waitForStarted());
+    // The stage is reached: the converter stalls, or the interpreter has its run folder.
+    const auto reached = [&] {
+        if (!stall.isEmpty())
+            return QFile::exists(mark);
+        for (const QString& area : QDir(runtime).entryList({"vellora-render-*"}, QDir::Dirs)) {
+            if (!QDir(runtime + '/' + area + "/tmp").entryList({"run-*"}, QDir::Dirs).isEmpty())
+                return true;
+        }
+        return false;
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(reached(), 120000);
+    ::kill(pid_t(process.processId()), SIGTERM);
+    QVERIFY(process.waitForFinished(60000));
+    QCOMPARE(process.exitStatus(), QProcess::CrashExit);
+    QCOMPARE(entries(tmp), QStringList());
+    for (const QString& name : entries(out))
+        QVERIFY2(!name.startsWith('.'), qPrintable(name));
+}
+
+QString TestVelloraBuild::stallingToolData()
+{
+    const QString data = m_dir.filePath("outils");
+    const QString tools = data + "/vellora";
+    if (QFile::exists(tools + "/pdf2swf"))
+        return data;
+    const QString real = paths::ToolFolder();
+    [&] {
+        QVERIFY(QDir().mkpath(tools));
+        for (const QString& name : QDir(real).entryList(QDir::Files)) {
+            if (name != "pdf2swf")
+                QVERIFY(QFile::copy(real + '/' + name, tools + '/' + name));
+        }
+        QFile wrapper(tools + "/pdf2swf");
+        QVERIFY(wrapper.open(QIODevice::WriteOnly));
+        wrapper.write("#!/bin/sh\n"
+                      "for argument in \"$@\"; do\n"
+                      "    if [ -n \"$VELLORA_TEST_STALL\" ] && "
+                      "[ \"$argument\" = \"$VELLORA_TEST_STALL\" ]; then\n"
+                      "        : > \"$VELLORA_TEST_MARK\"\n"
+                      "        exec sleep 600\n"
+                      "    fi\n"
+                      "done\n"
+                      "exec '" +
+                      QFile::encodeName(real) + "/pdf2swf' \"$@\"\n");
+        wrapper.close();
+        QVERIFY(wrapper.setPermissions(wrapper.permissions() | QFileDevice::ExeOwner));
+    }();
+    return data;
+}
+
+// The work folder of a run that was killed (SIGKILL, a crash) goes at the next start; that of
+// a run still going, and folders of other names, stay.
+void TestVelloraBuild::abandonedWorkFoldersAreSwept()
+{
+    const QString tmp = m_dir.filePath("tmp-balayage");
+    const pid_t gone = ::fork();
+    if (gone == 0)
+        ::_exit(0);
+    QVERIFY(gone > 0);
+    ::waitpid(gone, nullptr, 0);
+    const QString abandoned = tmp + QStringLiteral("/vellora-build-%1-aB3xYz").arg(gone);
+    const QString running = tmp + QStringLiteral("/vellora-build-%1-Qw9rTy").arg(::getpid());
+    const QString other = tmp + "/vellora-build-Kp2sLm";
+    for (const QString& folder : {abandoned, running, other}) {
+        QVERIFY(QDir().mkpath(folder));
+        QFile file(folder + "/out.pdf");
+        QVERIFY(file.open(QIODevice::WriteOnly));
+    }
+    const Run run = runBuild({m_dir.filePath("absent.pdf"), "-o", m_dir.filePath("b/c.html")}, tmp);
+    QCOMPARE(run.status, 1);
+    QCOMPARE(entries(tmp),
+             QStringList({QFileInfo(running).fileName(), QFileInfo(other).fileName()}));
 }
 
 QTEST_MAIN(TestVelloraBuild)

@@ -92,6 +92,43 @@ QStringList tagCodes(const SwfFile& swf)
     return codes;
 }
 
+// A PDF of one 200 x 200 point page drawing `content`, with Helvetica as /F1. Each of `forms`
+// is a form XObject; the page and each form know the next one as /X.
+QByteArray onePagePdf(const QByteArray& content, const QList<QByteArray>& forms = {})
+{
+    const auto stream = [](const QByteArray& dictionary, const QByteArray& data) -> QByteArray {
+        return "<< " + dictionary + "/Length " + QByteArray::number(data.size()) + " >>\nstream\n" +
+               data + "\nendstream";
+    };
+    const auto formRef = [&](qsizetype index) -> QByteArray {
+        return index < forms.size() ? "/XObject << /X " + QByteArray::number(6 + index) + " 0 R >> "
+                                    : QByteArray();
+    };
+    QList<QByteArray> objects{
+        "<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+        "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 200 200] /Resources << /Font << /F1 5 0 R "
+        ">> " +
+            formRef(0) + ">> /Contents 4 0 R >>",
+        stream({}, content), "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>"};
+    for (qsizetype i = 0; i < forms.size(); ++i)
+        objects.append(stream("/Type /XObject /Subtype /Form /BBox [0 0 200 200] /Resources << " +
+                                  formRef(i + 1) + ">> ",
+                              forms[i]));
+    QByteArray pdf = "%PDF-1.4\n";
+    QList<qsizetype> offsets;
+    for (qsizetype i = 0; i < objects.size(); ++i) {
+        offsets.append(pdf.size());
+        pdf += QByteArray::number(i + 1) + " 0 obj\n" + objects[i] + "\nendobj\n";
+    }
+    const qsizetype xref = pdf.size();
+    pdf += "xref\n0 " + QByteArray::number(objects.size() + 1) + "\n0000000000 65535 f \n";
+    for (qsizetype offset : offsets)
+        pdf += QByteArray::number(offset).rightJustified(10, '0') + " 00000 n \n";
+    pdf += "trailer\n<< /Size " + QByteArray::number(objects.size() + 1) +
+           " /Root 1 0 R >>\nstartxref\n" + QByteArray::number(xref) + "\n%%EOF\n";
+    return pdf;
+}
+
 const QStringList kLowPreset{"-s", "-zoom=48", "-w", "-S", "-O2", "-s", "jpegquality=70"};
 const QStringList kMediumPreset{"--flatten", "-s", "subpixels=1", "-s",
                                 "-zoom=48",  "-w", "-s",          "jpegquality=70"};
@@ -837,6 +874,58 @@ private Q_SLOTS:
                  QStringList({"page1-m.jpg", "page1-t.jpg", "page1.jpg", "page1.swf"}));
         QCOMPARE(tagCodes(readSwf(readAll(folder + "/page1.swf"))),
                  QStringList({"69", "9", "21", "2", "26", "1", "0"}));
+    }
+
+    // A page the vector forms cannot encode (a glyph 50 million points away, past what a SWF
+    // coordinate holds) keeps the image form, and the converter says so.
+    void unencodablePageStaysAnImage_data()
+    {
+        QTest::addColumn<QStringList>("preset");
+        QTest::newRow("medium") << kMediumPreset;
+        QTest::newRow("high") << kHighPreset;
+    }
+    void unencodablePageStaysAnImage()
+    {
+        QFETCH(QStringList, preset);
+        const QString folder = freshFolder(QTest::currentDataTag() + QStringLiteral("-far"));
+        const QString input = folder + "/loin.pdf";
+        QVERIFY(writeFile(input, onePagePdf("BT /F1 12 Tf -60000000 100 Td "
+                                            "[(A) -5000000000 (Bonjour)] TJ ET")));
+        const RunResult result = runConverter(QStringList{input, "-p1"} + preset +
+                                              QStringList{"-o", folder + "/page1.swf"});
+        QCOMPARE(result.exitCode, 0);
+        QCOMPARE(QString::fromUtf8(result.err),
+                 "pdf2swf: " + input +
+                     ", page 1 : coordonnées hors des limites du format SWF, gardée en image\n");
+        QCOMPARE(tagCodes(readSwf(readAll(folder + "/page1.swf"))),
+                 QStringList({"69", "9", "21", "2", "26", "1", "0"}));
+        QVERIFY(!QFile::exists(folder + "/page1.svg"));
+    }
+
+    // A page that would keep the converter busy for ever (forms nested five deep, 10^11
+    // operators) is stopped at the processor time limit, which a lower limit of the caller
+    // brings forward; nothing of the page is left behind.
+    void processorTimeIsBounded()
+    {
+        const QString folder = freshFolder(QStringLiteral("dense"));
+        const QString input = folder + "/dense.pdf";
+        QVERIFY(writeFile(input, onePagePdf("/X Do", {QByteArray("/X Do ").repeated(100),
+                                                      QByteArray("/X Do ").repeated(100),
+                                                      QByteArray("/X Do ").repeated(100),
+                                                      QByteArray("/X Do ").repeated(100),
+                                                      QByteArray("1 w ").repeated(1000)})));
+        QProcess process;
+        // Soft limit only: the converter keeps the hard one for its own clean-up.
+        process.start("bash", {"-c", "ulimit -S -t 1 && exec \"$0\" \"$@\"", converterPath(), input,
+                               "-p1", "-o", folder + "/page1.swf"});
+        QVERIFY(process.waitForFinished(300000));
+        QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(process.exitCode(), 1);
+        QCOMPARE(QString::fromUtf8(process.readAllStandardError()),
+                 "pdf2swf: " + input +
+                     ", page 1 : page arrêtée après 1 s de calcul : elle est trop complexe pour "
+                     "être convertie\n");
+        QCOMPARE(folderEntries(folder), QStringList({"dense.pdf"}));
     }
 
     void helpAndVersion()

@@ -710,7 +710,7 @@ private Q_SLOTS:
             if (finished) {
                 const TInterpreterProcess::Result result = process.Finish();
                 QCOMPARE(result.end, TInterpreterProcess::End::Stopped);
-                QCOMPARE(result.failure, QStringLiteral("The run was stopped."));
+                QCOMPARE(result.failure, QStringLiteral("L'exécution a été arrêtée."));
             }
         }
         QCOMPARE(childProcesses(), 0);
