@@ -300,7 +300,7 @@ TInterpreterProcess::Result TGhostScript::runSession(RunState& run, const QStrin
         // The same document, unchanged, just had to be killed: it is not tried again.
         TInterpreterProcess::Result refused;
         refused.end = TInterpreterProcess::End::Crashed;
-        refused.failure = QStringLiteral("The document could not be read by the interpreter.");
+        refused.failure = QStringLiteral("Le document n'a pas pu être lu par l'interpréteur.");
         run.lastError = refused.failure;
         run.failure = Failure::Unreadable;
         return refused;
@@ -345,7 +345,7 @@ TInterpreterProcess::Result TGhostScript::runSession(RunState& run, const QStrin
                                                   m_queue.stopFlag(), frame)
                        : TInterpreterProcess::Result{};
     if (!work.isValid())
-        result.failure = QStringLiteral("No private folder for the interpreter.");
+        result.failure = QStringLiteral("Pas de dossier privé pour l'interpréteur.");
     m_active = false;
 
     run.lastArguments = result.arguments;
@@ -408,7 +408,7 @@ void TGhostScript::ConvertToPdf(const QString& file, const QString& pdfFile,
             if (finished && report.ran && report.fileRan && report.pdfPages == 0)
                 run.failure = Failure::NoPage;
             if (partial.isEmpty()) {
-                run.lastError = u"No temporary file beside " + run.pdfFile;
+                run.lastError = u"Pas de fichier temporaire à côté de " + run.pdfFile;
                 run.failure = Failure::Failed;
             }
             const bool written = finished && report.ran && report.fileRan && report.pdfClosed &&

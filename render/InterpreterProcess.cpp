@@ -92,13 +92,13 @@ TInterpreterProcess::Run(const QString& program, const QStringList& arguments,
 {
     Result result;
     if (!QFileInfo(program).isExecutable()) {
-        result.failure = u"The interpreter program " + program + u" is missing.";
+        result.failure = u"Le programme d'interprétation " + program + u" est introuvable.";
         return result;
     }
 
     int channel[2];
     if (::pipe2(channel, O_CLOEXEC) != 0) {
-        result.failure = QStringLiteral("No pipe for the interpreter program.");
+        result.failure = QStringLiteral("Pas de canal pour le programme d'interprétation.");
         return result;
     }
     // The write end becomes descriptor 3 in the program; keep it clear of 0 to 3 here so
@@ -141,7 +141,7 @@ TInterpreterProcess::Run(const QString& program, const QStringList& arguments,
     ::close(writeEnd);
     if (spawned != 0) {
         ::close(readEnd);
-        result.failure = u"The interpreter program could not be started: " +
+        result.failure = u"Le programme d'interprétation n'a pas pu démarrer : " +
                          QString::fromLocal8Bit(std::strerror(spawned));
         return result;
     }
@@ -205,7 +205,8 @@ TInterpreterProcess::Run(const QString& program, const QStringList& arguments,
             }
         }
         if (reader.corrupt()) {
-            result.failure = QStringLiteral("The interpreter program sent damaged data.");
+            result.failure =
+                QStringLiteral("Le programme d'interprétation a envoyé des données abîmées.");
             killedFor = End::Crashed;
         }
     }
@@ -219,9 +220,9 @@ TInterpreterProcess::Run(const QString& program, const QStringList& arguments,
     if (killedFor) {
         result.end = *killedFor;
         if (*killedFor == End::Stalled)
-            result.failure = QStringLiteral("The interpreter made no progress and was stopped.");
+            result.failure = QStringLiteral("L'interprétation n'avançait plus et a été arrêtée.");
         else if (*killedFor == End::Stopped)
-            result.failure = QStringLiteral("The run was stopped.");
+            result.failure = QStringLiteral("L'interprétation a été interrompue.");
         return result;
     }
     if (WIFEXITED(status) && WEXITSTATUS(status) == 0 && reported) {
@@ -230,11 +231,11 @@ TInterpreterProcess::Run(const QString& program, const QStringList& arguments,
     }
     result.end = End::Crashed;
     if (WIFSIGNALED(status))
-        result.failure = u"The interpreter program was ended by signal " +
+        result.failure = u"Le programme d'interprétation a été arrêté par le signal " +
                          QString::number(WTERMSIG(status)) + u'.';
     else
-        result.failure = u"The interpreter program exited with code " +
-                         QString::number(WEXITSTATUS(status)) + u" before the end of its run.";
+        result.failure = u"Le programme d'interprétation s'est terminé avec le code " +
+                         QString::number(WEXITSTATUS(status)) + u" avant la fin de son travail.";
     return result;
 }
 
