@@ -2,18 +2,23 @@
 
 #include "Errors.h"
 #include "Index.h"
+#include "JobLog.h"
 #include "Log.h"
 #include "Main.h"
 #include "Options.h"
+#include "Paths.h"
 #include "Prompts.h"
 #include "Resources.h"
 #include "SingleInstance.h"
+#include "StopSignals.h"
+#include "WorkingFiles.h"
 #include "linux/LinuxSingleInstance.h"
 
 #include <QApplication>
 #include <QFile>
 #include <QFileInfo>
 #include <QIcon>
+#include <QScopeGuard>
 
 namespace vellora {
 
@@ -54,9 +59,30 @@ bool claimOnlyCopy(SingleInstance& instance)
 
 int runVellora(TrayIcon& tray, SingleInstance& instance)
 {
+    // Only the one running copy writes the job log.
+    JobLog log(paths::JobLogFile());
+    JobLog::setInstance(&log);
+    JobLog::collectWarnings(&log);
+    const auto forgetLog = qScopeGuard([] {
+        JobLog::collectWarnings(nullptr);
+        JobLog::setInstance(nullptr);
+    });
+    for (const QString& moved : MoveOldWorkingFiles())
+        log.write(moved);
+    log.write(QStringLiteral("Vellora démarre"));
+
+    // A session that ends, Ctrl+C or a closed terminal: the same end as "Fermer Vellora".
+    TF_Main* window = nullptr;
+    StopSignals stops([&window](int signal) {
+        logEvent(QStringLiteral("signal %1 reçu : Vellora se ferme").arg(signalName(signal)));
+        if (window)
+            window->FermerVellora1Click();
+    });
+
     initResources();
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/window.svg")));
     TF_Main F_Main(tray);
+    window = &F_Main;
     TForm1 Form1(F_Main);
     F_Main.setOptionsDialog(&Form1);
     TindexForm indexForm;
@@ -66,7 +92,9 @@ int runVellora(TrayIcon& tray, SingleInstance& instance)
     QObject::connect(
         &F_Main, &TF_Main::programEnding, &F_Main, [] { QCoreApplication::exit(0); },
         Qt::QueuedConnection);
-    return QApplication::exec();
+    const int status = QApplication::exec();
+    log.write(QStringLiteral("Vellora se termine"));
+    return status;
 }
 
 } // namespace vellora
