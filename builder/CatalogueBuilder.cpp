@@ -202,7 +202,7 @@ bool CatalogueBuilder::creer_prospectusPDF()
     plan.pageCount = m_pageCount;
     plan.contentSize = m_contentSize;
     plan.pageSizes = m_pageSizes;
-    plan.appDataFolder = paths::AppDataFolder();
+    plan.appDataFolder = paths::StateFolder(); // where the working PDF is
     plan.logFile = paths::BuildLogFile();
     plan.parallel = conversionsAtOnce();
 
