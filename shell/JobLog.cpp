@@ -79,6 +79,18 @@ void JobLog::write(const Job& job, const QString& event)
     ::close(fd);
 }
 
+void JobLog::setCurrentJob(const Job& job)
+{
+    QMutexLocker lock(&m_lock);
+    m_current = job;
+}
+
+JobLog::Job JobLog::currentJob() const
+{
+    QMutexLocker lock(&m_lock);
+    return m_current;
+}
+
 void JobLog::rotateFor(qint64 adding)
 {
     const QFileInfo current(m_file);
@@ -117,6 +129,12 @@ void logJobEvent(const JobLog::Job& job, const QString& event)
 void logEvent(const QString& event)
 {
     logJobEvent(JobLog::Job(), event);
+}
+
+void logCurrentJobEvent(const QString& event)
+{
+    if (JobLog* log = JobLog::instance())
+        log->write(log->currentJob(), event);
 }
 
 } // namespace vellora

@@ -34,6 +34,11 @@ public:
     void write(const Job& job, const QString& event);
     void write(const QString& event) { write(Job(), event); }
 
+    // The job whose document Vellora holds now (the last one taken): events that have no job
+    // of their own, an error box or a build of the printed document, name it.
+    void setCurrentJob(const Job& job);
+    Job currentJob() const;
+
     // One line of the log, without its line end.
     static QString line(const QDateTime& when, const Job& job, const QString& event);
     static QString escaped(const QString& text);
@@ -50,11 +55,14 @@ private:
     void rotateFor(qint64 adding);
 
     QString m_file;
-    QMutex m_lock;
+    mutable QMutex m_lock;
+    Job m_current;
 };
 
 // Writes one event to the program's log, when there is one.
 void logJobEvent(const JobLog::Job& job, const QString& event);
 void logEvent(const QString& event);
+// The same for the job Vellora holds now.
+void logCurrentJobEvent(const QString& event);
 
 } // namespace vellora

@@ -1,6 +1,8 @@
 // The intake of print jobs: a completed job on the printer "vellora" opens the main window
 // with the printed document.
 #include "GhostScript.h"
+#include "JobEvents.h"
+#include "JobLog.h"
 #include "Main.h"
 #include "Options.h"
 #include "Paths.h"
@@ -47,6 +49,10 @@ void TF_Main::JobNotify(const TJobInformation& aJobinformation)
         M_Log->appendPlainText(QStringLiteral("CLICKED "));
         LastJobId = aJobinformation.JobId;
         TakenJobIds.remember(aJobinformation.JobId, aJobinformation.JobKey);
+        if (JobLog* log = JobLog::instance())
+            log->setCurrentJob(
+                {aJobinformation.JobId, aJobinformation.JobKey, aJobinformation.DocumentName});
+        logCurrentJobEvent(jobevents::taken());
 
         OpenMainWindow();
         if (!pdfDocument)

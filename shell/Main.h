@@ -180,6 +180,7 @@ private:
                         std::function<void()> then, bool report);
     void convertDocument(std::shared_ptr<const TDocumentSnapshot> document,
                          std::function<void()> then);
+    void logConversion(bool ok, qint64 elapsedMs);
 
     TForm1* Form1 = nullptr;
     QLabel* m_statusPanels[2] = {};

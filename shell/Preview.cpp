@@ -3,11 +3,15 @@
 #include "Bitmap.h"
 #include "DocumentSnapshot.h"
 #include "GhostScript.h"
+#include "JobEvents.h"
+#include "JobLog.h"
 #include "Main.h"
 #include "PageView.h"
 #include "Paths.h"
 #include "Prompts.h"
 
+#include <QElapsedTimer>
+#include <QFileInfo>
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QPushButton>
@@ -98,7 +102,10 @@ void TF_Main::showDocumentOf(std::shared_ptr<const TDocumentSnapshot> document,
 {
     // The run empties the page list first; page 1 shows as soon as it exists. When the
     // conversion of the same document follows, it alone tells the user what went wrong.
-    GS->Preview(document->path(), [this, document, then = std::move(then), report](bool) {
+    QElapsedTimer clock;
+    clock.start();
+    GS->Preview(document->path(), [this, document, then = std::move(then), report, clock](bool) {
+        logCurrentJobEvent(jobevents::previewed(GS->GetPageCount(), clock.elapsed()));
         try {
             if (const QString text = failureText(GS->LastFailure()); report && !text.isEmpty())
                 prompts().error(text);
@@ -138,9 +145,12 @@ void TF_Main::Button2Click(std::function<void()> then)
 void TF_Main::convertDocument(std::shared_ptr<const TDocumentSnapshot> document,
                               std::function<void()> then)
 {
+    // From the start of the conversion's run, not from the wait in the queue before it.
+    const auto clock = std::make_shared<QElapsedTimer>();
     GS->ConvertToPdf(
         document->path(), paths::WorkPdf(),
-        [this, document, then = std::move(then)](bool ok) {
+        [this, document, then = std::move(then), clock](bool ok) {
+            logConversion(ok, clock->isValid() ? clock->elapsed() : 0);
             try {
                 if (!ok) {
                     const QString text = failureText(GS->LastFailure());
@@ -153,7 +163,23 @@ void TF_Main::convertDocument(std::shared_ptr<const TDocumentSnapshot> document,
             } catch (...) {
             }
         },
-        [this] { PreviewDone = false; });
+        [this, clock] {
+            clock->start();
+            PreviewDone = false;
+        });
+}
+
+void TF_Main::logConversion(bool ok, qint64 elapsedMs)
+{
+    if (ok) {
+        logCurrentJobEvent(jobevents::converted(QFileInfo(paths::WorkPdf()).size(), elapsedMs));
+        return;
+    }
+    QString reason = GS->LastError();
+    if (reason.isEmpty())
+        reason = failureText(GS->LastFailure());
+    logCurrentJobEvent(
+        jobevents::conversionFailed(reason.isEmpty() ? QStringLiteral("raison inconnue") : reason));
 }
 
 void TF_Main::GSPageGenerated(int Page)

@@ -1,7 +1,9 @@
 #include "Startup.h"
 
+#include "CatalogueBuilder.h"
 #include "Errors.h"
 #include "Index.h"
+#include "JobEvents.h"
 #include "JobLog.h"
 #include "Log.h"
 #include "Main.h"
@@ -79,12 +81,28 @@ int runVellora(TrayIcon& tray, SingleInstance& instance)
             window->FermerVellora1Click();
     });
 
+    // Every error box is an event of the job log too.
+    Prompts& shown = prompts();
+    LoggedPrompts logged(shown);
+    setPrompts(&logged);
+    const auto showDirectly = qScopeGuard([&shown] { setPrompts(&shown); });
+
     initResources();
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/window.svg")));
     TF_Main F_Main(tray);
     window = &F_Main;
     TForm1 Form1(F_Main);
     F_Main.setOptionsDialog(&Form1);
+    CatalogueBuilder& builder = CatalogueBuilder::of(Form1);
+    QObject::connect(&builder, &CatalogueBuilder::buildEnded, &F_Main,
+                     [&builder](CatalogueBuild::Outcome outcome) {
+                         const CatalogueBuilder::Summary& build = builder.lastBuild();
+                         // A picked PDF is no print job's document.
+                         const JobLog::Job job = build.source.isEmpty() && JobLog::instance()
+                                                     ? JobLog::instance()->currentJob()
+                                                     : JobLog::Job();
+                         logJobEvent(job, jobevents::built(build, outcome));
+                     });
     TindexForm indexForm;
     setIndexForm(&indexForm);
     QObject::connect(&instance, &SingleInstance::raiseRequested, &F_Main,

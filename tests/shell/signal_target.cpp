@@ -49,7 +49,7 @@ int main(int argc, char** argv)
                                     {});
                 job.JobId = 7;
                 job.JobKey = QStringLiteral("urn:uuid:0007");
-                job.DocumentName = QStringLiteral("boucle.ps");
+                job.DocumentName = QStringLiteral("Relevé\tjuin.ps");
                 job.Status = jsCompleted;
                 job.UserName = paths::CurrentUserName();
                 window->JobNotify(job);

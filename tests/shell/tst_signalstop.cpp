@@ -1,6 +1,7 @@
-// SIGTERM, SIGINT and SIGHUP end Vellora as "Fermer Vellora" does, also in the middle of a
-// job: the interpreter child goes with it, and so do the temporary folders, its own and those
-// of an earlier Vellora that was killed.
+// The real program in a process of its own. SIGTERM, SIGINT and SIGHUP end it as "Fermer
+// Vellora" does, also in the middle of a job: the interpreter child goes with it, and so do the
+// temporary folders, its own and those of an earlier Vellora that was killed. Its job log tells
+// what happened to a job, taken or failed.
 #include "TestSupport.h"
 
 #include <Paths.h>
@@ -8,6 +9,7 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <algorithm>
 #include <csignal>
 #include <fcntl.h>
 #include <sys/file.h>
@@ -21,6 +23,11 @@ const QByteArray kLongDocument =
     "1 1 100000 { 0 1 300000 { pop } for 72 720 moveto (Vellora) show showpage } for\n";
 // A job that never gets anywhere.
 const QByteArray kLoopingDocument = "%!PS\n{ } loop\n";
+
+const QByteArray kOnePage = "%!PS\n/Helvetica findfont 24 scalefont setfont\n"
+                            "72 720 moveto (Vellora) show showpage\n";
+const QByteArray kUnreadable = "%!PS\n/Helvetica findfont 24 scalefont setfont\n"
+                               "72 720 moveto (Vellora) show showpage\nnosuchoperator\n";
 
 bool writeFile(const QString& path, const QByteArray& content)
 {
@@ -56,6 +63,45 @@ bool processIsGone(pid_t pid)
         return true;
     const QByteArray text = stat.readAll();
     return text.mid(text.lastIndexOf(')') + 2, 1) == "Z";
+}
+
+// The log's lines with what changes from run to run masked: the time, durations, sizes.
+QStringList maskedLog(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    QStringList lines = QString::fromUtf8(file.readAll()).split(u'\n', Qt::SkipEmptyParts);
+    for (QString& line : lines) {
+        line.replace(QRegularExpression("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\t"), "TIME\t");
+        line.replace(QRegularExpression(" \\d+,\\d s"), " T s");
+        line.replace(QRegularExpression(" \\d+ octets"), " N octets");
+    }
+    return lines;
+}
+
+// Runs the program on one print file, takes it as a completed job, and stops it once `last`
+// is in its log.
+QStringList logOfOneJob(const QByteArray& document, const QString& last)
+{
+    QTemporaryDir spool, runtime, state;
+    const QString user = vellora::paths::CurrentUserName();
+    QDir(spool.path()).mkpath(user);
+    writeFile(spool.filePath(user + "/Vellora.ps"), document);
+    QProcess vellora;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("XDG_RUNTIME_DIR", runtime.path());
+    environment.insert("XDG_STATE_HOME", state.path());
+    environment.insert("CUPS_SERVER", "/nonexistent/cups.sock");
+    environment.insert("DBUS_SYSTEM_BUS_ADDRESS", "unix:path=/nonexistent/bus.sock");
+    vellora.setProcessEnvironment(environment);
+    vellora.start(QStringLiteral(SIGNAL_TARGET), {spool.path(), "take"});
+    const QString log = state.filePath("vellora/travaux.log");
+    if (!QTest::qWaitFor([&] { return maskedLog(log).join(u'\n').contains(last); }, 60000))
+        return QStringList{"no \"" + last + "\" in:"} + maskedLog(log);
+    ::kill(pid_t(vellora.processId()), SIGTERM);
+    vellora.waitForFinished(10000);
+    return maskedLog(log);
 }
 
 } // namespace
@@ -130,6 +176,42 @@ private Q_SLOTS:
         QFile log(state.filePath("vellora/travaux.log"));
         QVERIFY(log.open(QIODevice::ReadOnly));
         QVERIFY2(QString::fromUtf8(log.readAll()).contains(logged), qPrintable(logged));
+    }
+
+    void jobLogTellsWhatHappened_data()
+    {
+        QTest::addColumn<QByteArray>("document");
+        QTest::addColumn<QStringList>("expected");
+        const QString job = "TIME\t7\turn:uuid:0007\tRelevé\\tjuin.ps\t";
+        QTest::newRow("a job taken")
+            << kOnePage
+            << QStringList{"TIME\t-\t-\t-\tVellora démarre",
+                           job + "travail pris",
+                           job + "aperçu : 1 page en T s",
+                           job + "conversion en PDF : N octets en T s",
+                           "TIME\t-\t-\t-\tsignal SIGTERM reçu : Vellora se ferme",
+                           "TIME\t-\t-\t-\tVellora se termine"};
+        QTest::newRow("a job that fails")
+            << kUnreadable
+            << QStringList{"TIME\t-\t-\t-\tVellora démarre",
+                           job + "travail pris",
+                           job + "aperçu : 1 page en T s",
+                           job + "conversion en PDF échouée : raison inconnue",
+                           job + "message « Erreur » : Le document imprimé n'a pas pu être "
+                                 "converti en PDF.\\nLe fichier de travail a été supprimé : "
+                                 "imprimez le document à nouveau avant de créer le prospectus.",
+                           "TIME\t-\t-\t-\tsignal SIGTERM reçu : Vellora se ferme",
+                           "TIME\t-\t-\t-\tVellora se termine"};
+    }
+    void jobLogTellsWhatHappened()
+    {
+        QFETCH(QByteArray, document);
+        QFETCH(QStringList, expected);
+        // Stopped once the job's last event is in the log.
+        const auto last = std::find_if(expected.rbegin(), expected.rend(), [](const QString& line) {
+            return line.contains("\turn:uuid:0007\t");
+        });
+        QCOMPARE(logOfOneJob(document, last->section(u'\t', 4)), expected);
     }
 };
 
