@@ -3,15 +3,15 @@
 //   bench_build_driver <work folder> <pages>
 // HOME, XDG_DATA_HOME (whose vellora/ holds the tool files) and XDG_STATE_HOME (the working
 // PDF) must point at private folders.
-#include "CatalogueBuilder.h"
-#include "ConverterCommand.h"
 #include "FakeDesktop.h"
 #include "FakePrompts.h"
 #include "FakeTrayIcon.h"
 #include "Main.h"
-#include "Options.h"
 #include "Paths.h"
 #include "TestPdfs.h"
+#include "builder/build/ConverterCommand.h"
+#include "builder/dialogs/CatalogueBuilder.h"
+#include "builder/dialogs/Options.h"
 
 #include <QApplication>
 #include <QDir>
@@ -131,7 +131,7 @@ int main(int argc, char** argv)
     print("build ratio to the old pacing (one page every 3.5 s)", total / (pages * 3.5), "");
     print("build speed-up over the old pacing (one page every 3.5 s)", (pages * 3.5) / total, "x");
     print("build longest GUI stall", stalls.longestMs(), "ms");
-    print("build conversions at once", CatalogueBuilder::conversionsAtOnce(), "");
+    print("build conversions at once", CatalogueBuild::conversionsAtOnce(), "");
 
     // The same pages, one converter after the other.
     const QString sequential = work + u"/sequential/";

@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QDateTime>
 #include <QFileInfo>
+#include <QHash>
 #include <cups/cups.h>
 #include <sys/socket.h>
 
@@ -17,6 +18,14 @@ void addRequestingUser(ipp_t* message)
 {
     ippAddString(message, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr,
                  cupsUser());
+}
+
+// Names the attributes the answer is to carry.
+template <std::size_t Count>
+void addRequestedAttributes(ipp_t* message, const char* const (&names)[Count])
+{
+    ippAddStrings(message, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", int(Count),
+                  nullptr, names);
 }
 
 // A request addressed to the whole server.
@@ -67,13 +76,55 @@ std::uint32_t numberOf(ipp_attribute_t* attribute, std::uint32_t fallback = 0)
     return value < 0 ? fallback : std::uint32_t(value);
 }
 
+bool booleanOf(ipp_attribute_t* attribute)
+{
+    return attribute && ippGetBoolean(attribute, 0);
+}
+
 // Deletes a response when it goes out of scope.
 struct Response
 {
     ipp_t* ipp;
     ~Response() { ippDelete(ipp); }
     bool ok() const { return ipp && ippGetStatusCode(ipp) <= IPP_STATUS_OK_EVENTS_COMPLETE; }
+    // Whether cupsd found what it was asked about; none without an answer, or with a refusal.
+    std::optional<bool> found() const
+    {
+        if (ipp && ippGetStatusCode(ipp) == IPP_STATUS_ERROR_NOT_FOUND)
+            return false;
+        if (!ok())
+            return std::nullopt;
+        return true;
+    }
 };
+
+// The attributes of one thing in an answer that lists things (printers, jobs, subscriptions),
+// by name. They live as long as the response.
+using AttributeGroup = QHash<QByteArray, ipp_attribute_t*>;
+
+// The groups of a listing answer, one per thing, as cupsd separates them; "not found" is an
+// empty list, no answer or a refusal is none.
+std::optional<QList<AttributeGroup>> groupsOf(const Response& response)
+{
+    const std::optional<bool> found = response.found();
+    if (!found)
+        return std::nullopt;
+    QList<AttributeGroup> groups;
+    if (!*found)
+        return groups;
+    AttributeGroup group;
+    for (ipp_attribute_t* attribute = ippFirstAttribute(response.ipp); attribute;
+         attribute = ippNextAttribute(response.ipp)) {
+        if (const char* name = ippGetName(attribute)) {
+            group.insert(QByteArray(name), attribute);
+        } else {
+            groups << group;
+            group.clear();
+        }
+    }
+    groups << group;
+    return groups;
+}
 
 } // namespace
 
@@ -180,36 +231,20 @@ std::optional<QList<CupsPrinter>> CupsClient::Printers()
     addRequestingUser(message);
     static const char* const wanted[] = {"printer-name", "device-uri", "printer-is-shared",
                                          "printer-type"};
-    ippAddStrings(message, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes",
-                  int(std::size(wanted)), nullptr, wanted);
+    addRequestedAttributes(message, wanted);
     Response response{request(message)};
-    if (!response.ipp)
+    const std::optional<QList<AttributeGroup>> groups = groupsOf(response);
+    if (!groups)
         return std::nullopt;
     QList<CupsPrinter> printers;
-    if (ippGetStatusCode(response.ipp) == IPP_STATUS_ERROR_NOT_FOUND)
-        return printers; // no printer at all
-    if (!response.ok())
-        return std::nullopt;
-    CupsPrinter current;
-    for (ipp_attribute_t* attribute = ippFirstAttribute(response.ipp); attribute;
-         attribute = ippNextAttribute(response.ipp)) {
-        const char* name = ippGetName(attribute);
-        if (!name) {
-            if (!current.Name.isEmpty())
-                printers << current;
-            current = CupsPrinter();
-            continue;
-        }
-        const QByteArray key(name);
-        if (key == "printer-name")
-            current.Name = stringOf(attribute);
-        else if (key == "device-uri")
-            current.DeviceUri = stringOf(attribute);
-        else if (key == "printer-is-shared")
-            current.Shared = ippGetBoolean(attribute, 0);
+    for (const AttributeGroup& group : *groups) {
+        CupsPrinter printer;
+        printer.Name = stringOf(group.value("printer-name"));
+        printer.DeviceUri = stringOf(group.value("device-uri"));
+        printer.Shared = booleanOf(group.value("printer-is-shared"));
+        if (!printer.Name.isEmpty())
+            printers << printer;
     }
-    if (!current.Name.isEmpty())
-        printers << current;
     return printers;
 }
 
@@ -230,8 +265,7 @@ std::optional<CupsJobAttributes> CupsClient::JobAttributes(std::uint32_t jobId)
                                          "job-impressions",
                                          "job-uuid",
                                          "time-at-creation"};
-    ippAddStrings(message, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes",
-                  int(std::size(wanted)), nullptr, wanted);
+    addRequestedAttributes(message, wanted);
     Response response{request(message)};
     if (!response.ok())
         return std::nullopt;
@@ -261,52 +295,28 @@ std::optional<QList<CupsJobSummary>> CupsClient::MyJobs()
     static const char* const wanted[] = {"job-id",           "job-state", "job-printer-uri",
                                          "job-name",         "job-uuid",  "time-at-creation",
                                          "time-at-completed"};
-    ippAddStrings(message, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes",
-                  int(std::size(wanted)), nullptr, wanted);
+    addRequestedAttributes(message, wanted);
     Response response{request(message)};
-    if (!response.ipp)
+    const std::optional<QList<AttributeGroup>> groups = groupsOf(response);
+    if (!groups)
         return std::nullopt;
     QList<CupsJobSummary> jobs;
-    if (ippGetStatusCode(response.ipp) == IPP_STATUS_ERROR_NOT_FOUND)
-        return jobs;
-    if (!response.ok())
-        return std::nullopt;
-    CupsJobSummary job;
-    QString uuid;
-    qint64 createdAt = 0;
-    const auto finish = [&] {
-        if (job.Id > 0) {
-            job.Key = JobKeyOf(uuid, job.Id, createdAt);
-            jobs << job;
-        }
-        job = CupsJobSummary();
-        uuid.clear();
-        createdAt = 0;
-    };
-    for (ipp_attribute_t* attribute = ippFirstAttribute(response.ipp); attribute;
-         attribute = ippNextAttribute(response.ipp)) {
-        const char* name = ippGetName(attribute);
-        if (!name) {
-            finish();
+    for (const AttributeGroup& group : *groups) {
+        CupsJobSummary job;
+        job.Id = numberOf(group.value("job-id"));
+        if (job.Id == 0)
             continue;
-        }
-        const QByteArray key(name);
-        if (key == "job-id")
-            job.Id = numberOf(attribute);
-        else if (key == "job-state")
-            job.State = numberOf(attribute);
-        else if (key == "job-printer-uri")
-            job.PrinterName = stringOf(attribute).section(u'/', -1);
-        else if (key == "job-name")
-            job.JobName = stringOf(attribute);
-        else if (key == "job-uuid")
-            uuid = stringOf(attribute);
-        else if (key == "time-at-creation")
-            createdAt = numberOf(attribute);
-        else if (key == "time-at-completed" && ippGetValueTag(attribute) == IPP_TAG_INTEGER)
-            job.CompletedAt = numberOf(attribute);
+        job.State = numberOf(group.value("job-state"));
+        job.PrinterName = stringOf(group.value("job-printer-uri")).section(u'/', -1);
+        job.JobName = stringOf(group.value("job-name"));
+        job.Key = JobKeyOf(stringOf(group.value("job-uuid")), job.Id,
+                           numberOf(group.value("time-at-creation")));
+        // A job not yet completed has the out-of-band value "no-value" there.
+        ipp_attribute_t* completed = group.value("time-at-completed");
+        if (completed && ippGetValueTag(completed) == IPP_TAG_INTEGER)
+            job.CompletedAt = numberOf(completed);
+        jobs << job;
     }
-    finish();
     return jobs;
 }
 
@@ -336,42 +346,19 @@ std::optional<QList<int>> CupsClient::SubscriptionsTagged(const QByteArray& tag)
     ipp_t* message = serverRequest(IPP_OP_GET_SUBSCRIPTIONS);
     ippAddBoolean(message, IPP_TAG_OPERATION, "my-subscriptions", 1);
     Response response{request(message)};
-    if (!response.ipp)
+    const std::optional<QList<AttributeGroup>> groups = groupsOf(response);
+    if (!groups)
         return std::nullopt;
     QList<int> found;
-    if (ippGetStatusCode(response.ipp) == IPP_STATUS_ERROR_NOT_FOUND)
-        return found;
-    if (!response.ok())
-        return std::nullopt;
-    int id = 0;
-    QByteArray data;
-    QString recipient;
-    const auto finish = [&] {
-        if (id > 0 && data == tag && recipient.startsWith(QLatin1String("dbus:")))
+    for (const AttributeGroup& group : *groups) {
+        const int id = int(numberOf(group.value("notify-subscription-id")));
+        int length = 0;
+        ipp_attribute_t* data = group.value("notify-user-data");
+        const void* bytes = data ? ippGetOctetString(data, 0, &length) : nullptr;
+        if (id > 0 && QByteArray(static_cast<const char*>(bytes), length) == tag &&
+            stringOf(group.value("notify-recipient-uri")).startsWith(QLatin1String("dbus:")))
             found << id;
-        id = 0;
-        data.clear();
-        recipient.clear();
-    };
-    for (ipp_attribute_t* attribute = ippFirstAttribute(response.ipp); attribute;
-         attribute = ippNextAttribute(response.ipp)) {
-        const char* name = ippGetName(attribute);
-        if (!name) {
-            finish();
-            continue;
-        }
-        const QByteArray key(name);
-        if (key == "notify-subscription-id") {
-            id = ippGetInteger(attribute, 0);
-        } else if (key == "notify-recipient-uri") {
-            recipient = stringOf(attribute);
-        } else if (key == "notify-user-data") {
-            int length = 0;
-            const void* bytes = ippGetOctetString(attribute, 0, &length);
-            data = QByteArray(static_cast<const char*>(bytes), length);
-        }
     }
-    finish();
     return found;
 }
 
@@ -379,13 +366,7 @@ std::optional<bool> CupsClient::SubscriptionExists(int id)
 {
     ipp_t* message = subscriptionRequest(IPP_OP_GET_SUBSCRIPTION_ATTRIBUTES, id);
     Response response{request(message)};
-    if (!response.ipp)
-        return std::nullopt;
-    if (ippGetStatusCode(response.ipp) == IPP_STATUS_ERROR_NOT_FOUND)
-        return false;
-    if (!response.ok())
-        return std::nullopt;
-    return true;
+    return response.found();
 }
 
 bool CupsClient::CancelSubscription(int id)

@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <string_view>
 
 namespace vellora::converter {
 
@@ -164,59 +165,67 @@ ConverterOptions parseOptions(const std::vector<std::string>& arguments)
     return options;
 }
 
+namespace {
+
+// The usage text of --help, as printed.
+constexpr std::string_view kHelpText = R"help(Usage :
+  pdf2swf <fichier.pdf> -I
+      liste les pages : une ligne "page=<n> width=<l> height=<h>" par page
+      (taille en points, rotation comprise). Les pages comptées sont celles qu'un
+      lecteur peut ouvrir : un fichier endommagé est lu tel que MuPDF le répare, et
+      seules comptent les pages que l'arbre des pages contient vraiment, quel que
+      soit le nombre qu'il annonce. Tout ou rien : si une page ne peut pas être
+      chargée, le document est refusé et rien n'est listé.
+  pdf2swf <fichier.pdf> --outline
+      sens de lecture et signets du document, en une ligne JSON :
+      {"direction":"ltr"|"rtl","outline":[{"title":...,"page":<n>,
+      "children":[...]},...]}
+  pdf2swf <fichier.pdf> -p<n> [-s zoom=<ppp>] [-s jpegquality=<0-100>] -o <pageN.swf>
+      convertit la page n en animation Flash (SWF compressé) contenant l'image
+      JPEG de la page à la résolution zoom (72 ppp par défaut), et écrit à côté
+      les images JPEG de la page pour la visionneuse HTML5 : <pageN.jpg> (plus
+      grand côté d'au moins 1600 pixels), <pageN-m.jpg> (800 pixels) et
+      <pageN-t.jpg> (vignette, 200 pixels). Qualité JPEG par défaut : 85.
+      Toute taille de page est acceptée : une page que Flash ne peut pas montrer
+      en entier (plus de 8191 pixels de côté ou 16 777 215 pixels en tout) est
+      réduite, jamais refusée.
+      Quand la page contient du texte ou des liens, écrit aussi <pageN.js> :
+      velloraPage(<n>, {...}); avec les mots, leur position et les liens.
+
+Options :
+  -I               mode information (aucun rendu)
+  --outline        sens de lecture et signets (aucun rendu)
+  -p<n>            numéro de la page à convertir (à partir de 1)
+  -o <fichier>     animation à écrire
+  -s <réglage>     zoom=<ppp>, jpegquality=<0-100> (vide : 85),
+                   text=0 (pas de <page.js> : texte ni sélectionnable ni
+                   cherchable, liens inactifs) ; un tiret
+                   devant le réglage est admis (-s -zoom=48)
+  --flatten        texte vectoriel (glyphes dessinés une fois par animation)
+                   sur une image JPEG du reste de la page ; écrit aussi
+                   <page.svg>, la page en SVG
+  -G               tout vectoriel : texte, tracés et découpes en vecteurs,
+                   images en JPEG ; écrit aussi <page.svg>. Une page numérisée
+                   ou trop chargée reste une image (message sur la sortie
+                   d'erreur)
+  -w, -S, -O<n>, -s subpixels=<n>
+                   acceptées pour compatibilité, sans effet
+  -h, --help       cette aide
+  -V, --version    version du programme
+
+Les fichiers d'une page sont écrits sous des noms provisoires puis mis en place
+ensemble : en cas d'erreur, un message sur la sortie d'erreur, un code de sortie
+non nul, et les fichiers précédents de la page restent tels quels. Les fichiers
+annexes de la page que cette conversion n'écrit pas (.svg, .js) sont supprimés.
+Un chemin de sortie occupé par autre chose qu'un fichier (dossier, périphérique,
+tube nommé, lien symbolique) est refusé avant tout rendu.
+)help";
+
+} // namespace
+
 std::string helpText()
 {
-    return "Usage :\n"
-           "  pdf2swf <fichier.pdf> -I\n"
-           "      liste les pages : une ligne \"page=<n> width=<l> height=<h>\" par page\n"
-           "      (taille en points, rotation comprise). Les pages comptées sont celles qu'un\n"
-           "      lecteur peut ouvrir : un fichier endommagé est lu tel que MuPDF le répare, et\n"
-           "      seules comptent les pages que l'arbre des pages contient vraiment, quel que\n"
-           "      soit le nombre qu'il annonce. Tout ou rien : si une page ne peut pas être\n"
-           "      chargée, le document est refusé et rien n'est listé.\n"
-           "  pdf2swf <fichier.pdf> --outline\n"
-           "      sens de lecture et signets du document, en une ligne JSON :\n"
-           "      {\"direction\":\"ltr\"|\"rtl\",\"outline\":[{\"title\":...,\"page\":<n>,\n"
-           "      \"children\":[...]},...]}\n"
-           "  pdf2swf <fichier.pdf> -p<n> [-s zoom=<ppp>] [-s jpegquality=<0-100>] -o <pageN.swf>\n"
-           "      convertit la page n en animation Flash (SWF compressé) contenant l'image\n"
-           "      JPEG de la page à la résolution zoom (72 ppp par défaut), et écrit à côté\n"
-           "      les images JPEG de la page pour la visionneuse HTML5 : <pageN.jpg> (plus\n"
-           "      grand côté d'au moins 1600 pixels), <pageN-m.jpg> (800 pixels) et\n"
-           "      <pageN-t.jpg> (vignette, 200 pixels). Qualité JPEG par défaut : 85.\n"
-           "      Toute taille de page est acceptée : une page que Flash ne peut pas montrer\n"
-           "      en entier (plus de 8191 pixels de côté ou 16 777 215 pixels en tout) est\n"
-           "      réduite, jamais refusée.\n"
-           "      Quand la page contient du texte ou des liens, écrit aussi <pageN.js> :\n"
-           "      velloraPage(<n>, {...}); avec les mots, leur position et les liens.\n"
-           "\n"
-           "Options :\n"
-           "  -I               mode information (aucun rendu)\n"
-           "  --outline        sens de lecture et signets (aucun rendu)\n"
-           "  -p<n>            numéro de la page à convertir (à partir de 1)\n"
-           "  -o <fichier>     animation à écrire\n"
-           "  -s <réglage>     zoom=<ppp>, jpegquality=<0-100> (vide : 85),\n"
-           "                   text=0 (pas de <page.js> : texte ni sélectionnable ni\n"
-           "                   cherchable, liens inactifs) ; un tiret\n"
-           "                   devant le réglage est admis (-s -zoom=48)\n"
-           "  --flatten        texte vectoriel (glyphes dessinés une fois par animation)\n"
-           "                   sur une image JPEG du reste de la page ; écrit aussi\n"
-           "                   <page.svg>, la page en SVG\n"
-           "  -G               tout vectoriel : texte, tracés et découpes en vecteurs,\n"
-           "                   images en JPEG ; écrit aussi <page.svg>. Une page numérisée\n"
-           "                   ou trop chargée reste une image (message sur la sortie\n"
-           "                   d'erreur)\n"
-           "  -w, -S, -O<n>, -s subpixels=<n>\n"
-           "                   acceptées pour compatibilité, sans effet\n"
-           "  -h, --help       cette aide\n"
-           "  -V, --version    version du programme\n"
-           "\n"
-           "Les fichiers d'une page sont écrits sous des noms provisoires puis mis en place\n"
-           "ensemble : en cas d'erreur, un message sur la sortie d'erreur, un code de sortie\n"
-           "non nul, et les fichiers précédents de la page restent tels quels. Les fichiers\n"
-           "annexes de la page que cette conversion n'écrit pas (.svg, .js) sont supprimés.\n"
-           "Un chemin de sortie occupé par autre chose qu'un fichier (dossier, périphérique,\n"
-           "tube nommé, lien symbolique) est refusé avant tout rendu.\n";
+    return std::string(kHelpText);
 }
 
 } // namespace vellora::converter

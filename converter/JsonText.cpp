@@ -2,7 +2,6 @@
 
 #include <cmath>
 #include <cstdint>
-#include <cstdio>
 
 namespace vellora::converter {
 
@@ -54,6 +53,15 @@ int decodeUtf8(std::string_view text, std::size_t& at)
     return value;
 }
 
+// "\u" and four lowercase hex digits: every character this escapes is below U+10000.
+void appendUnicodeEscape(std::string& out, int c)
+{
+    static constexpr char kHexDigits[] = "0123456789abcdef";
+    out += "\\u";
+    for (int shift = 12; shift >= 0; shift -= 4)
+        out += kHexDigits[(c >> shift) & 0xF];
+}
+
 } // namespace
 
 void appendUtf8(std::string& out, int c)
@@ -88,9 +96,7 @@ void appendJsonString(std::string& out, std::string_view text)
         } else if (c == '\n') {
             out += "\\n";
         } else if (c < 0x20 || c == 0x7F || c == 0x2028 || c == 0x2029) {
-            char escape[8];
-            std::snprintf(escape, sizeof escape, "\\u%04x", static_cast<unsigned>(c));
-            out += escape;
+            appendUnicodeEscape(out, c);
         } else {
             appendUtf8(out, c);
         }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Installed.h"
+
 #include <QString>
 
 namespace vellora {
@@ -13,7 +15,14 @@ public:
     virtual bool openDocument(const QString& file) = 0;
 };
 
-Desktop& desktop();
-void setDesktop(Desktop* desktop);
+// The desktop in use. main() installs the real one; tests install a FakeDesktop.
+inline Desktop& desktop()
+{
+    return Installed<Desktop>::get();
+}
+inline void setDesktop(Desktop* desktop)
+{
+    Installed<Desktop>::set(desktop);
+}
 
 } // namespace vellora

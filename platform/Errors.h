@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QString>
-
 #include <exception>
 
 namespace vellora {
@@ -11,8 +10,7 @@ class EVellora : public std::exception
 {
 public:
     explicit EVellora(QString message) : m_message(std::move(message)), m_utf8(m_message.toUtf8())
-    {
-    }
+    {}
     const QString& message() const noexcept { return m_message; }
     const char* what() const noexcept override { return m_utf8.constData(); }
 

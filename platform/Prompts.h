@@ -1,8 +1,9 @@
 #pragma once
 
+#include "Installed.h"
+
 #include <QColor>
 #include <QString>
-
 #include <optional>
 
 namespace vellora {
@@ -38,7 +39,13 @@ public:
 };
 
 // The prompts in use. main() installs the real dialogs; tests install a FakePrompts.
-Prompts& prompts();
-void setPrompts(Prompts* prompts);
+inline Prompts& prompts()
+{
+    return Installed<Prompts>::get();
+}
+inline void setPrompts(Prompts* prompts)
+{
+    Installed<Prompts>::set(prompts);
+}
 
 } // namespace vellora

@@ -24,6 +24,25 @@ bool knownKind(char kind)
     return false;
 }
 
+// The values one after the other, in the channel's stream format.
+template <typename... Values> QByteArray encoded(const Values&... values)
+{
+    QByteArray bytes;
+    QDataStream out(&bytes, QIODevice::WriteOnly);
+    out.setVersion(kVersion);
+    (out << ... << values);
+    return bytes;
+}
+
+// Reads the values that `payload` holds, and nothing more.
+template <typename... Values> bool decoded(const QByteArray& payload, Values&... values)
+{
+    QDataStream in(payload);
+    in.setVersion(kVersion);
+    (in >> ... >> values);
+    return in.status() == QDataStream::Ok && in.atEnd();
+}
+
 } // namespace
 
 QByteArray EncodeFrame(TFrameKind kind, const QByteArray& payload)
@@ -40,26 +59,19 @@ QByteArray EncodeFrame(TFrameKind kind, const QByteArray& payload)
 
 QByteArray EncodePage(const TPackedPage& page)
 {
-    QByteArray bytes;
-    QDataStream out(&bytes, QIODevice::WriteOnly);
-    out.setVersion(kVersion);
-    out << page.size << qint32(page.format) << qint64(page.bytesPerLine)
-        << qint32(page.distinctRows) << page.colourTable << page.repeats << page.packed;
-    return bytes;
+    return encoded(page.size, qint32(page.format), qint64(page.bytesPerLine),
+                   qint32(page.distinctRows), page.colourTable, page.repeats, page.packed);
 }
 
 std::optional<TPackedPage> DecodePage(const QByteArray& payload)
 {
-    QDataStream in(payload);
-    in.setVersion(kVersion);
     TPackedPage page;
     qint32 format = 0;
     qint64 bytesPerLine = 0;
     qint32 distinctRows = 0;
-    in >> page.size >> format >> bytesPerLine >> distinctRows >> page.colourTable >> page.repeats >>
-        page.packed;
-    if (in.status() != QDataStream::Ok || !in.atEnd() || format < 0 ||
-        format >= QImage::NImageFormats || bytesPerLine < 0 || distinctRows < 0)
+    if (!decoded(payload, page.size, format, bytesPerLine, distinctRows, page.colourTable,
+                 page.repeats, page.packed) ||
+        format < 0 || format >= QImage::NImageFormats || bytesPerLine < 0 || distinctRows < 0)
         return std::nullopt;
     page.format = QImage::Format(format);
     page.bytesPerLine = bytesPerLine;
@@ -69,22 +81,15 @@ std::optional<TPackedPage> DecodePage(const QByteArray& payload)
 
 QByteArray EncodeReport(const TRunReport& report)
 {
-    QByteArray bytes;
-    QDataStream out(&bytes, QIODevice::WriteOnly);
-    out.setVersion(kVersion);
-    out << report.ran << report.fileRan << report.pdfClosed << qint32(report.pdfPages)
-        << report.lastError;
-    return bytes;
+    return encoded(report.ran, report.fileRan, report.pdfClosed, qint32(report.pdfPages),
+                   report.lastError);
 }
 
 std::optional<TRunReport> DecodeReport(const QByteArray& payload)
 {
-    QDataStream in(payload);
-    in.setVersion(kVersion);
     TRunReport report;
     qint32 pages = 0;
-    in >> report.ran >> report.fileRan >> report.pdfClosed >> pages >> report.lastError;
-    if (in.status() != QDataStream::Ok || !in.atEnd())
+    if (!decoded(payload, report.ran, report.fileRan, report.pdfClosed, pages, report.lastError))
         return std::nullopt;
     report.pdfPages = pages;
     return report;
@@ -92,11 +97,7 @@ std::optional<TRunReport> DecodeReport(const QByteArray& payload)
 
 QByteArray EncodeArguments(const QStringList& arguments)
 {
-    QByteArray bytes;
-    QDataStream out(&bytes, QIODevice::WriteOnly);
-    out.setVersion(kVersion);
-    out << arguments;
-    return bytes;
+    return encoded(arguments);
 }
 
 QStringList DecodeArguments(const QByteArray& payload)

@@ -69,49 +69,27 @@ std::vector<char*> pointers(std::vector<QByteArray>& items)
     return list;
 }
 
-void reap(pid_t pid, int& status)
+// The program's channel: a pipe whose write end becomes descriptor 3 in the program. That end
+// is kept clear of 0 to 3 here so that the copy really takes place (and drops the
+// close-on-exec flag).
+bool openChannel(int& readEnd, int& writeEnd)
 {
-    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
-}
-
-} // namespace
-
-QStringList TInterpreterProcess::LimitArguments(const TInterpreterLimits& limits)
-{
-    return {QStringLiteral("--memory"), QString::number(limits.memoryBytes),
-            QStringLiteral("--cpu"),    QString::number(limits.cpuSeconds),
-            QStringLiteral("--budget"), QString::number(limits.pixelBudget)};
-}
-
-TInterpreterProcess::Result
-TInterpreterProcess::Run(const QString& program, const QStringList& arguments,
-                         const QString& workFolder, const TInterpreterLimits& limits,
-                         const std::atomic<bool>& stop,
-                         const std::function<void(TFrameKind, QByteArray&)>& frame)
-{
-    Result result;
-    if (!QFileInfo(program).isExecutable()) {
-        result.failure = u"Le programme d'interprétation " + program + u" est introuvable.";
-        return result;
-    }
-
     int channel[2];
-    if (::pipe2(channel, O_CLOEXEC) != 0) {
-        result.failure = QStringLiteral("Pas de canal pour le programme d'interprétation.");
-        return result;
-    }
-    // The write end becomes descriptor 3 in the program; keep it clear of 0 to 3 here so
-    // that the copy really takes place (and drops the close-on-exec flag).
-    const int writeEnd = ::fcntl(channel[1], F_DUPFD_CLOEXEC, 10);
+    if (::pipe2(channel, O_CLOEXEC) != 0)
+        return false;
+    writeEnd = ::fcntl(channel[1], F_DUPFD_CLOEXEC, 10);
     ::close(channel[1]);
-    const int readEnd = channel[0];
+    readEnd = channel[0];
+    return true;
+}
 
-    std::vector<QByteArray> argv{QFile::encodeName(program)};
-    for (const QString& argument : arguments)
-        argv.push_back(QFile::encodeName(argument));
+// Starts argv[0] in `folder`, with its input on /dev/null, the channel's `writeEnd` as its
+// descriptor 3 and no other descriptor, every signal at its default and none blocked.
+// Returns 0, or the error number.
+int spawnProgram(pid_t& pid, std::vector<QByteArray>& argv, std::vector<QByteArray>& env,
+                 int writeEnd, const QByteArray& folder)
+{
     std::vector<char*> argvList = pointers(argv);
-    std::vector<QByteArray> env = environmentFor(workFolder, limits);
     std::vector<char*> envList = pointers(env);
 
     posix_spawn_file_actions_t actions;
@@ -120,7 +98,6 @@ TInterpreterProcess::Run(const QString& program, const QStringList& arguments,
     posix_spawn_file_actions_adddup2(&actions, 2, 1); // stray text goes to our error output
     posix_spawn_file_actions_adddup2(&actions, writeEnd, 3);
     posix_spawn_file_actions_addclosefrom_np(&actions, 4);
-    const QByteArray folder = QFile::encodeName(workFolder);
     posix_spawn_file_actions_addchdir_np(&actions, folder.constData());
 
     posix_spawnattr_t attributes;
@@ -133,110 +110,199 @@ TInterpreterProcess::Run(const QString& program, const QStringList& arguments,
     posix_spawnattr_setsigdefault(&attributes, &all);
     posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
 
-    pid_t pid = -1;
     const int spawned = ::posix_spawn(&pid, argv[0].constData(), &actions, &attributes,
                                       argvList.data(), envList.data());
     posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attributes);
+    return spawned;
+}
+
+} // namespace
+
+QStringList TInterpreterProcess::LimitArguments(const TInterpreterLimits& limits)
+{
+    return {QStringLiteral("--memory"), QString::number(limits.memoryBytes),
+            QStringLiteral("--cpu"),    QString::number(limits.cpuSeconds),
+            QStringLiteral("--budget"), QString::number(limits.pixelBudget)};
+}
+
+TInterpreterProcess::~TInterpreterProcess()
+{
+    if (m_pid > 0)
+        reap();
+}
+
+bool TInterpreterProcess::Spawn(const QString& program, const QStringList& arguments,
+                                const QString& workFolder, const TInterpreterLimits& limits)
+{
+    if (!QFileInfo(program).isExecutable()) {
+        m_result.failure = u"Le programme d'interprétation " + program + u" est introuvable.";
+        return false;
+    }
+    int writeEnd = -1;
+    if (!openChannel(m_channel, writeEnd)) {
+        m_result.failure = QStringLiteral("Pas de canal pour le programme d'interprétation.");
+        return false;
+    }
+
+    std::vector<QByteArray> argv{QFile::encodeName(program)};
+    for (const QString& argument : arguments)
+        argv.push_back(QFile::encodeName(argument));
+    std::vector<QByteArray> env = environmentFor(workFolder, limits);
+    const int spawned = spawnProgram(m_pid, argv, env, writeEnd, QFile::encodeName(workFolder));
     ::close(writeEnd);
     if (spawned != 0) {
-        ::close(readEnd);
-        result.failure = u"Le programme d'interprétation n'a pas pu démarrer : " +
-                         QString::fromLocal8Bit(std::strerror(spawned));
-        return result;
+        ::close(m_channel);
+        m_channel = -1;
+        m_pid = -1;
+        m_result.failure = u"Le programme d'interprétation n'a pas pu démarrer : " +
+                           QString::fromLocal8Bit(std::strerror(spawned));
+        return false;
     }
+    return true;
+}
 
+void TInterpreterProcess::ReadFrames(const std::atomic<bool>& stop,
+                                     std::chrono::milliseconds watchdog, const FrameHandler& frame)
+{
+    if (m_pid <= 0)
+        return;
     TFrameReader reader;
-    bool reported = false;
-    bool open = true;
-    std::optional<End> killedFor;
-    Clock::time_point lastProgress = Clock::now();
     std::vector<char> buffer(1 << 16);
-    int status = 0;
-    bool exited = false;
-
-    while (!killedFor) {
+    Clock::time_point lastProgress = Clock::now();
+    bool open = true;
+    while (!m_killedFor && !m_exited) {
         if (stop.load()) {
-            killedFor = End::Stopped;
-            break;
-        }
-        if (Clock::now() - lastProgress > limits.watchdog) {
-            killedFor = End::Stalled;
-            break;
-        }
-        if (!open) {
+            m_killedFor = End::Stopped;
+        } else if (Clock::now() - lastProgress > watchdog) {
+            m_killedFor = End::Stalled;
+        } else if (!open) {
             // The channel is closed: the program is exiting (or was told to go).
-            const pid_t done = ::waitpid(pid, &status, WNOHANG);
-            if (done == pid) {
-                exited = true;
+            if (!exitedByItself())
+                ::usleep(kTick * 1000);
+        } else {
+            switch (look(reader, buffer)) {
+            case Look::Nothing:
+                break;
+            case Look::Closed:
+                open = false;
+                break;
+            case Look::Bytes:
+                lastProgress = Clock::now();
+                takeFrames(reader, frame);
                 break;
             }
-            ::usleep(kTick * 1000);
-            continue;
-        }
-        pollfd watch{readEnd, POLLIN, 0};
-        const int ready = ::poll(&watch, 1, kTick);
-        if (ready <= 0)
-            continue;
-        const ssize_t got = ::read(readEnd, buffer.data(), buffer.size());
-        if (got < 0 && (errno == EINTR || errno == EAGAIN))
-            continue;
-        if (got <= 0) {
-            open = false;
-            continue;
-        }
-        reader.append(buffer.data(), got);
-        lastProgress = Clock::now();
-        TFrameKind kind;
-        QByteArray payload;
-        while (reader.next(kind, payload)) {
-            if (kind == TFrameKind::Report) {
-                if (const auto report = DecodeReport(payload)) {
-                    result.report = *report;
-                    reported = true;
-                }
-            } else if (kind == TFrameKind::Arguments) {
-                result.arguments = DecodeArguments(payload);
-            } else {
-                if (kind == TFrameKind::Page)
-                    ++result.pagesReceived;
-                if (kind != TFrameKind::Progress && frame)
-                    frame(kind, payload);
-            }
-        }
-        if (reader.corrupt()) {
-            result.failure =
-                QStringLiteral("Le programme d'interprétation a envoyé des données abîmées.");
-            killedFor = End::Crashed;
         }
     }
-    ::close(readEnd);
-    if (!exited) {
-        if (killedFor)
-            ::kill(pid, SIGKILL);
-        reap(pid, status);
-    }
+}
 
-    if (killedFor) {
-        result.end = *killedFor;
-        if (*killedFor == End::Stalled)
-            result.failure = QStringLiteral("L'interprétation n'avançait plus et a été arrêtée.");
-        else if (*killedFor == End::Stopped)
-            result.failure = QStringLiteral("L'interprétation a été interrompue.");
-        return result;
+// Waits up to one tick for bytes on the channel and adds those that came to `reader`.
+TInterpreterProcess::Look TInterpreterProcess::look(TFrameReader& reader, std::vector<char>& buffer)
+{
+    pollfd watch{m_channel, POLLIN, 0};
+    if (::poll(&watch, 1, kTick) <= 0)
+        return Look::Nothing;
+    const ssize_t got = ::read(m_channel, buffer.data(), buffer.size());
+    if (got < 0 && (errno == EINTR || errno == EAGAIN))
+        return Look::Nothing;
+    if (got <= 0)
+        return Look::Closed;
+    reader.append(buffer.data(), got);
+    return Look::Bytes;
+}
+
+// Hands on the whole frames that have arrived: the report and the argument vector are kept,
+// pages and text go to `frame`.
+void TInterpreterProcess::takeFrames(TFrameReader& reader, const FrameHandler& frame)
+{
+    TFrameKind kind;
+    QByteArray payload;
+    while (reader.next(kind, payload)) {
+        if (kind == TFrameKind::Report) {
+            if (const auto report = DecodeReport(payload)) {
+                m_result.report = *report;
+                m_reported = true;
+            }
+        } else if (kind == TFrameKind::Arguments) {
+            m_result.arguments = DecodeArguments(payload);
+        } else {
+            if (kind == TFrameKind::Page)
+                ++m_result.pagesReceived;
+            if (kind != TFrameKind::Progress && frame)
+                frame(kind, payload);
+        }
     }
-    if (WIFEXITED(status) && WEXITSTATUS(status) == 0 && reported) {
-        result.end = End::Finished;
-        return result;
+    if (reader.corrupt()) {
+        m_result.failure =
+            QStringLiteral("Le programme d'interprétation a envoyé des données abîmées.");
+        m_killedFor = End::Crashed;
     }
-    result.end = End::Crashed;
-    if (WIFSIGNALED(status))
-        result.failure = u"Le programme d'interprétation a été arrêté par le signal " +
-                         QString::number(WTERMSIG(status)) + u'.';
-    else
-        result.failure = u"Le programme d'interprétation s'est terminé avec le code " +
-                         QString::number(WEXITSTATUS(status)) + u" avant la fin de son travail.";
-    return result;
+}
+
+bool TInterpreterProcess::exitedByItself()
+{
+    m_exited = ::waitpid(m_pid, &m_status, WNOHANG) == m_pid;
+    return m_exited;
+}
+
+TInterpreterProcess::Result TInterpreterProcess::Finish()
+{
+    if (m_pid <= 0)
+        return m_result;
+    reap();
+    return ending();
+}
+
+// Closes the channel and reaps the program. One that has not exited by itself is killed
+// first: its run was cut short.
+void TInterpreterProcess::reap()
+{
+    ::close(m_channel);
+    m_channel = -1;
+    if (!m_exited) {
+        if (!m_killedFor)
+            m_killedFor = End::Stopped;
+        ::kill(m_pid, SIGKILL);
+        while (::waitpid(m_pid, &m_status, 0) < 0 && errno == EINTR) {
+        }
+    }
+    m_pid = -1;
+}
+
+// How the run ended, from why it was cut short, or else from the program's exit status and
+// whether it sent its report.
+TInterpreterProcess::Result TInterpreterProcess::ending()
+{
+    if (m_killedFor) {
+        m_result.end = *m_killedFor;
+        if (*m_killedFor == End::Stalled)
+            m_result.failure = QStringLiteral("L'interprétation n'avançait plus et a été arrêtée.");
+        else if (*m_killedFor == End::Stopped)
+            m_result.failure = QStringLiteral("L'interprétation a été interrompue.");
+    } else if (WIFEXITED(m_status) && WEXITSTATUS(m_status) == 0 && m_reported) {
+        m_result.end = End::Finished;
+    } else {
+        m_result.end = End::Crashed;
+        if (WIFSIGNALED(m_status))
+            m_result.failure = u"Le programme d'interprétation a été arrêté par le signal " +
+                               QString::number(WTERMSIG(m_status)) + u'.';
+        else
+            m_result.failure = u"Le programme d'interprétation s'est terminé avec le code " +
+                               QString::number(WEXITSTATUS(m_status)) +
+                               u" avant la fin de son travail.";
+    }
+    return m_result;
+}
+
+TInterpreterProcess::Result
+TInterpreterProcess::Run(const QString& program, const QStringList& arguments,
+                         const QString& workFolder, const TInterpreterLimits& limits,
+                         const std::atomic<bool>& stop, const FrameHandler& frame)
+{
+    TInterpreterProcess process;
+    if (process.Spawn(program, arguments, workFolder, limits))
+        process.ReadFrames(stop, limits.watchdog, frame);
+    return process.Finish();
 }
 
 } // namespace vellora

@@ -9,6 +9,8 @@
 #include <chrono>
 #include <functional>
 #include <optional>
+#include <sys/types.h>
+#include <vector>
 
 namespace vellora {
 
@@ -30,7 +32,10 @@ struct TInterpreterLimits
     std::chrono::milliseconds watchdog{60000};
 };
 
-// One run of the interpreter program, from its start to its reaping, on the calling thread.
+// One run of the interpreter program, on the calling thread, in three steps: Spawn starts the
+// program, ReadFrames takes in what it sends until the run ends or has to be cut short, and
+// Finish reaps it and says how the run ended. Starting is kept apart from reading so that a
+// program can be started before its work is known.
 class TInterpreterProcess
 {
 public:
@@ -52,15 +57,57 @@ public:
         int pagesReceived = 0;
     };
 
-    // `program` is the interpreter program; `arguments` follow the program name. `workFolder`
-    // becomes its working folder and TMPDIR. `frame` receives pages and text as they come.
+    using FrameHandler = std::function<void(TFrameKind, QByteArray&)>;
+
+    TInterpreterProcess() = default;
+    // A program still running here (an exception, a run never finished) is killed and reaped.
+    ~TInterpreterProcess();
+    TInterpreterProcess(const TInterpreterProcess&) = delete;
+    TInterpreterProcess& operator=(const TInterpreterProcess&) = delete;
+
+    // Starts `program` with `arguments` after the program name. `workFolder` becomes its
+    // working folder and TMPDIR. False when it could not start: Finish says why.
+    bool Spawn(const QString& program, const QStringList& arguments, const QString& workFolder,
+               const TInterpreterLimits& limits);
+
+    // Reads the program's frames until its channel closes and it exits, `stop` is set, nothing
+    // comes for `watchdog`, or the frames are damaged. `frame` receives pages and text as they
+    // come.
+    void ReadFrames(const std::atomic<bool>& stop, std::chrono::milliseconds watchdog,
+                    const FrameHandler& frame);
+
+    // Reaps the program, killing it first unless it exited by itself, and says how the run
+    // ended.
+    Result Finish();
+
+    // The three steps in turn.
     static Result Run(const QString& program, const QStringList& arguments,
                       const QString& workFolder, const TInterpreterLimits& limits,
-                      const std::atomic<bool>& stop,
-                      const std::function<void(TFrameKind, QByteArray&)>& frame);
+                      const std::atomic<bool>& stop, const FrameHandler& frame);
 
     // The options that put the limits on the program's command line.
     static QStringList LimitArguments(const TInterpreterLimits& limits);
+
+private:
+    enum class Look
+    {
+        Nothing,
+        Bytes,
+        Closed,
+    };
+    Look look(TFrameReader& reader, std::vector<char>& buffer);
+    void takeFrames(TFrameReader& reader, const FrameHandler& frame);
+    bool exitedByItself();
+    void reap();
+    Result ending();
+
+    pid_t m_pid = -1;
+    int m_channel = -1; // the read end; the program writes on its descriptor 3
+    Result m_result;
+    bool m_reported = false;
+    bool m_exited = false;
+    int m_status = 0;
+    std::optional<End> m_killedFor;
 };
 
 } // namespace vellora

@@ -26,15 +26,17 @@ QString presetName(QualityPreset preset)
     return {};
 }
 
-QString outcomeName(CatalogueBuild::Outcome outcome)
+QString outcomeName(const BuildOutcome& outcome)
 {
-    switch (outcome) {
-    case CatalogueBuild::Outcome::Finished:
+    switch (outcome.result) {
+    case BuildOutcome::Result::Succeeded:
         return QStringLiteral("réussie");
-    case CatalogueBuild::Outcome::Stopped:
-        return QStringLiteral("arrêtée");
-    case CatalogueBuild::Outcome::Cancelled:
+    case BuildOutcome::Result::Cancelled:
         return QStringLiteral("annulée");
+    case BuildOutcome::Result::Failed:
+        return QStringLiteral("échouée");
+    case BuildOutcome::Result::Refused:
+        return QStringLiteral("refusée");
     }
     return {};
 }
@@ -64,13 +66,19 @@ QString conversionFailed(const QString& reason)
     return QStringLiteral("conversion en PDF échouée : ") + reason;
 }
 
-QString built(const CatalogueBuilder::Summary& build, CatalogueBuild::Outcome outcome)
+QString built(const CatalogueBuilder::Summary& build, const BuildOutcome& outcome)
 {
-    return QStringLiteral("création %1 : source %2, dossier %3, %4 pages, qualité %5, %6")
-        .arg(outcomeName(outcome),
-             build.source.isEmpty() ? QStringLiteral("document imprimé") : build.source,
-             build.folder.isEmpty() ? QStringLiteral("aucun") : build.folder,
-             QString::number(build.pages), presetName(build.preset), seconds(build.elapsedMs));
+    QString text =
+        QStringLiteral("création %1 : source %2, dossier %3, %4 pages, qualité %5, %6")
+            .arg(outcomeName(outcome),
+                 build.source.isEmpty() ? QStringLiteral("document imprimé") : build.source,
+                 build.folder.isEmpty() ? QStringLiteral("aucun") : build.folder,
+                 QString::number(build.pages), presetName(build.preset), seconds(build.elapsedMs));
+    if (!outcome.failedPages.empty())
+        text += QStringLiteral(", %1 pages en échec").arg(outcome.failedPages.size());
+    if (!outcome.error.isEmpty())
+        text += QStringLiteral(" (%1)").arg(outcome.error);
+    return text;
 }
 
 QString messageShown(const QString& caption, const QString& text)

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "CatalogueBuild.h"
-#include "CatalogueBuilder.h"
 #include "Prompts.h"
+#include "builder/build/BuildOutcome.h"
+#include "builder/dialogs/CatalogueBuilder.h"
 
 #include <QString>
 
@@ -14,7 +14,7 @@ QString taken();
 QString previewed(int pages, qint64 elapsedMs);
 QString converted(qint64 bytes, qint64 elapsedMs);
 QString conversionFailed(const QString& reason);
-QString built(const CatalogueBuilder::Summary& build, CatalogueBuild::Outcome outcome);
+QString built(const CatalogueBuilder::Summary& build, const BuildOutcome& outcome);
 QString messageShown(const QString& caption, const QString& text);
 } // namespace jobevents
 

@@ -3,10 +3,11 @@
 #include "GhostScript.h"
 #include "JobEvents.h"
 #include "JobLog.h"
+#include "Log.h"
 #include "Main.h"
-#include "Options.h"
 #include "Paths.h"
 #include "PrintersMonitor.h"
+#include "builder/dialogs/Options.h"
 
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -28,38 +29,23 @@ void TF_Main::makeMonitor()
 void TF_Main::JobNotify(const TJobInformation& aJobinformation)
 {
     try {
-        const QString status = JobStatusName(aJobinformation.Status).toLower();
-        if (aJobinformation.PrinterName.toLower() != QLatin1String("vellora"))
+        const TJobIntake::Decision decision = m_intake.Consider(aJobinformation);
+        if (decision.ours)
+            PdfMode = decision.pdf;
+        if (!decision.take)
             return;
-        if (status != QLatin1String("jscompleted"))
-            return;
-        // Another user's printout never opens in this window.
-        if (aJobinformation.UserName != paths::CurrentUserName())
-            return;
-        const bool pdfDocument =
-            aJobinformation.DocumentName.toLower().contains(QLatin1String(".pdf"));
-        PdfMode = false;
-        if (pdfDocument)
-            PdfMode = true;
-
-        // Each job is taken once, also when an earlier job is reported again later.
-        if (!FirstJob && TakenJobIds.contains(aJobinformation.JobId, aJobinformation.JobKey))
-            return;
-        FirstJob = false;
         M_Log->appendPlainText(QStringLiteral("CLICKED "));
-        LastJobId = aJobinformation.JobId;
-        TakenJobIds.remember(aJobinformation.JobId, aJobinformation.JobKey);
         if (JobLog* log = JobLog::instance())
             log->setCurrentJob(
                 {aJobinformation.JobId, aJobinformation.JobKey, aJobinformation.DocumentName});
         logCurrentJobEvent(jobevents::taken());
-
         OpenMainWindow();
-        if (!pdfDocument)
+        if (!decision.pdf)
             takeOrdinaryDocument();
         else
             takePdfDocument();
     } catch (...) {
+        logDroppedException(lcShell(), "JobNotify");
     }
 }
 
@@ -71,7 +57,7 @@ namespace vellora {
 // pages to the options dialog once the conversion has finished.
 void TF_Main::takeOrdinaryDocument()
 {
-    Button1Click([this] {
+    connect(Button1Click(), &TPrintFileRun::finished, this, [this] {
         if (Form1)
             Form1->endPage->setText(QString::number(GS->GetPageCount()));
     });
@@ -86,7 +72,7 @@ void TF_Main::takePdfDocument()
     PdfMode = true;
     PreviewDone = false;
     DocFile = paths::PrintFile();
-    ShowDocument([this] { GS->SetResolution(72); });
+    connect(ShowDocument(), &TPrintFileRun::finished, this, [this] { GS->SetResolution(72); });
 }
 
 } // namespace vellora

@@ -4,13 +4,13 @@
 #include "GhostScript.h"
 #include "Log.h"
 #include "ObjectName.h"
-#include "Options.h"
 #include "PageView.h"
 #include "PrintersMonitor.h"
 #include "PrivateFolders.h"
 #include "Resources.h"
 #include "TrayIcon.h"
 #include "WindowPlacement.h"
+#include "builder/dialogs/Options.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -224,9 +224,7 @@ void TF_Main::FormCreate()
         zoomtrack->setValue(50);
         zoomtrackChange();
 
-        LastJobId = 0xFFFFFFFFu;
-        FirstJob = true;
-        TakenJobIds = TakenJobs();
+        m_intake.Reset();
 
         makeMonitor();
 
@@ -236,6 +234,7 @@ void TF_Main::FormCreate()
 
         collapseToTray();
     } catch (...) {
+        logDroppedException(lcShell(), "FormCreate");
     }
 }
 
@@ -362,6 +361,7 @@ void TF_Main::FormClose(QCloseEvent* event)
         try {
             HideMainWindow();
         } catch (...) {
+            logDroppedException(lcShell(), "FormClose");
         }
         return;
     }

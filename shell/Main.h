@@ -1,8 +1,10 @@
 #pragma once
 
-#include "BuildHost.h"
+#include "JobIntake.h"
+#include "Paths.h"
+#include "PrintFileRun.h"
 #include "Prompts.h"
-#include "TakenJobs.h"
+#include "builder/dialogs/BuildHost.h"
 
 #include <QList>
 #include <QMainWindow>
@@ -27,7 +29,6 @@ namespace vellora {
 class PageView;
 class TBitmap;
 class TCoolTrayIcon;
-class TDocumentSnapshot;
 class TForm1;
 class TGhostScript;
 class TJobInformation;
@@ -116,16 +117,15 @@ public:
                                         QStringLiteral("htm"), QString()};
 
     // The preview of the print file (Preview.cpp). Interpreter runs happen on GS's worker
-    // thread, one after another; what follows a run goes into `then`, which runs on the GUI
-    // thread once the run has finished (for Button1Click: after the conversion, once
-    // "FINIESHED HERE" is in M_Log).
+    // thread, one after another; each routine starts one pass over the print file and returns
+    // it, owned by the window until it has said `finished`.
     //
     // ShowDocument renders DocFile and shows the page position; Button1Click previews the
     // print file and then converts it into WorkPdf, both from one private copy of it taken at
-    // the click; Button2Click converts the print file alone.
-    void ShowDocument(std::function<void()> then = {});
-    void Button1Click(std::function<void()> then = {});
-    void Button2Click(std::function<void()> then = {});
+    // the click, and logs "FINIESHED HERE" in M_Log; Button2Click converts the print file alone.
+    TPrintFileRun* ShowDocument();
+    TPrintFileRun* Button1Click();
+    TPrintFileRun* Button2Click();
     void GSPageGenerated(int Page);
     void GSResizePage(QObject* Sender);
     void GSInput(QByteArray& Value, int len);
@@ -175,14 +175,10 @@ private:
     void waitForTrayHost();
     void FormClose(QCloseEvent* event);
     void CreateGhostScript();
-    // `report`: the preview tells the user of an unreadable or empty document itself.
-    void showDocumentOf(std::shared_ptr<const TDocumentSnapshot> document,
-                        std::function<void()> then, bool report);
-    void convertDocument(std::shared_ptr<const TDocumentSnapshot> document,
-                         std::function<void()> then);
-    void logConversion(bool ok, qint64 elapsedMs);
+    TPrintFileRun* startRun(TPrintFileRun::Steps steps);
 
     TForm1* Form1 = nullptr;
+    TJobIntake m_intake{paths::CurrentUserName(), FirstJob, LastJobId, TakenJobIds};
     QLabel* m_statusPanels[2] = {};
     QTimer* m_trayWait = nullptr;
     int m_trayChecks = 0;

@@ -1,19 +1,19 @@
 #include "Startup.h"
 
-#include "CatalogueBuilder.h"
 #include "Errors.h"
-#include "Index.h"
 #include "JobEvents.h"
 #include "JobLog.h"
 #include "Log.h"
 #include "Main.h"
-#include "Options.h"
 #include "Paths.h"
 #include "Prompts.h"
 #include "Resources.h"
 #include "SingleInstance.h"
 #include "StopSignals.h"
 #include "WorkingFiles.h"
+#include "builder/dialogs/CatalogueBuilder.h"
+#include "builder/dialogs/Index.h"
+#include "builder/dialogs/Options.h"
 #include "linux/LinuxSingleInstance.h"
 
 #include <QApplication>
@@ -95,7 +95,7 @@ int runVellora(TrayIcon& tray, SingleInstance& instance)
     F_Main.setOptionsDialog(&Form1);
     CatalogueBuilder& builder = CatalogueBuilder::of(Form1);
     QObject::connect(&builder, &CatalogueBuilder::buildEnded, &F_Main,
-                     [&builder](CatalogueBuild::Outcome outcome) {
+                     [&builder](const BuildOutcome& outcome) {
                          const CatalogueBuilder::Summary& build = builder.lastBuild();
                          // A picked PDF is no print job's document.
                          const JobLog::Job job = build.source.isEmpty() && JobLog::instance()

@@ -1,7 +1,8 @@
 #include "CommandLine.h"
 
-#include "BuildChecks.h"
+#include "builder/build/BuildChecks.h"
 
+#include <QFile>
 #include <QRegularExpression>
 #include <array>
 
@@ -187,62 +188,11 @@ ParsedArguments parseArguments(const QStringList& arguments)
 
 QString helpText()
 {
-    return QStringLiteral(
-        "NOM\n"
-        "    vellora-build - transforme un document en catalogue à feuilleter, sans fenêtre\n"
-        "\n"
-        "SYNOPSIS\n"
-        "    vellora-build DOCUMENT -o DOSSIER/NOM.html [options]\n"
-        "\n"
-        "DESCRIPTION\n"
-        "    Fait la même création que Vellora : DOCUMENT (un PDF ou un fichier PostScript)\n"
-        "    devient le catalogue NOM.html, avec ses pages, sa configuration et les fichiers\n"
-        "    du visualiseur, dans DOSSIER (créé s'il n'existe pas). Le journal de la création\n"
-        "    est écrit dans DOSSIER/vellora-build.log.\n"
-        "\n"
-        "OPTIONS\n"
-        "    -o, --output DOSSIER/NOM.html\n"
-        "           la page du catalogue (obligatoire)\n"
-        "    --quality low|medium|high\n"
-        "           qualité des pages (défaut : medium)\n"
-        "    --jpeg-quality N\n"
-        "           qualité des images JPEG, de 0 à 100 (défaut : 70)\n"
-        "    --pages A-B\n"
-        "           ne transforme que les pages A à B du document (défaut : toutes)\n"
-        "    --color1 #RRGGBB, --color2 #RRGGBB\n"
-        "           les deux couleurs du fond (défaut : #FFFFFF et #C0C0C0)\n"
-        "    --hide BOUTON[,BOUTON...], --show BOUTON[,BOUTON...]\n"
-        "           cache ou montre des boutons du visualiseur (tous montrés par défaut)\n"
-        "    --tooltip BOUTON=TEXTE\n"
-        "           la bulle d'aide d'un bouton\n"
-        "           BOUTON : print, zoom-out, zoom-in, first, previous, next, last, index,\n"
-        "           pages, full-screen\n"
-        "    --index FICHIER.csv\n"
-        "           l'index du catalogue, au format de l'éditeur d'index de Vellora\n"
-        "    -j, --jobs N\n"
-        "           pages converties en même temps (défaut : une par cœur)\n"
-        "    -q, --quiet\n"
-        "           n'affiche pas la progression (les erreurs restent affichées)\n"
-        "    -h, --help\n"
-        "           affiche cette aide\n"
-        "    --version\n"
-        "           affiche la version\n"
-        "\n"
-        "PROGRESSION\n"
-        "    Sur un terminal, une barre avec le nombre de pages et le temps restant ; sinon\n"
-        "    une ligne par page, sur la sortie d'erreur. Ctrl+C arrête les conversions sans\n"
-        "    laisser de fichier à moitié écrit.\n"
-        "\n"
-        "CODE DE SORTIE\n"
-        "    0  toutes les pages sont converties et tous les fichiers écrits\n"
-        "    1  la création a échoué (le message dit pourquoi et liste les pages en échec)\n"
-        "    2  mauvais usage (option ou valeur invalide)\n"
-        "    Interrompu par un signal (Ctrl+C), vellora-build se termine par ce signal.\n"
-        "\n"
-        "EXEMPLES\n"
-        "    vellora-build brochure.pdf -o ~/catalogues/brochure/index.html\n"
-        "    for pdf in *.pdf; do vellora-build \"$pdf\" -o \"web/${pdf%.pdf}/index.html\" "
-        "--quiet; done\n");
+    // The page is data, kept beside this file as help.txt and built into the program.
+    QFile page(QStringLiteral(":/vellora-build/help.txt"));
+    if (!page.open(QIODevice::ReadOnly))
+        return {};
+    return QString::fromUtf8(page.readAll());
 }
 
 } // namespace vellora::cli

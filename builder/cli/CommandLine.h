@@ -1,6 +1,6 @@
 #pragma once
 
-#include "CatalogueSettings.h"
+#include "builder/build/CatalogueSettings.h"
 
 #include <QString>
 #include <QStringList>

@@ -1,18 +1,17 @@
 #include "CommandLineBuild.h"
 
-#include "AtomicFile.h"
-#include "BuildChecks.h"
-#include "CatalogueManifest.h"
-#include "CountPages.h"
 #include "Errors.h"
 #include "GhostScript.h"
-#include "IndexFile.h"
 #include "Paths.h"
+#include "builder/build/AtomicFile.h"
+#include "builder/build/BuildChecks.h"
+#include "builder/build/CatalogueManifest.h"
+#include "builder/build/CountPages.h"
+#include "builder/build/IndexFile.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QThread>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -233,45 +232,29 @@ void CommandLineBuild::startBuild(int documentPages, const QString& listing)
         return fail(QStringLiteral("impossible de créer le dossier %1 : %2")
                         .arg(quotedName(folder), reasonFor(error.value())));
 
-    CatalogueBuild::Plan plan;
-    plan.settings = m_request.settings;
-    plan.settings.startPage = QStringLiteral("1");
-    plan.settings.endPage = QString::number(pages);
-    plan.index = m_index;
-    plan.htmlFile = m_request.htmlFile;
-    plan.pageCount = pages;
-    plan.contentSize = contentSizeFor(pageSizeFromListing(listing, first));
-    // The manifest gives each catalogue page its true size, as a build from the window does.
-    const auto sizes = pageSizesFromListing(listing, documentPages);
-    plan.pageSizes.assign(sizes.begin() + (first - 1), sizes.begin() + (first - 1 + pages));
+    CatalogueBuild::Plan plan = CatalogueBuild::planFor(m_request.settings, m_index,
+                                                        m_request.htmlFile, listing, first, pages);
     plan.appDataFolder = m_work.path();
     plan.logFile = folder + u'/' + kLogName;
-    plan.parallel = m_request.jobs > 0 ? m_request.jobs : std::max(1, QThread::idealThreadCount());
-    plan.firstPage = first;
-    plan.launch = false;
+    if (m_request.jobs > 0)
+        plan.parallel = m_request.jobs;
 
     auto* build = new CatalogueBuild(plan, this);
     m_build = build;
     connect(build, &CatalogueBuild::progressChanged, this,
             [this](int finished, int total) { m_progress.update(finished, total); });
-    connect(build, &CatalogueBuild::ended, this, &CommandLineBuild::buildEnded);
-    try {
-        build->start();
-    } catch (const EVellora& error) {
-        return fail(error.message());
-    }
+    connect(build, &CatalogueBuild::finished, this, &CommandLineBuild::buildFinished);
+    build->start();
 }
 
-void CommandLineBuild::buildEnded(CatalogueBuild::Outcome outcome)
+// The outcome's message, one line per line, and the status: 0 only when every page was
+// converted and every file written.
+void CommandLineBuild::buildFinished(const BuildOutcome& outcome)
 {
     m_progress.finish();
-    // The build said it was cancelled, and how far it got, through the prompts.
-    if (outcome == CatalogueBuild::Outcome::Cancelled)
-        return end(1);
-    // The build reported its own failures (through the prompts) before it ended.
-    const bool complete = outcome == CatalogueBuild::Outcome::Finished &&
-                          m_build->failures().empty() && m_build->missingViewerFiles().isEmpty();
-    end(complete ? 0 : 1);
+    if (const QString message = outcome.message(); !message.isEmpty())
+        printError(message);
+    end(outcome.result == BuildOutcome::Result::Succeeded ? 0 : 1);
 }
 
 void CommandLineBuild::interrupt()

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "CatalogueBuild.h"
 #include "CommandLine.h"
 #include "Progress.h"
+#include "builder/build/CatalogueBuild.h"
 
 #include <QObject>
 #include <QPointer>
@@ -17,7 +17,7 @@ namespace vellora::cli {
 
 // One run of vellora-build: the document copied (a PDF) or turned into a PDF by the interpreter
 // (PostScript) in a private work folder, then the application's own catalogue build on it,
-// its progress and errors on standard error. Ends with done(status).
+// its progress and the build's outcome on standard error. Ends with done(status).
 class CommandLineBuild : public QObject
 {
     Q_OBJECT
@@ -32,9 +32,6 @@ public:
     void interrupt();
     bool interrupted() const { return m_interrupted; }
 
-    // Prints one message line per line of `text`, after the progress bar's line.
-    void printError(const QString& text);
-
 Q_SIGNALS:
     void done(int status);
 
@@ -42,7 +39,9 @@ private:
     bool checkInput();
     void inputReady();
     void startBuild(int documentPages, const QString& listing);
-    void buildEnded(CatalogueBuild::Outcome outcome);
+    void buildFinished(const BuildOutcome& outcome);
+    // Prints one message line per line of `text`, after the progress bar's line.
+    void printError(const QString& text);
     void fail(const QString& message, int status = 1);
     void end(int status);
 

@@ -1,8 +1,6 @@
 // vellora-build: the catalogue build from the command line (see --help).
 #include "CommandLine.h"
 #include "CommandLineBuild.h"
-#include "Desktop.h"
-#include "Prompts.h"
 
 #include <QCoreApplication>
 #include <QSocketNotifier>
@@ -23,28 +21,6 @@ extern "C" void onStopSignal(int signal)
     const unsigned char byte = static_cast<unsigned char>(signal);
     [[maybe_unused]] const ssize_t written = ::write(g_signalPipe[1], &byte, 1);
 }
-
-// The build's messages, one line each on standard error; nobody answers questions here.
-class StderrPrompts : public Prompts
-{
-public:
-    explicit StderrPrompts(cli::CommandLineBuild& build) : m_build(build) {}
-    void message(const QString&, const QString& text) override { m_build.printError(text); }
-    QString openFileName(const FileDialogRequest&) override { return {}; }
-    QString saveFileName(const FileDialogRequest&) override { return {}; }
-    std::optional<QColor> chooseColor(const QColor&) override { return std::nullopt; }
-
-private:
-    cli::CommandLineBuild& m_build;
-};
-
-// Nothing is opened: the catalogue is for whoever runs the command to use.
-class NoDesktop : public Desktop
-{
-public:
-    bool openFolder(const QString&) override { return false; }
-    bool openDocument(const QString&) override { return false; }
-};
 
 void print(std::FILE* stream, const QString& text)
 {
@@ -80,10 +56,6 @@ int main(int argc, char** argv)
     int status = 1;
     {
         cli::CommandLineBuild build(*parsed.request);
-        StderrPrompts prompts(build);
-        NoDesktop desktop;
-        setPrompts(&prompts);
-        setDesktop(&desktop);
         QSocketNotifier stops(g_signalPipe[0], QSocketNotifier::Read);
         QObject::connect(&stops, &QSocketNotifier::activated, &build, [&] {
             unsigned char byte = 0;
@@ -100,8 +72,6 @@ int main(int argc, char** argv)
         build.start();
         if (!ended)
             app.exec();
-        setPrompts(nullptr);
-        setDesktop(nullptr);
     } // the work folder and every child process are gone from here on
 
     if (stopSignal) {

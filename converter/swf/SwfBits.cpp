@@ -24,6 +24,24 @@ int signedBitsFor(std::int32_t value)
     return unsignedBitsFor(magnitude) + 1;
 }
 
+Rect grown(const Rect& rect, Twips by)
+{
+    return {rect.xMin - by, rect.xMax + by, rect.yMin - by, rect.yMax + by};
+}
+
+void Bounds::include(Twips x, Twips y)
+{
+    if (m_empty) {
+        m_rect = {x, x, y, y};
+        m_empty = false;
+        return;
+    }
+    m_rect.xMin = std::min(m_rect.xMin, x);
+    m_rect.xMax = std::max(m_rect.xMax, x);
+    m_rect.yMin = std::min(m_rect.yMin, y);
+    m_rect.yMax = std::max(m_rect.yMax, y);
+}
+
 std::int32_t toFixed16(double value)
 {
     const double scaled = std::round(value * 65536.0);

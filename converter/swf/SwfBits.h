@@ -26,6 +26,21 @@ struct Rect
     friend bool operator==(const Rect&, const Rect&) = default;
 };
 
+// `rect` with every side moved out by `by` twips.
+Rect grown(const Rect& rect, Twips by);
+
+// The smallest rectangle holding every point included so far (all zero before the first).
+class Bounds
+{
+public:
+    void include(Twips x, Twips y);
+    Rect rect() const { return m_rect; }
+
+private:
+    Rect m_rect;
+    bool m_empty = true;
+};
+
 // A 2D transform: x' = scaleX * x + rotateSkew1 * y + translateX,
 //                 y' = rotateSkew0 * x + scaleY * y + translateY.
 // Scale and skew are plain numbers (stored as 16.16 fixed point), translation in twips.

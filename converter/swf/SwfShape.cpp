@@ -6,6 +6,35 @@
 
 namespace vellora::swf {
 
+int fieldBits(std::initializer_list<std::int32_t> values, int minimum)
+{
+    int bits = minimum;
+    for (std::int32_t value : values)
+        bits = std::max(bits, signedBitsFor(value));
+    return bits;
+}
+
+void writeMoveRecord(BitWriter& bits, Twips x, Twips y, int fill0, int fill1, int line,
+                     int fillBits, int lineBits)
+{
+    bits.writeUnsigned(0, 1); // non-edge record
+    bits.writeUnsigned(0, 1); // no new styles
+    bits.writeUnsigned(lineBits > 0 ? 1 : 0, 1);
+    bits.writeUnsigned(fillBits > 0 ? 1 : 0, 1); // fill style 1
+    bits.writeUnsigned(fillBits > 0 ? 1 : 0, 1); // fill style 0
+    bits.writeUnsigned(1, 1);                    // move to
+    const int moveBits = fieldBits({x, y}, 1);
+    bits.writeUnsigned(static_cast<std::uint32_t>(moveBits), 5);
+    bits.writeSigned(x, moveBits);
+    bits.writeSigned(y, moveBits);
+    if (fillBits > 0) {
+        bits.writeUnsigned(static_cast<std::uint32_t>(fill0), fillBits);
+        bits.writeUnsigned(static_cast<std::uint32_t>(fill1), fillBits);
+    }
+    if (lineBits > 0)
+        bits.writeUnsigned(static_cast<std::uint32_t>(line), lineBits);
+}
+
 FillStyle FillStyle::solid(Rgb color)
 {
     FillStyle style;
@@ -39,19 +68,6 @@ int ShapeBuilder::addLineStyle(const LineStyle& style)
     return static_cast<int>(m_lines.size());
 }
 
-void ShapeBuilder::include(Twips x, Twips y)
-{
-    if (!m_hasBounds) {
-        m_bounds = {x, x, y, y};
-        m_hasBounds = true;
-        return;
-    }
-    m_bounds.xMin = std::min(m_bounds.xMin, x);
-    m_bounds.xMax = std::max(m_bounds.xMax, x);
-    m_bounds.yMin = std::min(m_bounds.yMin, y);
-    m_bounds.yMax = std::max(m_bounds.yMax, y);
-}
-
 void ShapeBuilder::moveTo(Twips x, Twips y, int fillStyle0, int fillStyle1, int lineStyle)
 {
     const auto fills = static_cast<int>(m_fills.size());
@@ -62,7 +78,7 @@ void ShapeBuilder::moveTo(Twips x, Twips y, int fillStyle0, int fillStyle1, int 
     m_records.push_back({Record::Kind::StyleChange, x, y, 0, 0, fillStyle0, fillStyle1, lineStyle});
     m_penX = x;
     m_penY = y;
-    include(x, y);
+    m_bounds.include(x, y);
 }
 
 void ShapeBuilder::lineTo(Twips x, Twips y)
@@ -70,7 +86,7 @@ void ShapeBuilder::lineTo(Twips x, Twips y)
     m_records.push_back({Record::Kind::Line, x, y, 0, 0, 0, 0, 0});
     m_penX = x;
     m_penY = y;
-    include(x, y);
+    m_bounds.include(x, y);
 }
 
 void ShapeBuilder::curveTo(Twips controlX, Twips controlY, Twips anchorX, Twips anchorY)
@@ -78,13 +94,13 @@ void ShapeBuilder::curveTo(Twips controlX, Twips controlY, Twips anchorX, Twips 
     m_records.push_back({Record::Kind::Curve, anchorX, anchorY, controlX, controlY, 0, 0, 0});
     m_penX = anchorX;
     m_penY = anchorY;
-    include(controlX, controlY);
-    include(anchorX, anchorY);
+    m_bounds.include(controlX, controlY);
+    m_bounds.include(anchorX, anchorY);
 }
 
 Rect ShapeBuilder::bounds() const
 {
-    return m_bounds;
+    return m_bounds.rect();
 }
 
 namespace {
@@ -99,19 +115,6 @@ void writeFillStyle(ByteWriter& out, const FillStyle& style)
     out.u16(style.bitmapId);
     out.matrix(style.bitmapMatrix);
 }
-
-// Fields of shape records are sized to what they hold, at least the given minimum.
-int fieldBits(std::initializer_list<std::int32_t> values, int minimum)
-{
-    int bits = minimum;
-    for (std::int32_t value : values)
-        bits = std::max(bits, signedBitsFor(value));
-    return bits;
-}
-
-// Edge records hold deltas of at most 17 bits (a 4-bit field gives their size, plus 2): about
-// 3276 points. Longer edges are written as several shorter ones along the same path.
-constexpr std::int32_t kMaxEdgeDelta = 65535;
 
 bool fitsEdge(std::initializer_list<std::int32_t> deltas)
 {
@@ -198,25 +201,10 @@ Bytes ShapeBuilder::finish() const
     Twips penX = 0, penY = 0;
     for (const Record& record : m_records) {
         switch (record.kind) {
-        case Record::Kind::StyleChange: {
-            bits.writeUnsigned(0, 1); // non-edge record
-            bits.writeUnsigned(0, 1); // no new styles
-            bits.writeUnsigned(lineBits > 0 ? 1 : 0, 1);
-            bits.writeUnsigned(fillBits > 0 ? 1 : 0, 1); // fill style 1
-            bits.writeUnsigned(fillBits > 0 ? 1 : 0, 1); // fill style 0
-            bits.writeUnsigned(1, 1);                    // move to
-            const int moveBits = fieldBits({record.x, record.y}, 1);
-            bits.writeUnsigned(static_cast<std::uint32_t>(moveBits), 5);
-            bits.writeSigned(record.x, moveBits);
-            bits.writeSigned(record.y, moveBits);
-            if (fillBits > 0) {
-                bits.writeUnsigned(static_cast<std::uint32_t>(record.fill0), fillBits);
-                bits.writeUnsigned(static_cast<std::uint32_t>(record.fill1), fillBits);
-            }
-            if (lineBits > 0)
-                bits.writeUnsigned(static_cast<std::uint32_t>(record.line), lineBits);
+        case Record::Kind::StyleChange:
+            writeMoveRecord(bits, record.x, record.y, record.fill0, record.fill1, record.line,
+                            fillBits, lineBits);
             break;
-        }
         case Record::Kind::Line:
             writeLine(bits, record.x - penX, record.y - penY);
             break;

@@ -5,9 +5,22 @@
 #include "SwfBits.h"
 
 #include <cstdint>
+#include <initializer_list>
 #include <vector>
 
 namespace vellora::swf {
+
+// Edge records hold deltas of at most 17 bits (a 4-bit field gives their size, plus 2): about
+// 3276 points either way. Longer edges are written as several shorter ones along the same path.
+inline constexpr Twips kMaxEdgeDelta = 65535;
+
+// Bits of a signed record field that holds each of `values`, at least `minimum`.
+int fieldBits(std::initializer_list<std::int32_t> values, int minimum);
+
+// A style-change record that moves the pen to (x, y) and selects fill styles 0 and 1 and the
+// line style. A shape without fill or line styles (0 bits) leaves those fields out.
+void writeMoveRecord(BitWriter& bits, Twips x, Twips y, int fill0, int fill1, int line,
+                     int fillBits, int lineBits);
 
 enum class FillKind : std::uint8_t
 {
@@ -69,14 +82,12 @@ private:
         Twips controlX = 0, controlY = 0; // curve control point
         int fill0 = 0, fill1 = 0, line = 0;
     };
-    void include(Twips x, Twips y);
 
     std::vector<FillStyle> m_fills;
     std::vector<LineStyle> m_lines;
     std::vector<Record> m_records;
     Twips m_penX = 0, m_penY = 0;
-    bool m_hasBounds = false;
-    Rect m_bounds;
+    Bounds m_bounds;
 };
 
 // A rectangle of the given size filled with a bitmap of widthPixels x heightPixels, scaled

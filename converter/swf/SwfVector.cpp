@@ -6,35 +6,19 @@
 
 namespace vellora::swf {
 
-void ShapeEdges::include(Twips x, Twips y)
-{
-    if (!m_hasBounds) {
-        m_bounds = {x, x, y, y};
-        m_hasBounds = true;
-        return;
-    }
-    m_bounds.xMin = std::min(m_bounds.xMin, x);
-    m_bounds.xMax = std::max(m_bounds.xMax, x);
-    m_bounds.yMin = std::min(m_bounds.yMin, y);
-    m_bounds.yMax = std::max(m_bounds.yMax, y);
-}
-
 void ShapeEdges::moveTo(Twips x, Twips y, int fillStyle0, int fillStyle1, int lineStyle)
 {
     m_records.push_back({'m', x, y, 0, 0, fillStyle0, fillStyle1, lineStyle});
     m_penX = x;
     m_penY = y;
-    include(x, y);
+    m_bounds.include(x, y);
 }
-
-// An edge record holds deltas of at most 17 bits; longer edges become several.
-constexpr std::int64_t kLongestDelta = 65535;
 
 void ShapeEdges::lineTo(Twips x, Twips y)
 {
     const std::int64_t dx = std::int64_t{x} - m_penX, dy = std::int64_t{y} - m_penY;
     const std::int64_t longest = std::max(std::abs(dx), std::abs(dy));
-    const std::int64_t pieces = (longest + kLongestDelta - 1) / kLongestDelta;
+    const std::int64_t pieces = (longest + kMaxEdgeDelta - 1) / kMaxEdgeDelta;
     const Twips fromX = m_penX, fromY = m_penY;
     for (std::int64_t i = 1; i < pieces; ++i) {
         const auto px = static_cast<Twips>(fromX + dx * i / pieces);
@@ -44,13 +28,13 @@ void ShapeEdges::lineTo(Twips x, Twips y)
     m_records.push_back({'l', x, y, 0, 0, 0, 0, 0});
     m_penX = x;
     m_penY = y;
-    include(x, y);
+    m_bounds.include(x, y);
 }
 
 void ShapeEdges::curveTo(Twips controlX, Twips controlY, Twips anchorX, Twips anchorY)
 {
     const auto far = [](Twips a, Twips b) {
-        return std::abs(std::int64_t{a} - b) > kLongestDelta;
+        return std::abs(std::int64_t{a} - b) > kMaxEdgeDelta;
     };
     if (far(controlX, m_penX) || far(controlY, m_penY) || far(anchorX, controlX) ||
         far(anchorY, controlY)) {
@@ -68,19 +52,11 @@ void ShapeEdges::curveTo(Twips controlX, Twips controlY, Twips anchorX, Twips an
     m_records.push_back({'c', anchorX, anchorY, controlX, controlY, 0, 0, 0});
     m_penX = anchorX;
     m_penY = anchorY;
-    include(controlX, controlY);
-    include(anchorX, anchorY);
+    m_bounds.include(controlX, controlY);
+    m_bounds.include(anchorX, anchorY);
 }
 
 namespace {
-
-int fieldBits(std::initializer_list<std::int32_t> values, int minimum)
-{
-    int bits = minimum;
-    for (std::int32_t value : values)
-        bits = std::max(bits, signedBitsFor(value));
-    return bits;
-}
 
 // Counts of style arrays: one byte, or 0xFF followed by the count on 16 bits.
 void writeCount(ByteWriter& out, std::size_t count)
@@ -103,11 +79,6 @@ void writeRgba(ByteWriter& out, const Rgba& color)
     out.u8(color.alpha);
 }
 
-Rect grown(const Rect& rect, Twips by)
-{
-    return {rect.xMin - by, rect.xMax + by, rect.yMin - by, rect.yMax + by};
-}
-
 } // namespace
 
 void ShapeEdges::write(Bytes& out, int fillBits, int lineBits) const
@@ -118,21 +89,8 @@ void ShapeEdges::write(Bytes& out, int fillBits, int lineBits) const
     Twips penX = 0, penY = 0;
     for (const Record& record : m_records) {
         if (record.kind == 'm') {
-            bits.writeUnsigned(0, 2); // non-edge record, no new styles
-            bits.writeUnsigned(lineBits > 0 ? 1 : 0, 1);
-            bits.writeUnsigned(fillBits > 0 ? 1 : 0, 1); // fill style 1
-            bits.writeUnsigned(fillBits > 0 ? 1 : 0, 1); // fill style 0
-            bits.writeUnsigned(1, 1);                    // move to
-            const int moveBits = fieldBits({record.x, record.y}, 1);
-            bits.writeUnsigned(static_cast<std::uint32_t>(moveBits), 5);
-            bits.writeSigned(record.x, moveBits);
-            bits.writeSigned(record.y, moveBits);
-            if (fillBits > 0) {
-                bits.writeUnsigned(static_cast<std::uint32_t>(record.fill0), fillBits);
-                bits.writeUnsigned(static_cast<std::uint32_t>(record.fill1), fillBits);
-            }
-            if (lineBits > 0)
-                bits.writeUnsigned(static_cast<std::uint32_t>(record.line), lineBits);
+            writeMoveRecord(bits, record.x, record.y, record.fill0, record.fill1, record.line,
+                            fillBits, lineBits);
         } else if (record.kind == 'l') {
             const Twips dx = record.x - penX, dy = record.y - penY;
             const int numBits = fieldBits({dx, dy}, 2);

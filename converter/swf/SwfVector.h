@@ -6,6 +6,7 @@
 
 #include "SwfBits.h"
 #include "SwfMovie.h"
+#include "SwfShape.h"
 
 #include <cstdint>
 #include <string>
@@ -36,7 +37,7 @@ public:
     void curveTo(Twips controlX, Twips controlY, Twips anchorX, Twips anchorY);
 
     bool empty() const { return m_records.empty(); }
-    Rect bounds() const { return m_bounds; }
+    Rect bounds() const { return m_bounds.rect(); }
 
     // The records, NumFillBits and NumLineBits first, ending with the end-of-shape record.
     void write(Bytes& out, int fillBits, int lineBits) const;
@@ -48,12 +49,10 @@ private:
         Twips x, y, controlX, controlY;
         int fill0, fill1, line;
     };
-    void include(Twips x, Twips y);
 
     std::vector<Record> m_records;
     Twips m_penX = 0, m_penY = 0;
-    bool m_hasBounds = false;
-    Rect m_bounds;
+    Bounds m_bounds;
 };
 
 // A solid colour or a bitmap shown once (clipped, smoothed) through a matrix.

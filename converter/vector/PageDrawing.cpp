@@ -494,6 +494,77 @@ void notSupported(fz_device* dev, const char* what)
     DrawingDevice::of(dev)->note(what);
 }
 
+// What the drawing cannot hold: noted, and for clips balanced so that pop_clip still pairs.
+void setUnsupportedCallbacks(fz_device* dev)
+{
+    dev->clip_stroke_path = [](fz_context*, fz_device* d, const fz_path*, const fz_stroke_state*,
+                               fz_matrix, fz_rect) {
+        unsupportedClip(d, "découpe par un trait");
+    };
+    dev->clip_text = [](fz_context*, fz_device* d, const fz_text*, fz_matrix, fz_rect) {
+        unsupportedClip(d, "découpe par du texte");
+    };
+    dev->clip_stroke_text = [](fz_context*, fz_device* d, const fz_text*, const fz_stroke_state*,
+                               fz_matrix, fz_rect) {
+        unsupportedClip(d, "découpe par du texte");
+    };
+    dev->fill_shade = [](fz_context*, fz_device* d, fz_shade*, fz_matrix, float, fz_color_params) {
+        notSupported(d, "dégradé");
+    };
+    dev->fill_image_mask = [](fz_context*, fz_device* d, fz_image*, fz_matrix, fz_colorspace*,
+                              const float*, float, fz_color_params) {
+        notSupported(d, "masque d'image");
+    };
+    dev->clip_image_mask = [](fz_context*, fz_device* d, fz_image*, fz_matrix, fz_rect) {
+        unsupportedClip(d, "découpe par une image");
+    };
+    dev->begin_mask = [](fz_context*, fz_device* d, fz_rect, int, fz_colorspace*, const float*,
+                         fz_color_params) {
+        notSupported(d, "masque de transparence");
+    };
+    dev->begin_group = [](fz_context*, fz_device* d, fz_rect, fz_colorspace*, int, int knockout,
+                          int blendmode, float alpha) {
+        if (knockout || blendmode != FZ_BLEND_NORMAL || alpha < 1)
+            notSupported(d, "groupe transparent");
+    };
+    dev->begin_tile = [](fz_context*, fz_device* d, fz_rect, fz_rect, float, float, fz_matrix,
+                         int) {
+        notSupported(d, "motif");
+        return 0;
+    };
+}
+
+// A collecting device for `drawing`, its C++ members constructed in MuPDF's allocation.
+// Throws (fz_throw) when MuPDF cannot allocate it.
+DrawingDevice* newDrawingDevice(fz_context* ctx, PageDrawing* drawing)
+{
+    auto* device =
+        reinterpret_cast<DrawingDevice*>(fz_new_device_of_size(ctx, sizeof(DrawingDevice)));
+    new (&device->fonts) std::map<fz_font*, int>();
+    new (&device->images) std::map<fz_image*, int>();
+    new (&device->failure) std::string();
+    device->drawing = drawing;
+    fz_device* dev = &device->super;
+    dev->fill_path = fillPath;
+    dev->stroke_path = strokePath;
+    dev->clip_path = clipPath;
+    dev->fill_text = fillText;
+    dev->stroke_text = strokeText;
+    dev->fill_image = fillImage;
+    dev->pop_clip = popClip;
+    setUnsupportedCallbacks(dev);
+    return device;
+}
+
+// Destroys what newDrawingDevice constructed and drops the device.
+void dropDrawingDevice(fz_context* ctx, DrawingDevice* device)
+{
+    device->fonts.~map();
+    device->images.~map();
+    device->failure.~basic_string();
+    fz_drop_device(ctx, &device->super);
+}
+
 } // namespace
 
 std::vector<std::uint8_t> jpegOf(const Pixels& pixels, int quality)
@@ -526,67 +597,15 @@ std::unique_ptr<PageDrawing> readDrawing(const PdfPages::Page& page)
     std::string message;
     fz_try(ctx)
     {
-        device =
-            reinterpret_cast<DrawingDevice*>(fz_new_device_of_size(ctx, sizeof(DrawingDevice)));
-        new (&device->fonts) std::map<fz_font*, int>();
-        new (&device->images) std::map<fz_image*, int>();
-        new (&device->failure) std::string();
-        device->drawing = drawing.get();
-        fz_device* dev = &device->super;
-        dev->fill_path = fillPath;
-        dev->stroke_path = strokePath;
-        dev->clip_path = clipPath;
-        dev->clip_stroke_path = [](fz_context*, fz_device* d, const fz_path*,
-                                   const fz_stroke_state*, fz_matrix, fz_rect) {
-            unsupportedClip(d, "découpe par un trait");
-        };
-        dev->fill_text = fillText;
-        dev->stroke_text = strokeText;
-        dev->clip_text = [](fz_context*, fz_device* d, const fz_text*, fz_matrix, fz_rect) {
-            unsupportedClip(d, "découpe par du texte");
-        };
-        dev->clip_stroke_text = [](fz_context*, fz_device* d, const fz_text*,
-                                   const fz_stroke_state*, fz_matrix, fz_rect) {
-            unsupportedClip(d, "découpe par du texte");
-        };
-        dev->fill_shade = [](fz_context*, fz_device* d, fz_shade*, fz_matrix, float,
-                             fz_color_params) {
-            notSupported(d, "dégradé");
-        };
-        dev->fill_image = fillImage;
-        dev->fill_image_mask = [](fz_context*, fz_device* d, fz_image*, fz_matrix, fz_colorspace*,
-                                  const float*, float, fz_color_params) {
-            notSupported(d, "masque d'image");
-        };
-        dev->clip_image_mask = [](fz_context*, fz_device* d, fz_image*, fz_matrix, fz_rect) {
-            unsupportedClip(d, "découpe par une image");
-        };
-        dev->pop_clip = popClip;
-        dev->begin_mask = [](fz_context*, fz_device* d, fz_rect, int, fz_colorspace*, const float*,
-                             fz_color_params) {
-            notSupported(d, "masque de transparence");
-        };
-        dev->begin_group = [](fz_context*, fz_device* d, fz_rect, fz_colorspace*, int, int knockout,
-                              int blendmode, float alpha) {
-            if (knockout || blendmode != FZ_BLEND_NORMAL || alpha < 1)
-                notSupported(d, "groupe transparent");
-        };
-        dev->begin_tile = [](fz_context*, fz_device* d, fz_rect, fz_rect, float, float, fz_matrix,
-                             int) {
-            notSupported(d, "motif");
-            return 0;
-        };
-        fz_run_display_list(ctx, list, dev, ctm, fz_infinite_rect, nullptr);
-        fz_close_device(ctx, dev);
+        device = newDrawingDevice(ctx, drawing.get());
+        fz_run_display_list(ctx, list, &device->super, ctm, fz_infinite_rect, nullptr);
+        fz_close_device(ctx, &device->super);
     }
     fz_always(ctx)
     {
         if (device) {
             message = device->failure;
-            device->fonts.~map();
-            device->images.~map();
-            device->failure.~basic_string();
-            fz_drop_device(ctx, &device->super);
+            dropDrawingDevice(ctx, device);
         }
     }
     fz_catch(ctx)
@@ -652,12 +671,9 @@ fz_device* target(fz_device* dev)
     return reinterpret_cast<TextlessDevice*>(dev)->target;
 }
 
-fz_device* newTextlessDevice(fz_context* ctx, fz_device* to)
+// Fills, strokes and clips by paths, passed on to the target unchanged.
+void forwardPaths(fz_device* dev)
 {
-    auto* device =
-        reinterpret_cast<TextlessDevice*>(fz_new_device_of_size(ctx, sizeof(TextlessDevice)));
-    device->target = to;
-    fz_device* dev = &device->super;
     dev->fill_path = [](fz_context* c, fz_device* d, const fz_path* p, int e, fz_matrix m,
                         fz_colorspace* s, const float* v, float a, fz_color_params cp) {
         fz_fill_path(c, target(d), p, e, m, s, v, a, cp);
@@ -675,6 +691,11 @@ fz_device* newTextlessDevice(fz_context* ctx, fz_device* to)
                                const fz_stroke_state* st, fz_matrix m, fz_rect r) {
         fz_clip_stroke_path(c, target(d), p, st, m, r);
     };
+}
+
+// Text, passed on except filled text with outlines: the vector form draws that itself.
+void forwardText(fz_device* dev)
+{
     dev->fill_text = [](fz_context* c, fz_device* d, const fz_text* t, fz_matrix m,
                         fz_colorspace* s, const float* v, float a, fz_color_params cp) {
         if (!hasOutlines(c, t))
@@ -695,6 +716,11 @@ fz_device* newTextlessDevice(fz_context* ctx, fz_device* to)
     dev->ignore_text = [](fz_context* c, fz_device* d, const fz_text* t, fz_matrix m) {
         fz_ignore_text(c, target(d), t, m);
     };
+}
+
+// Shades and images, passed on unchanged.
+void forwardShadesAndImages(fz_device* dev)
+{
     dev->fill_shade = [](fz_context* c, fz_device* d, fz_shade* sh, fz_matrix m, float a,
                          fz_color_params cp) {
         fz_fill_shade(c, target(d), sh, m, a, cp);
@@ -710,6 +736,11 @@ fz_device* newTextlessDevice(fz_context* ctx, fz_device* to)
     dev->clip_image_mask = [](fz_context* c, fz_device* d, fz_image* i, fz_matrix m, fz_rect r) {
         fz_clip_image_mask(c, target(d), i, m, r);
     };
+}
+
+// Clip ends, masks, groups, tiles, layers and the device's settings, passed on unchanged.
+void forwardStructure(fz_device* dev)
+{
     dev->pop_clip = [](fz_context* c, fz_device* d) {
         fz_pop_clip(c, target(d));
     };
@@ -746,6 +777,18 @@ fz_device* newTextlessDevice(fz_context* ctx, fz_device* to)
     dev->end_layer = [](fz_context* c, fz_device* d) {
         fz_end_layer(c, target(d));
     };
+}
+
+fz_device* newTextlessDevice(fz_context* ctx, fz_device* to)
+{
+    auto* device =
+        reinterpret_cast<TextlessDevice*>(fz_new_device_of_size(ctx, sizeof(TextlessDevice)));
+    device->target = to;
+    fz_device* dev = &device->super;
+    forwardPaths(dev);
+    forwardText(dev);
+    forwardShadesAndImages(dev);
+    forwardStructure(dev);
     return dev;
 }
 

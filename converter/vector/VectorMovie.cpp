@@ -98,7 +98,8 @@ void addText(swf::Movie& movie, MovieBuilder& builder, const TextRun& run,
     matrix.translateY = swf::pointsToTwips(first.y);
 
     std::vector<swf::TextRun> records;
-    swf::Twips minX = 0, maxX = 0, minY = 0, maxY = 0;
+    swf::Bounds extent;
+    extent.include(0, 0); // the first glyph's origin
     for (const PlacedGlyph& glyph : run.glyphs) {
         const double dx = glyph.x * swf::kTwipsPerPoint - matrix.translateX;
         const double dy = glyph.y * swf::kTwipsPerPoint - matrix.translateY;
@@ -108,10 +109,7 @@ void addText(swf::Movie& movie, MovieBuilder& builder, const TextRun& run,
             continue;
         const auto tx = static_cast<swf::Twips>(std::lround(x));
         const auto ty = static_cast<swf::Twips>(std::lround(y));
-        minX = std::min(minX, tx);
-        maxX = std::max(maxX, tx);
-        minY = std::min(minY, ty);
-        maxY = std::max(maxY, ty);
+        extent.include(tx, ty);
         if (records.empty() || records.back().y != ty || records.back().glyphs.size() == 255) {
             swf::TextRun record;
             record.fontId = fontIds.at(static_cast<std::size_t>(run.font));
@@ -132,11 +130,175 @@ void addText(swf::Movie& movie, MovieBuilder& builder, const TextRun& run,
     }
     if (records.empty())
         return;
-    const swf::Twips margin = 2 * height;
-    const swf::Rect bounds{minX - margin, maxX + margin, minY - margin, maxY + margin};
+    const swf::Rect bounds = swf::grown(extent.rect(), 2 * height);
     const std::uint16_t id = builder.nextId();
     movie.add(swf::defineText2(id, bounds, matrix, records));
     movie.add(swf::placeObject2(depth, id));
+}
+
+// The page without its vector text, stretched over the stage below everything else.
+void addBackground(swf::Movie& movie, MovieBuilder& builder, const swf::Rect& stage,
+                   const std::vector<std::uint8_t>& jpeg, int width, int height)
+{
+    const std::uint16_t bitmap = builder.nextId();
+    movie.add(swf::defineBitsJpeg2(bitmap, jpeg));
+    const std::uint16_t shape = builder.nextId();
+    movie.add(
+        swf::defineShape(shape, stage, swf::bitmapRectangleShape(bitmap, width, height, stage)));
+    builder.place(shape);
+}
+
+// Each glyph is drawn once, in its font; every text places it by index. Returns the fonts'
+// character ids in the drawing's order.
+std::vector<std::uint16_t> addFonts(swf::Movie& movie, MovieBuilder& builder,
+                                    const std::vector<Font>& fonts)
+{
+    std::vector<std::uint16_t> fontIds;
+    for (const Font& font : fonts) {
+        fontIds.push_back(builder.nextId());
+        movie.add(swf::defineFont3(fontIds.back(), font.name, font.glyphs, font.codes));
+    }
+    return fontIds;
+}
+
+// Per item of the drawing: its depth (0 for none), and for a clip the depth up to which it
+// reaches.
+struct Depths
+{
+    std::vector<std::uint16_t> item;
+    std::vector<std::uint16_t> clip;
+};
+
+// Depths in drawing order, and the depth up to which each clip reaches: the last one
+// placed before its end. An item that turns out to draw nothing leaves its depth empty.
+// Without `vectors` only the text is placed.
+Depths assignDepths(const std::vector<Item>& items, bool vectors, MovieBuilder& builder)
+{
+    Depths depths{std::vector<std::uint16_t>(items.size(), 0),
+                  std::vector<std::uint16_t>(items.size(), 0)};
+    std::vector<std::size_t> open;
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        const Item& item = items[i];
+        if (item.kind == Item::Kind::ClipEnd) {
+            if (vectors && !open.empty()) {
+                depths.clip[open.back()] = builder.depth();
+                open.pop_back();
+            }
+            continue;
+        }
+        if (!vectors && item.kind != Item::Kind::Text)
+            continue;
+        depths.item[i] = builder.nextDepth();
+        if (item.kind == Item::Kind::ClipBegin)
+            open.push_back(i);
+    }
+    for (std::size_t index : open)
+        depths.clip[index] = builder.depth();
+    return depths;
+}
+
+// The page's images as JPEG bitmaps, each stored once, at the size its first placement
+// asks for.
+class MovieImages
+{
+public:
+    struct Bitmap
+    {
+        std::uint16_t id = 0;
+        int width = 0;
+        int height = 0;
+    };
+
+    MovieImages(const PageDrawing& drawing, int jpegQuality)
+        : m_drawing(drawing), m_jpegQuality(jpegQuality), m_bitmaps(drawing.images.size())
+    {}
+
+    // The bitmap of `item`'s image, added to the movie the first time it is placed.
+    const Bitmap& bitmapFor(swf::Movie& movie, MovieBuilder& builder, const Item& item)
+    {
+        Bitmap& bitmap = m_bitmaps.at(static_cast<std::size_t>(item.image));
+        if (bitmap.id == 0) {
+            const double* m = item.matrix;
+            const double longSide = std::max(std::hypot(m[0], m[1]), std::hypot(m[2], m[3]));
+            const Pixels pixels = m_drawing.imagePixels(
+                item.image,
+                std::max(16, static_cast<int>(std::ceil(longSide * kImageDotsPerInch / 72))));
+            bitmap.id = builder.nextId();
+            bitmap.width = pixels.width;
+            bitmap.height = pixels.height;
+            movie.add(swf::defineBitsJpeg2(bitmap.id, jpegOf(pixels, m_jpegQuality)));
+        }
+        return bitmap;
+    }
+
+private:
+    const PageDrawing& m_drawing;
+    int m_jpegQuality;
+    std::vector<Bitmap> m_bitmaps;
+};
+
+// The bitmap's pixels to the unit square, then the image's matrix `m`, in twips.
+swf::Matrix imageFillMatrix(const double* m, int width, int height)
+{
+    swf::Matrix fill;
+    const double t = swf::kTwipsPerPoint;
+    fill.scaleX = t * m[0] / width;
+    fill.rotateSkew0 = t * m[1] / width;
+    fill.rotateSkew1 = t * m[2] / height;
+    fill.scaleY = t * m[3] / height;
+    fill.translateX = swf::pointsToTwips(m[4]);
+    fill.translateY = swf::pointsToTwips(m[5]);
+    return fill;
+}
+
+// The unit square taken by the image's matrix `m` to the page: the area the bitmap fills.
+swf::ShapeEdges imageOutline(const double* m)
+{
+    const auto corner = [&](double u, double v, char axis) {
+        return swf::pointsToTwips(axis == 'x' ? m[0] * u + m[2] * v + m[4]
+                                              : m[1] * u + m[3] * v + m[5]);
+    };
+    swf::ShapeEdges edges;
+    edges.moveTo(corner(0, 0, 'x'), corner(0, 0, 'y'), 1);
+    edges.lineTo(corner(1, 0, 'x'), corner(1, 0, 'y'));
+    edges.lineTo(corner(1, 1, 'x'), corner(1, 1, 'y'));
+    edges.lineTo(corner(0, 1, 'x'), corner(0, 1, 'y'));
+    edges.lineTo(corner(0, 0, 'x'), corner(0, 0, 'y'));
+    return edges;
+}
+
+// One fill, stroke, clip or image of the Vector form as shape `id` placed at `depth`; a clip
+// reaches up to `clipDepth`.
+void addShape(swf::Movie& movie, MovieBuilder& builder, MovieImages& images, const Item& item,
+              std::uint16_t id, std::uint16_t depth, std::uint16_t clipDepth)
+{
+    switch (item.kind) {
+    case Item::Kind::Fill:
+        movie.add(swf::defineShape4(id, {swf::ShapeFill{item.color, 0, {}}}, {},
+                                    MovieBuilder::edges(item.outline, true, 1, 0), item.nonZero));
+        movie.add(swf::placeObject2(depth, id));
+        break;
+    case Item::Kind::Stroke:
+        movie.add(swf::defineShape4(id, {}, {item.line},
+                                    MovieBuilder::edges(item.outline, false, 0, 1), false));
+        movie.add(swf::placeObject2(depth, id));
+        break;
+    case Item::Kind::ClipBegin:
+        movie.add(swf::defineShape4(id, {swf::ShapeFill{}}, {},
+                                    MovieBuilder::edges(item.outline, true, 1, 0), item.nonZero));
+        movie.add(swf::placeClip(depth, id, std::max(clipDepth, depth)));
+        break;
+    case Item::Kind::Image: {
+        const MovieImages::Bitmap& bitmap = images.bitmapFor(movie, builder, item);
+        const swf::Matrix fill = imageFillMatrix(item.matrix, bitmap.width, bitmap.height);
+        movie.add(swf::defineShape4(id, {swf::ShapeFill{{}, bitmap.id, fill}}, {},
+                                    imageOutline(item.matrix), false));
+        movie.add(swf::placeObject2(depth, id));
+        break;
+    }
+    default:
+        break;
+    }
 }
 
 } // namespace
@@ -150,119 +312,20 @@ swf::Bytes vectorMovie(const PageDrawing& drawing, VectorForm form, const PageSi
     movie.add(swf::fileAttributes(0));
     movie.add(swf::setBackgroundColor({255, 255, 255}));
     MovieBuilder builder(movie);
+    if (form == VectorForm::TextOverImage)
+        addBackground(movie, builder, stage, backgroundJpeg, backgroundWidth, backgroundHeight);
+    const std::vector<std::uint16_t> fontIds = addFonts(movie, builder, drawing.fonts);
 
-    if (form == VectorForm::TextOverImage) {
-        const std::uint16_t bitmap = builder.nextId();
-        movie.add(swf::defineBitsJpeg2(bitmap, backgroundJpeg));
-        const std::uint16_t shape = builder.nextId();
-        movie.add(swf::defineShape(
-            shape, stage,
-            swf::bitmapRectangleShape(bitmap, backgroundWidth, backgroundHeight, stage)));
-        builder.place(shape);
-    }
-
-    // Each glyph is drawn once, in its font; every text places it by index.
-    std::vector<std::uint16_t> fontIds;
-    for (const Font& font : drawing.fonts) {
-        fontIds.push_back(builder.nextId());
-        movie.add(swf::defineFont3(fontIds.back(), font.name, font.glyphs, font.codes));
-    }
-
-    // Depths in drawing order, and the depth up to which each clip reaches: the last one
-    // placed before its end. An item that turns out to draw nothing leaves its depth empty.
     const bool vectors = form == VectorForm::Vector;
-    std::vector<std::uint16_t> itemDepth(drawing.items.size(), 0);
-    std::vector<std::uint16_t> clipDepth(drawing.items.size(), 0);
-    {
-        std::vector<std::size_t> open;
-        for (std::size_t i = 0; i < drawing.items.size(); ++i) {
-            const Item& item = drawing.items[i];
-            if (item.kind == Item::Kind::ClipEnd) {
-                if (vectors && !open.empty()) {
-                    clipDepth[open.back()] = builder.depth();
-                    open.pop_back();
-                }
-                continue;
-            }
-            if (!vectors && item.kind != Item::Kind::Text)
-                continue;
-            itemDepth[i] = builder.nextDepth();
-            if (item.kind == Item::Kind::ClipBegin)
-                open.push_back(i);
-        }
-        for (std::size_t index : open)
-            clipDepth[index] = builder.depth();
-    }
-
-    std::vector<std::uint16_t> bitmapIds(drawing.images.size(), 0);
-    std::vector<std::pair<int, int>> bitmapSizes(drawing.images.size());
+    const Depths depths = assignDepths(drawing.items, vectors, builder);
+    MovieImages images(drawing, jpegQuality);
     for (std::size_t i = 0; i < drawing.items.size(); ++i) {
         const Item& item = drawing.items[i];
         if (item.kind == Item::Kind::Text) {
-            addText(movie, builder, item.text, fontIds, itemDepth[i]);
-            continue;
-        }
-        if (!vectors || item.kind == Item::Kind::ClipEnd)
-            continue;
-        const std::uint16_t id = builder.nextId();
-        switch (item.kind) {
-        case Item::Kind::Fill:
-            movie.add(swf::defineShape4(id, {swf::ShapeFill{item.color, 0, {}}}, {},
-                                        MovieBuilder::edges(item.outline, true, 1, 0),
-                                        item.nonZero));
-            movie.add(swf::placeObject2(itemDepth[i], id));
-            break;
-        case Item::Kind::Stroke:
-            movie.add(swf::defineShape4(id, {}, {item.line},
-                                        MovieBuilder::edges(item.outline, false, 0, 1), false));
-            movie.add(swf::placeObject2(itemDepth[i], id));
-            break;
-        case Item::Kind::ClipBegin: {
-            movie.add(swf::defineShape4(id, {swf::ShapeFill{}}, {},
-                                        MovieBuilder::edges(item.outline, true, 1, 0),
-                                        item.nonZero));
-            movie.add(swf::placeClip(itemDepth[i], id, std::max(clipDepth[i], itemDepth[i])));
-            break;
-        }
-        case Item::Kind::Image: {
-            const double* m = item.matrix;
-            const auto index = static_cast<std::size_t>(item.image);
-            std::uint16_t& bitmap = bitmapIds.at(index);
-            if (bitmap == 0) {
-                const double longSide = std::max(std::hypot(m[0], m[1]), std::hypot(m[2], m[3]));
-                const Pixels pixels = drawing.imagePixels(
-                    item.image,
-                    std::max(16, static_cast<int>(std::ceil(longSide * kImageDotsPerInch / 72))));
-                bitmap = builder.nextId();
-                bitmapSizes[index] = {pixels.width, pixels.height};
-                movie.add(swf::defineBitsJpeg2(bitmap, jpegOf(pixels, jpegQuality)));
-            }
-            const auto [width, height] = bitmapSizes[index];
-            // The bitmap's pixels to the unit square, then the image's matrix, in twips.
-            swf::Matrix fill;
-            const double t = swf::kTwipsPerPoint;
-            fill.scaleX = t * m[0] / width;
-            fill.rotateSkew0 = t * m[1] / width;
-            fill.rotateSkew1 = t * m[2] / height;
-            fill.scaleY = t * m[3] / height;
-            fill.translateX = swf::pointsToTwips(m[4]);
-            fill.translateY = swf::pointsToTwips(m[5]);
-            const auto corner = [&](double u, double v, char axis) {
-                return swf::pointsToTwips(axis == 'x' ? m[0] * u + m[2] * v + m[4]
-                                                      : m[1] * u + m[3] * v + m[5]);
-            };
-            swf::ShapeEdges edges;
-            edges.moveTo(corner(0, 0, 'x'), corner(0, 0, 'y'), 1);
-            edges.lineTo(corner(1, 0, 'x'), corner(1, 0, 'y'));
-            edges.lineTo(corner(1, 1, 'x'), corner(1, 1, 'y'));
-            edges.lineTo(corner(0, 1, 'x'), corner(0, 1, 'y'));
-            edges.lineTo(corner(0, 0, 'x'), corner(0, 0, 'y'));
-            movie.add(swf::defineShape4(id, {swf::ShapeFill{{}, bitmap, fill}}, {}, edges, false));
-            movie.add(swf::placeObject2(itemDepth[i], id));
-            break;
-        }
-        default:
-            break;
+            addText(movie, builder, item.text, fontIds, depths.item[i]);
+        } else if (vectors && item.kind != Item::Kind::ClipEnd) {
+            const std::uint16_t id = builder.nextId();
+            addShape(movie, builder, images, item, id, depths.item[i], depths.clip[i]);
         }
     }
     movie.add(swf::showFrame());

@@ -4,7 +4,6 @@
 
 #include <QList>
 #include <QStringList>
-
 #include <deque>
 #include <functional>
 #include <variant>
@@ -19,7 +18,13 @@ class FakePrompts final : public Prompts
 public:
     struct Asked
     {
-        enum class Kind { Message, OpenFile, SaveFile, Color } kind;
+        enum class Kind
+        {
+            Message,
+            OpenFile,
+            SaveFile,
+            Color
+        } kind;
         QString caption; // message caption or dialog title
         QString text;    // message text or dialog filter
         FileDialogRequest request;

@@ -11,11 +11,14 @@ class FakeTrayIcon final : public TrayIcon
 public:
     explicit FakeTrayIcon(bool available = true, QObject* parent = nullptr)
         : TrayIcon(parent), m_available(available)
-    {
-    }
+    {}
 
     bool isSystemTrayAvailable() const override { return m_available; }
-    void setIcon(const QIcon& icon) override { m_iconSet = !icon.isNull(); ++iconChanges; }
+    void setIcon(const QIcon& icon) override
+    {
+        m_iconSet = !icon.isNull();
+        ++iconChanges;
+    }
     void setToolTip(const QString& text) override { m_toolTip = text; }
     void setContextMenu(QMenu* menu) override { m_menu = menu; }
     void show() override { m_visible = true; }

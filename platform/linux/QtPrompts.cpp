@@ -8,7 +8,10 @@
 namespace vellora {
 
 namespace {
-QWidget* dialogParent() { return QApplication::activeWindow(); }
+QWidget* dialogParent()
+{
+    return QApplication::activeWindow();
+}
 
 void applyRequest(QFileDialog& dialog, const FileDialogRequest& request)
 {
@@ -26,8 +29,13 @@ void applyRequest(QFileDialog& dialog, const FileDialogRequest& request)
     }
 }
 
-QString runFileDialog(QFileDialog& dialog)
+QString runFileDialog(QFileDialog::AcceptMode accept, QFileDialog::FileMode mode,
+                      const FileDialogRequest& request)
 {
+    QFileDialog dialog(dialogParent());
+    dialog.setAcceptMode(accept);
+    dialog.setFileMode(mode);
+    applyRequest(dialog, request);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return {};
     return dialog.selectedFiles().constFirst();
@@ -46,20 +54,12 @@ void QtPrompts::message(const QString& caption, const QString& text)
 
 QString QtPrompts::openFileName(const FileDialogRequest& request)
 {
-    QFileDialog dialog(dialogParent());
-    dialog.setAcceptMode(QFileDialog::AcceptOpen);
-    dialog.setFileMode(QFileDialog::ExistingFile);
-    applyRequest(dialog, request);
-    return runFileDialog(dialog);
+    return runFileDialog(QFileDialog::AcceptOpen, QFileDialog::ExistingFile, request);
 }
 
 QString QtPrompts::saveFileName(const FileDialogRequest& request)
 {
-    QFileDialog dialog(dialogParent());
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setFileMode(QFileDialog::AnyFile);
-    applyRequest(dialog, request);
-    return runFileDialog(dialog);
+    return runFileDialog(QFileDialog::AcceptSave, QFileDialog::AnyFile, request);
 }
 
 std::optional<QColor> QtPrompts::chooseColor(const QColor& initial)

@@ -107,6 +107,11 @@ struct Options
     double budget = 0;
     QString mode;
     QStringList operands;
+    // Taken from the operands: absolute paths.
+    QString document;
+    QString output; // the PDF to write, in the "pdf" mode
+
+    bool pdf() const { return mode == u"pdf"; }
 };
 
 bool parse(int argc, char** argv, Options& options)
@@ -138,11 +143,14 @@ bool parse(int argc, char** argv, Options& options)
         }
         options.operands.append(QFile::decodeName(argv[i]));
     }
-    if (options.mode == u"display")
-        return options.operands.size() == 3;
-    if (options.mode == u"pdf")
-        return options.operands.size() == 2;
-    return false;
+    const bool complete = (options.mode == u"display" && options.operands.size() == 3) ||
+                          (options.pdf() && options.operands.size() == 2);
+    if (!complete)
+        return false;
+    options.document = QFileInfo(options.operands.last()).absoluteFilePath();
+    if (options.pdf())
+        options.output = QFileInfo(options.operands.first()).absoluteFilePath();
+    return true;
 }
 
 void limitResources(const Options& options)
@@ -204,47 +212,23 @@ QByteArray pixelBudgetPrologue(int dpi, double budget)
            "end\n";
 }
 
-} // namespace
-
-int main(int argc, char** argv)
+// Ghostscript's own folders, the document, our working folder and the PDF we write.
+TSandboxRules sandboxRules(const Options& options)
 {
-    // Vellora keeps the other end of the channel; when it goes, so does this program.
-    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
-    if (::getppid() == 1)
-        return 3;
-
-    Options options;
-    if (!parse(argc, argv, options)) {
-        std::fputs("usage : vellora-interpreter [--memory O] [--cpu S] [--budget P] "
-                   "display <format> <ppp> <document> | pdf <sortie> <document>\n",
-                   stderr);
-        return 2;
-    }
-    limitResources(options);
-
-    const bool pdf = options.mode == u"pdf";
-    const QString document = QFileInfo(options.operands.last()).absoluteFilePath();
-    const QString output = pdf ? QFileInfo(options.operands.first()).absoluteFilePath() : QString();
-
     TSandboxRules rules;
     for (const char* folder : kSystemReads)
         rules.read.emplace_back(folder);
-    rules.read.push_back(QFile::encodeName(document).toStdString());
+    rules.read.push_back(QFile::encodeName(options.document).toStdString());
     rules.write.push_back(QFile::encodeName(QDir::currentPath()).toStdString());
-    if (pdf)
-        rules.write.push_back(QFile::encodeName(output).toStdString());
-    if (RestrictFiles(rules) == TSandboxState::Failed) {
-        std::fputs(
-            "vellora-interpreter : les règles d'accès aux fichiers n'ont pas pu être posées\n",
-            stderr);
-        return 4;
-    }
+    if (options.pdf())
+        rules.write.push_back(QFile::encodeName(options.output).toStdString());
+    return rules;
+}
 
-    Channel channel;
-    static const std::atomic<bool> neverStop = false;
-    TPagePacker packer(
-        [&channel](TPackedPage page) { channel.send(TFrameKind::Page, EncodePage(page)); });
-
+// Pages go to the packer, which sends them packed; text, input requests and progress go
+// straight to the channel.
+TInstanceSink sinkFor(Channel& channel, TPagePacker& packer)
+{
     TInstanceSink sink;
     sink.recycledBitmap = [&packer] {
         return packer.takeBuffer();
@@ -265,34 +249,76 @@ int main(int argc, char** argv)
     sink.progress = [&channel] {
         channel.send(TFrameKind::Progress, {});
     };
+    return sink;
+}
+
+// Opens the session for the display device or the PDF writer, as the mode asks.
+void openSession(GsInstance& gs, const Options& options, const QString& program)
+{
+    gs.CreateInstance();
+    if (options.pdf()) {
+        gs.InitPdfWrite(literalOutputFile(options.output));
+    } else {
+        TRunSettings settings;
+        settings.executable = program;
+        settings.displayFormat = options.operands[0].toUInt();
+        const int dpi = options.operands[1].toInt();
+        settings.resolution = dpi > 0 ? dpi : 75;
+        gs.InitDisplay(settings);
+    }
+}
+
+// Runs the document through one Ghostscript session; its pages and text go on the channel as
+// they come, every page before the session's report.
+TRunReport interpret(const Options& options, const QString& program, Channel& channel)
+{
+    static const std::atomic<bool> neverStop = false;
+    TPagePacker packer(
+        [&channel](TPackedPage page) { channel.send(TFrameKind::Page, EncodePage(page)); });
+    GsInstance gs(sinkFor(channel, packer), neverStop);
+    openSession(gs, options, program);
+    channel.send(TFrameKind::Arguments, EncodeArguments(gs.lastArguments()));
+    if (!options.pdf() && options.budget > 0)
+        gs.RunPrologue(pixelBudgetPrologue(options.operands[1].toInt(), options.budget));
 
     TRunReport report;
-    {
-        GsInstance gs(sink, neverStop);
-        gs.CreateInstance();
-        int dpi = 0;
-        if (pdf) {
-            gs.InitPdfWrite(literalOutputFile(output));
-        } else {
-            TRunSettings settings;
-            settings.executable = QFile::decodeName(argv[0]);
-            settings.displayFormat = options.operands[0].toUInt();
-            dpi = options.operands[1].toInt();
-            settings.resolution = dpi > 0 ? dpi : 75;
-            gs.InitDisplay(settings);
-        }
-        channel.send(TFrameKind::Arguments, EncodeArguments(gs.lastArguments()));
-        if (!pdf && options.budget > 0)
-            gs.RunPrologue(pixelBudgetPrologue(dpi, options.budget));
-        report.ran = gs.RunFile(document, false);
-        if (pdf)
-            report.pdfPages = gs.DevicePageCount();
-        gs.ExitInterpreter();
-        gs.DeleteInstance();
-        packer.drain();
-        report.fileRan = gs.FileRan();
-        report.pdfClosed = gs.PdfClosed();
-        report.lastError = gs.lastError();
+    report.ran = gs.RunFile(options.document, false);
+    if (options.pdf())
+        report.pdfPages = gs.DevicePageCount();
+    gs.ExitInterpreter();
+    gs.DeleteInstance();
+    packer.drain();
+    report.fileRan = gs.FileRan();
+    report.pdfClosed = gs.PdfClosed();
+    report.lastError = gs.lastError();
+    return report;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    // Vellora keeps the other end of the channel; when it goes, so does this program.
+    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (::getppid() == 1)
+        return 3;
+
+    Options options;
+    if (!parse(argc, argv, options)) {
+        std::fputs("usage : vellora-interpreter [--memory O] [--cpu S] [--budget P] "
+                   "display <format> <ppp> <document> | pdf <sortie> <document>\n",
+                   stderr);
+        return 2;
     }
+    limitResources(options);
+    if (RestrictFiles(sandboxRules(options)) == TSandboxState::Failed) {
+        std::fputs(
+            "vellora-interpreter : les règles d'accès aux fichiers n'ont pas pu être posées\n",
+            stderr);
+        return 4;
+    }
+
+    Channel channel;
+    const TRunReport report = interpret(options, QFile::decodeName(argv[0]), channel);
     return channel.send(TFrameKind::Report, EncodeReport(report)) ? 0 : 1;
 }

@@ -1,17 +1,9 @@
 // What users hit around a build, driven through the real windows with the real converter:
 // folders, the files a rebuild leaves, the preview's label, cancelling, file permissions.
-#include "CatalogueBuilder.h"
-#include "FakeDesktop.h"
-#include "FakePrompts.h"
-#include "FakeTrayIcon.h"
+#include "BuildWindows.h"
 #include "GhostScript.h"
-#include "Index.h"
-#include "Main.h"
-#include "Options.h"
-#include "Paths.h"
 #include "ReadOnlyFolder.h"
 #include "TestPdf.h"
-#include "TestSupport.h"
 
 #include <QDir>
 #include <QFile>
@@ -25,30 +17,9 @@
 #include <sys/stat.h>
 
 using namespace vellora;
+using namespace vellora::test;
 
 namespace {
-
-const QString kPatience =
-    "Avertissement: La phase de création peut prendre quelques minutes.(comptez 10-20 "
-    "secondes/pages)\nVeuillez patienter.";
-
-QStringList entries(const QString& folder)
-{
-    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot,
-                                  QDir::Name);
-}
-
-QByteArray readAll(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-bool writeFile(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
 
 int modeOf(const QString& path)
 {
@@ -58,14 +29,14 @@ int modeOf(const QString& path)
 
 } // namespace
 
-class TestBuildFaults : public QObject
+class TestBuildFaults : public QObject, private test::BuildWindows
 {
     Q_OBJECT
 
 private Q_SLOTS:
-    void initTestCase();
-    void init();
-    void cleanup();
+    void initTestCase() { installSeams(); }
+    void init() { openWindows(); }
+    void cleanup() { closeWindows(); }
     void missingFoldersAreCreated_data();
     void missingFoldersAreCreated();
     void rebuildRemovesWhatThePreviousBuildLeft_data();
@@ -73,6 +44,7 @@ private Q_SLOTS:
     void previewLabelFollowsTheBuild();
     void cancelSaysTheCatalogueIsIncomplete();
     void converterReasonReachesTheUser();
+    void converterThatCannotStartIsShown();
     void configurationPairStaysAPair_data();
     void configurationPairStaysAPair();
     void filePermissions_data();
@@ -81,66 +53,7 @@ private Q_SLOTS:
     void programFoldersAreRefused();
     void pdfModeIsReadAtTheClick();
     void saveDialogStartsInDocuments();
-
-private:
-    void build(); // clicks "Créér prospectus" and waits for the build's end
-    CatalogueBuilder& builder() { return CatalogueBuilder::of(*m_form); }
-
-    FakePrompts m_prompts;
-    FakeDesktop m_desktop;
-    std::unique_ptr<FakeTrayIcon> m_tray;
-    std::unique_ptr<TF_Main> m_main;
-    std::unique_ptr<TForm1> m_form;
-    std::unique_ptr<TindexForm> m_index;
-    std::unique_ptr<QTemporaryDir> m_dir;
-    QString m_out;
 };
-
-void TestBuildFaults::initTestCase()
-{
-    VELLORA_REQUIRE(QFileInfo(paths::ToolFolder() + "/pdf2swf").isExecutable(),
-                    "the converter in the tool folder (TOOLS fixture)");
-    setPrompts(&m_prompts);
-    setDesktop(&m_desktop);
-}
-
-void TestBuildFaults::init()
-{
-    m_prompts.clear();
-    m_prompts.onMessage = nullptr;
-    m_desktop.opened.clear();
-    QFile::remove(paths::WorkPdf());
-    QFile::remove(paths::BuildLogFile());
-    m_tray = std::make_unique<FakeTrayIcon>();
-    m_main = std::make_unique<TF_Main>(*m_tray);
-    m_form = std::make_unique<TForm1>(*m_main);
-    m_main->setOptionsDialog(m_form.get());
-    m_index = std::make_unique<TindexForm>();
-    setIndexForm(m_index.get());
-    m_main->show();
-    m_dir = std::make_unique<QTemporaryDir>();
-    m_out = m_dir->filePath("sortie");
-    QVERIFY(QDir().mkdir(m_out));
-}
-
-void TestBuildFaults::cleanup()
-{
-    m_index.reset();
-    m_form.reset();
-    m_main.reset();
-    m_tray.reset();
-    m_dir.reset();
-}
-
-void TestBuildFaults::build()
-{
-    QSignalSpy ended(&builder(), &CatalogueBuilder::buildEnded);
-    m_form->PngSpeedButton1->click();
-    if (ended.isEmpty())
-        QVERIFY(ended.wait(60000));
-    QVERIFY(!builder().isBusy());
-    QCOMPARE(m_prompts.unansweredDialogs(), 0);
-}
 
 void TestBuildFaults::missingFoldersAreCreated_data()
 {
@@ -275,6 +188,23 @@ void TestBuildFaults::converterReasonReachesTheUser()
              QStringList({kPatience, "Avertissement: Number Pages:",
                           "Erreur: Impossible de lire le document : le PDF ne contient aucune "
                           "page lisible"}));
+}
+
+void TestBuildFaults::converterThatCannotStartIsShown()
+{
+    QVERIFY(test::makePdf(paths::WorkPdf(), 2));
+    const QString converter = ConverterProgram(ConverterFolders::user());
+    QVERIFY(QFile::rename(converter, converter + ".away"));
+    auto restore = qScopeGuard([&] { QFile::rename(converter + ".away", converter); });
+    m_main->Bopen->click();
+    build();
+    QCOMPARE(m_prompts.asked().size(), 4);
+    QCOMPARE(m_prompts.asked()[1].caption, "RunCaptured Error");
+    QVERIFY2(m_prompts.asked()[1].text.startsWith("Impossible de lancer " + converter + " : "),
+             qPrintable(m_prompts.asked()[1].text));
+    QCOMPARE(m_prompts.messages().mid(2),
+             QStringList({"Avertissement: Number Pages:",
+                          "Erreur: '' n'est pas une valeur entière correcte"}));
 }
 
 void TestBuildFaults::configurationPairStaysAPair_data()

@@ -1,12 +1,12 @@
 // The small texts a build writes and the checks it makes before writing anything.
-#include "AtomicFile.h"
-#include "BuildChecks.h"
-#include "BuildLog.h"
 #include "Errors.h"
-#include "OutputFolder.h"
 #include "ReadOnlyFolder.h"
-#include "Readme.h"
 #include "TestSupport.h"
+#include "builder/build/AtomicFile.h"
+#include "builder/build/BuildChecks.h"
+#include "builder/build/BuildLog.h"
+#include "builder/build/OutputFolder.h"
+#include "builder/build/Readme.h"
 
 #include <QDir>
 #include <QFile>

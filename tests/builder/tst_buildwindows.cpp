@@ -1,20 +1,12 @@
 // Catalogue builds driven through the real windows, with the real converter and prompts
 // answered in order.
-#include "BuildChecks.h"
-#include "CatalogueBuilder.h"
-#include "ConverterCommand.h"
-#include "FakeDesktop.h"
-#include "FakePrompts.h"
-#include "FakeTrayIcon.h"
+#include "BuildWindows.h"
 #include "GhostScript.h"
-#include "Index.h"
-#include "Main.h"
-#include "Options.h"
-#include "Paths.h"
 #include "ReadOnlyFolder.h"
 #include "TestPdf.h"
-#include "TestSupport.h"
-#include "ViewerConfig.h"
+#include "ViewerFiles.h"
+#include "builder/build/BuildChecks.h"
+#include "builder/build/ViewerConfig.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -31,48 +23,20 @@
 #include <QtTest>
 
 using namespace vellora;
+using namespace vellora::test;
 
 namespace {
 
 const QString kPdfWarning =
     "Avertissement: Le document que vous essayez d'imprimer est un document PDF\n"
     ". Pour transformer un PDF en catalogue, indiquez l'emplacement du PDF";
-const QString kPatience =
-    "Avertissement: La phase de création peut prendre quelques minutes.(comptez 10-20 "
-    "secondes/pages)\nVeuillez patienter.";
-
-QStringList entries(const QString& folder)
-{
-    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot,
-                                  QDir::Name);
-}
-
-QByteArray readAll(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-QStringList viewerFilesInstalled()
-{
-    QStringList files;
-    for (const char* name : {"swfobject.js", "vellora.swf"}) {
-        if (QFile::exists(paths::ToolFolder() + u'/' + QLatin1String(name)))
-            files.append(QLatin1String(name));
-    }
-    return files;
-}
 
 // The report a finished build gives when the tool folder lacks viewer files (none when
 // everything is installed).
 QStringList missingViewerFilesReport()
 {
-    QStringList missing;
-    for (const char* name : {"vellora.html", "swfobject.js", "vellora.swf"}) {
-        if (!QFile::exists(paths::ToolFolder() + u'/' + QLatin1String(name)))
-            missing.append(QLatin1String(name));
-    }
-    const QString report = CatalogueBuild::failureReport({}, missing, paths::ToolFolder());
+    const QString report =
+        BuildOutcome::failureReport({}, test::viewerFilesMissing(), paths::ToolFolder());
     return report.isEmpty() ? QStringList() : QStringList{"Erreur: " + report};
 }
 
@@ -89,21 +53,21 @@ QStringList completeFolder(const QString& html, int pages)
         files << QStringLiteral("page%1.jpg").arg(i) << QStringLiteral("page%1-m.jpg").arg(i)
               << QStringLiteral("page%1-t.jpg").arg(i) << QStringLiteral("page%1.js").arg(i)
               << QStringLiteral("page%1.svg").arg(i) << QStringLiteral("page%1.swf").arg(i);
-    files += viewerFilesInstalled();
+    files += test::viewerFilesInstalled();
     files.sort();
     return files;
 }
 
 } // namespace
 
-class TestBuildWindows : public QObject
+class TestBuildWindows : public QObject, private test::BuildWindows
 {
     Q_OBJECT
 
 private Q_SLOTS:
-    void initTestCase();
-    void init();
-    void cleanup();
+    void initTestCase() { installSeams(); }
+    void init() { openWindows(); }
+    void cleanup() { closeWindows(); }
     void pdfBuildGivesCompleteFolder();
     void landscapeDocumentGetsLandscapeSize();
     void printedDocumentBuildClosesTheDialog();
@@ -119,68 +83,7 @@ private Q_SLOTS:
     void failingPageListedAtTheEnd();
     void cancelStopsTheBuild();
     void indexButtonShowsTheEditor();
-
-private:
-    void build(); // clicks "Créér prospectus" and waits for the build's end
-    CatalogueBuilder& builder() { return CatalogueBuilder::of(*m_form); }
-
-    FakePrompts m_prompts;
-    FakeDesktop m_desktop;
-    std::unique_ptr<FakeTrayIcon> m_tray;
-    std::unique_ptr<TF_Main> m_main;
-    std::unique_ptr<TForm1> m_form;
-    std::unique_ptr<TindexForm> m_index;
-    std::unique_ptr<QTemporaryDir> m_dir;
-    QString m_out;
 };
-
-void TestBuildWindows::initTestCase()
-{
-    VELLORA_REQUIRE(QFileInfo(ConverterProgram(ConverterFolders::user())).isExecutable(),
-                    "the converter in the tool folder (TOOLS fixture)");
-    setPrompts(&m_prompts);
-    setDesktop(&m_desktop);
-}
-
-void TestBuildWindows::init()
-{
-    m_prompts.clear();
-    m_prompts.onMessage = nullptr;
-    m_desktop.opened.clear();
-    QFile::remove(paths::WorkPdf());
-    QFile::remove(paths::BuildLogFile());
-    m_tray = std::make_unique<FakeTrayIcon>();
-    m_main = std::make_unique<TF_Main>(*m_tray);
-    m_form = std::make_unique<TForm1>(*m_main);
-    m_main->setOptionsDialog(m_form.get());
-    m_index = std::make_unique<TindexForm>();
-    setIndexForm(m_index.get());
-    m_main->show();
-    m_dir = std::make_unique<QTemporaryDir>();
-    m_out = m_dir->filePath("sortie");
-    QVERIFY(QDir().mkdir(m_out));
-}
-
-void TestBuildWindows::cleanup()
-{
-    m_index.reset();
-    m_form.reset();
-    m_main.reset();
-    m_tray.reset();
-    m_dir.reset();
-}
-
-void TestBuildWindows::build()
-{
-    QSignalSpy ended(&builder(), &CatalogueBuilder::buildEnded);
-    m_form->PngSpeedButton1->click();
-    if (ended.isEmpty())
-        QVERIFY(ended.wait(60000));
-    QVERIFY(!builder().isBusy());
-    QVERIFY(m_form->PngSpeedButton1->isEnabled());
-    QVERIFY(!builder().cancelButton()->isVisible());
-    QCOMPARE(m_prompts.unansweredDialogs(), 0);
-}
 
 void TestBuildWindows::pdfBuildGivesCompleteFolder()
 {
@@ -465,8 +368,7 @@ void TestBuildWindows::cancelStopsTheBuild()
     QSignalSpy ended(&builder(), &CatalogueBuilder::buildEnded);
     build();
     QCOMPARE(ended.size(), 1);
-    QCOMPARE(ended.first().first().value<CatalogueBuild::Outcome>(),
-             CatalogueBuild::Outcome::Cancelled);
+    QCOMPARE(ended.first().first().value<BuildOutcome>().result, BuildOutcome::Result::Cancelled);
     QCOMPARE(m_prompts.messages(),
              QStringList({kPatience, "Avertissement: Number Pages:8",
                           "Avertissement: La création du catalogue a été annulée : le catalogue "

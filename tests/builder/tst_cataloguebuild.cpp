@@ -1,12 +1,12 @@
-// A build from the configuration to the launch, with the real converter, without windows.
-#include "CatalogueBuild.h"
-#include "ConverterCommand.h"
-#include "FakeDesktop.h"
-#include "FakePrompts.h"
+// A build from the configuration to its outcome, with the real converter, without windows.
+// No prompts and no desktop are installed: the build tells nobody anything but its outcome.
 #include "Paths.h"
-#include "Readme.h"
 #include "TestPdf.h"
 #include "TestSupport.h"
+#include "ViewerFiles.h"
+#include "builder/build/CatalogueBuild.h"
+#include "builder/build/ConverterCommand.h"
+#include "builder/build/Readme.h"
 
 #include <QDir>
 #include <QFile>
@@ -15,7 +15,8 @@
 #include <QtTest>
 
 using namespace vellora;
-using Outcome = CatalogueBuild::Outcome;
+using namespace vellora::test;
+using Result = BuildOutcome::Result;
 
 namespace {
 
@@ -35,26 +36,12 @@ QStringList pageFiles(int pages)
     return files;
 }
 
-// The viewer files the tool folder holds; the build copies those and reports the others.
-QStringList viewerFilesInstalled()
+QList<int> pagesOf(const std::map<int, QString>& failed)
 {
-    QStringList files;
-    for (const char* name : {"swfobject.js", "vellora.swf"}) {
-        if (QFile::exists(paths::ToolFolder() + u'/' + QLatin1String(name)))
-            files.append(QLatin1String(name));
-    }
-    return files;
-}
-
-QStringList expectedReport(const std::map<int, QString>& failed = {})
-{
-    QStringList missing;
-    for (const char* name : {"vellora.html", "swfobject.js", "vellora.swf"}) {
-        if (!QFile::exists(paths::ToolFolder() + u'/' + QLatin1String(name)))
-            missing.append(QLatin1String(name));
-    }
-    const QString report = CatalogueBuild::failureReport(failed, missing, paths::ToolFolder());
-    return report.isEmpty() ? QStringList() : QStringList{"Erreur: " + report};
+    QList<int> pages;
+    for (const auto& [page, reason] : failed)
+        pages.append(page);
+    return pages;
 }
 
 QStringList sorted(QStringList list)
@@ -79,13 +66,12 @@ private Q_SLOTS:
     void missingWorkPdfStopsTheBuild();
     void pagesOverTheTimeLimitFail();
     void cancelKeepsWhatWasWrittenAndOpensNothing();
+    void programFolderIsRefused();
 
 private:
     CatalogueBuild::Plan plan(const QString& html, int pages, int parallel = 2);
-    Outcome run(CatalogueBuild& build);
+    BuildOutcome run(CatalogueBuild& build);
 
-    FakePrompts m_prompts;
-    FakeDesktop m_desktop;
     std::unique_ptr<QTemporaryDir> m_out;
 };
 
@@ -93,14 +79,10 @@ void TestCatalogueBuild::initTestCase()
 {
     VELLORA_REQUIRE(QFileInfo(ConverterProgram(ConverterFolders::user())).isExecutable(),
                     "the converter in the tool folder (TOOLS fixture)");
-    setPrompts(&m_prompts);
-    setDesktop(&m_desktop);
 }
 
 void TestCatalogueBuild::init()
 {
-    m_prompts.clear();
-    m_desktop.opened.clear();
     m_out = std::make_unique<QTemporaryDir>();
     QVERIFY(test::makePdf(paths::WorkPdf(), 3));
 }
@@ -121,15 +103,19 @@ CatalogueBuild::Plan TestCatalogueBuild::plan(const QString& html, int pages, in
     return plan;
 }
 
-Outcome TestCatalogueBuild::run(CatalogueBuild& build)
+BuildOutcome TestCatalogueBuild::run(CatalogueBuild& build)
 {
-    QSignalSpy ended(&build, &CatalogueBuild::ended);
+    QSignalSpy finished(&build, &CatalogueBuild::finished);
     build.start();
-    if (ended.isEmpty())
+    if (finished.isEmpty())
         [&] {
-            QVERIFY(ended.wait(60000));
+            QVERIFY(finished.wait(60000));
         }();
-    return ended.isEmpty() ? Outcome::Stopped : ended.first().first().value<Outcome>();
+    [&] {
+        QCOMPARE(finished.size(), 1);
+    }();
+    return finished.isEmpty() ? BuildOutcome::refusal("no outcome")
+                              : finished.first().first().value<BuildOutcome>();
 }
 
 void TestCatalogueBuild::completeFolder()
@@ -152,12 +138,18 @@ void TestCatalogueBuild::completeFolder()
         finished = done;
     });
 
-    QCOMPARE(run(build), Outcome::Finished);
+    const BuildOutcome outcome = run(build);
 
+    QCOMPARE(outcome.result, viewerFilesMissing().isEmpty() ? Result::Succeeded : Result::Failed);
+    QCOMPARE(outcome.missingViewerFiles, viewerFilesMissing());
+    QCOMPARE(outcome.viewerFolder, paths::ToolFolder());
+    QVERIFY(outcome.failedPages.empty());
+    QVERIFY(outcome.error.isEmpty());
+    QVERIFY(outcome.folderFinished());
+    QCOMPARE(outcome.convertedPages, 3);
     QCOMPARE(started, QList<int>({1, 2, 3}));
     QCOMPARE(progress, QList<int>({0, 1, 2, 3}));
     QCOMPARE(mostAtOnce, 2); // bounded by the pool, and really parallel
-    QCOMPARE(m_prompts.messages(), expectedReport());
     QCOMPARE(filesIn(m_out->path()),
              sorted(QStringList({"catalogue.htm", "readme.txt", "vellora-catalogue.js",
                                  "vellora-config.js", "vellora-search.js", "vellora.xml"}) +
@@ -191,8 +183,7 @@ void TestCatalogueBuild::completeFolder()
                  "\"page3.swf\",\"page3.jpg\",\"page3-m.jpg\",\"page3-t.jpg\",\"page3.svg\","
                  "\"page3.js\","
                  "\"vellora-catalogue.js\"]};\n");
-    // The folder first, then the page.
-    QCOMPARE(m_desktop.opened, QStringList({"folder:" + m_out->path() + "/", "document:" + html}));
+    QCOMPARE(build.outputFolder(), m_out->path() + "/");
 
     QFile log(paths::BuildLogFile());
     QVERIFY(log.open(QIODevice::ReadOnly));
@@ -208,7 +199,6 @@ void TestCatalogueBuild::completeFolder()
                                          "70", m_out->path() + "/")
                                  .commandLine);
     }
-    QCOMPARE(build.failedPages(), QList<int>());
 }
 
 void TestCatalogueBuild::failingPageListedAtTheEnd()
@@ -217,14 +207,13 @@ void TestCatalogueBuild::failingPageListedAtTheEnd()
     QVERIFY(QDir(m_out->path()).mkdir("page2.jpg"));
     const QString html = m_out->filePath("catalogue.html");
     CatalogueBuild build(plan(html, 3));
-    QCOMPARE(run(build), Outcome::Finished);
-    QCOMPARE(build.failedPages(), QList<int>{2});
-    QCOMPARE(m_prompts.messages().size(), 1);
-    QVERIFY2(m_prompts.messages()[0].startsWith(
-                 "Erreur: Cette page n'a pas pu être convertie : 2.\npage 2 : "),
-             qPrintable(m_prompts.messages()[0]));
+    const BuildOutcome outcome = run(build);
+    QCOMPARE(outcome.result, Result::Failed);
+    QCOMPARE(pagesOf(outcome.failedPages), QList<int>{2});
+    QVERIFY2(outcome.message().startsWith("Cette page n'a pas pu être convertie : 2.\npage 2 : "),
+             qPrintable(outcome.message()));
     QVERIFY(QFile::exists(m_out->filePath("page3.swf")));
-    QCOMPARE(m_desktop.opened.size(), 2); // the folder still opens
+    QVERIFY(outcome.folderFinished()); // the folder still opens
 }
 
 void TestCatalogueBuild::missingConverterStopsTheBuild()
@@ -233,22 +222,24 @@ void TestCatalogueBuild::missingConverterStopsTheBuild()
     QVERIFY(QFile::rename(converter, converter + ".away"));
     const QString html = m_out->filePath("catalogue.htm");
     CatalogueBuild build(plan(html, 3));
-    const Outcome outcome = run(build);
+    const BuildOutcome outcome = run(build);
     QFile::rename(converter + ".away", converter);
 
-    QCOMPARE(outcome, Outcome::Stopped);
-    QCOMPARE(m_prompts.messages(), QStringList{"Erreur: Error Initailizing swf"});
+    QCOMPARE(outcome.result, Result::Failed);
+    QCOMPARE(outcome.error, "Error Initailizing swf");
+    QCOMPARE(outcome.message(), "Error Initailizing swf");
     QCOMPARE(filesIn(m_out->path()), QStringList({"vellora-config.js", "vellora.xml"}));
-    QVERIFY(m_desktop.opened.isEmpty());
+    QVERIFY(!outcome.folderFinished());
 }
 
 void TestCatalogueBuild::missingWorkPdfStopsTheBuild()
 {
     QVERIFY(QFile::remove(paths::WorkPdf()));
     CatalogueBuild build(plan(m_out->filePath("c.htm"), 3));
-    QCOMPARE(run(build), Outcome::Stopped);
-    QCOMPARE(m_prompts.messages(), QStringList{"Erreur: Error Creating PDF PAGE"});
-    QVERIFY(m_desktop.opened.isEmpty());
+    const BuildOutcome outcome = run(build);
+    QCOMPARE(outcome.result, Result::Failed);
+    QCOMPARE(outcome.message(), "Error Creating PDF PAGE");
+    QVERIFY(!outcome.folderFinished());
 }
 
 void TestCatalogueBuild::pagesOverTheTimeLimitFail()
@@ -256,10 +247,11 @@ void TestCatalogueBuild::pagesOverTheTimeLimitFail()
     auto limited = plan(m_out->filePath("c.htm"), 3);
     limited.pageTimeLimit = std::chrono::milliseconds(0);
     CatalogueBuild build(limited);
-    QCOMPARE(run(build), Outcome::Finished);
-    QCOMPARE(build.failedPages(), QList<int>({1, 2, 3}));
-    QVERIFY(m_prompts.messages().value(0).contains("page 1 : arrêtée après 10 minutes") ||
-            m_prompts.messages().value(0).contains("page 1 : arrêtée après 0 minutes"));
+    const BuildOutcome outcome = run(build);
+    QCOMPARE(outcome.result, Result::Failed);
+    QCOMPARE(pagesOf(outcome.failedPages), QList<int>({1, 2, 3}));
+    QCOMPARE(outcome.failedPages.at(1), "arrêtée après 0 minutes");
+    QVERIFY(outcome.message().contains("page 1 : arrêtée après 0 minutes"));
     // The stopped converter took its temporary files with it.
     QCOMPARE(filesIn(m_out->path()),
              sorted(QStringList({"c.htm", "readme.txt", "vellora-catalogue.js", "vellora-config.js",
@@ -275,11 +267,12 @@ void TestCatalogueBuild::cancelKeepsWhatWasWrittenAndOpensNothing()
         if (done == 1)
             build.cancel();
     });
-    QCOMPARE(run(build), Outcome::Cancelled);
-    QCOMPARE(m_prompts.messages(),
-             QStringList{"Avertissement: La création du catalogue a été annulée : le catalogue "
-                         "est incomplet (1 page sur 8)."});
-    QVERIFY(m_desktop.opened.isEmpty());
+    const BuildOutcome outcome = run(build);
+    QCOMPARE(outcome.result, Result::Cancelled);
+    QCOMPARE(outcome.convertedPages, 1);
+    QCOMPARE(outcome.message(), "La création du catalogue a été annulée : le catalogue est "
+                                "incomplet (1 page sur 8).");
+    QVERIFY(!outcome.folderFinished());
     const QStringList files = filesIn(m_out->path());
     QVERIFY2(!files.contains("readme.txt"), qPrintable(files.join(' ')));
     QVERIFY(!files.contains("page8.swf"));
@@ -290,6 +283,23 @@ void TestCatalogueBuild::cancelKeepsWhatWasWrittenAndOpensNothing()
                      .hasMatch(),
                  qPrintable("left behind: " + file));
     }
+    QVERIFY(!build.isRunning());
+}
+
+// Refused before start() returns, with the reason, and nothing written.
+void TestCatalogueBuild::programFolderIsRefused()
+{
+    const QStringList before = filesIn(paths::ToolFolder());
+    CatalogueBuild build(plan(paths::ToolFolder() + "/c.htm", 3));
+    QSignalSpy finished(&build, &CatalogueBuild::finished);
+    build.start();
+    QCOMPARE(finished.size(), 1);
+    const auto outcome = finished.first().first().value<BuildOutcome>();
+    QCOMPARE(outcome.result, Result::Refused);
+    QCOMPARE(outcome.message(), "Le dossier " + paths::ToolFolder() +
+                                    " contient les fichiers de Vellora : le catalogue les "
+                                    "remplacerait. Choisissez un autre dossier pour la page HTML.");
+    QCOMPARE(filesIn(paths::ToolFolder()), before);
     QVERIFY(!build.isRunning());
 }
 

@@ -1,7 +1,7 @@
 // The catalogue manifest "vellora-catalogue.js" as bytes, and the page sizes it is made from.
-#include "CatalogueManifest.h"
 #include "Errors.h"
 #include "ReadOnlyFolder.h"
+#include "builder/build/CatalogueManifest.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -32,7 +32,7 @@ void TestCatalogueManifest::writtenBytes()
         catalogueManifestFor(html, {QSizeF(595.28, 841.89), std::nullopt}, 3,
                              {QStringLiteral("Été \"2026\".html"), QStringLiteral("swfobject.js")});
     // A bookmark that leads nowhere in the catalogue (page 0) has no page.
-    manifest.outline = {{QStringLiteral("A\\b\n\t\u2028</script>"), 2, {{"x", 3, {}}}},
+    manifest.outline = {{QStringLiteral("A\\b\n\t\u2028</script>l'été\x7f"), 2, {{"x", 3, {}}}},
                         {"y", 0, {}}};
     manifest.direction = QStringLiteral("rtl");
     manifest.search = QStringLiteral("vellora-search.js");
@@ -48,7 +48,8 @@ void TestCatalogueManifest::writtenBytes()
                    "{\"width\":null,\"height\":null,\"files\":[\"page2.swf\",\"page2.jpg\","
                    "\"page2.js\"]},"
                    "{\"width\":null,\"height\":null,\"files\":[]}],"
-                   "\"outline\":[{\"title\":\"A\\\\b\\n\\t\\u2028</script>\",\"page\":2,"
+                   "\"outline\":[{\"title\":\"A\\\\b\\n\\t\\u2028</"
+                   "script>l'\xC3\xA9t\xC3\xA9\x7f\",\"page\":2,"
                    "\"children\":[{\"title\":\"x\",\"page\":3,\"children\":[]}]},"
                    "{\"title\":\"y\",\"page\":null,\"children\":[]}],"
                    "\"direction\":\"rtl\",\"search\":\"vellora-search.js\","

@@ -1,4 +1,4 @@
-#include "ConverterCommand.h"
+#include "builder/build/ConverterCommand.h"
 
 #include <QTest>
 

@@ -1,12 +1,12 @@
-// The page count against the real converter in the tool folder, on PDFs made here.
+// The page count against the real converter in the tool folder, on PDFs made here. No prompts
+// are installed: the count shows nothing itself.
 
-#include "ConverterCommand.h"
-#include "CountPages.h"
 #include "Errors.h"
-#include "FakePrompts.h"
 #include "Paths.h"
 #include "TestPdfs.h"
 #include "TestSupport.h"
+#include "builder/build/ConverterCommand.h"
+#include "builder/build/CountPages.h"
 
 #include <QDir>
 #include <QFile>
@@ -21,8 +21,6 @@ class TestCountPages : public QObject
     Q_OBJECT
 
 private:
-    FakePrompts m_prompts;
-
     static QString conversionError(const QString& text)
     {
         return QStringLiteral("'%1' n'est pas une valeur entière correcte").arg(text);
@@ -33,13 +31,8 @@ private Q_SLOTS:
     {
         VELLORA_REQUIRE(QFile::exists(paths::ToolFolder() + "/pdf2swf"),
                         "pdf2swf in the tool folder");
-        setPrompts(&m_prompts);
     }
-    void init()
-    {
-        m_prompts.clear();
-        QFile::remove(paths::WorkPdf());
-    }
+    void init() { QFile::remove(paths::WorkPdf()); }
 
     void pageCountText_data()
     {
@@ -115,8 +108,7 @@ private Q_SLOTS:
         QVERIFY(makeTestPdf(paths::WorkPdf(), pages));
         QString memo;
         QCOMPARE(CountPages([&](const QString& text) { memo = text; }), int(pages.size()));
-        QCOMPARE(m_prompts.messages(),
-                 QStringList{QStringLiteral("Avertissement: Number Pages:%1").arg(pages.size())});
+        QCOMPARE(PageCountText(memo), QString::number(pages.size()));
         const QStringList lines = memo.split(QStringLiteral("\r\n"));
         QCOMPARE(lines.first(), PageCountCommand(ConverterFolders::user()).commandLine);
         QCOMPARE(lines.size(), pages.size() + 1);
@@ -156,7 +148,7 @@ private Q_SLOTS:
             if (!reason.isEmpty())
                 QCOMPARE(error.message(), prefix + reason);
         }
-        QCOMPARE(m_prompts.messages(), QStringList{"Avertissement: Number Pages:"});
+        QCOMPARE(PageCountText(memo), QString());
         QVERIFY(!memo.contains(QStringLiteral("page=")));
     }
 
@@ -168,8 +160,9 @@ private Q_SLOTS:
         QVERIFY(file.open(QIODevice::ReadWrite));
         QVERIFY(file.resize(file.size() * 2 / 3));
         file.close();
-        QVERIFY_THROWS_EXCEPTION(EVellora, CountPages());
-        QCOMPARE(m_prompts.messages(), QStringList{"Avertissement: Number Pages:"});
+        QString memo;
+        QVERIFY_THROWS_EXCEPTION(EVellora, CountPages([&](const QString& text) { memo = text; }));
+        QCOMPARE(PageCountText(memo), QString());
     }
 
     void missingConverter()
@@ -179,10 +172,12 @@ private Q_SLOTS:
         const QString aside = paths::ToolFolder() + "/pdf2swf.aside";
         QVERIFY(QFile::rename(converter, aside));
         auto restore = qScopeGuard([&] { QFile::rename(aside, converter); });
-        QVERIFY_THROWS_EXCEPTION(EVellora, CountPages());
-        QCOMPARE(m_prompts.asked().size(), 2);
-        QCOMPARE(m_prompts.asked()[0].caption, QStringLiteral("RunCaptured Error"));
-        QCOMPARE(m_prompts.messages()[1], QStringLiteral("Avertissement: Number Pages:"));
+        const PageListing listing = PageListingRun().runToEnd();
+        QVERIFY(!listing.startFailure.isEmpty());
+        QCOMPARE(startFailureMessage(listing),
+                 "Impossible de lancer " + converter + " : " + listing.startFailure);
+        QCOMPARE(PageCountText(listing.memoText()), QString());
+        QVERIFY_THROWS_EXCEPTION(EVellora, PageCountOf(listing));
     }
 
     // A converter that never answers is stopped, and the count fails with a clear message.
@@ -212,7 +207,6 @@ private Q_SLOTS:
             QVERIFY2(error.message().contains(QStringLiteral("n'a pas répondu")),
                      qPrintable(error.message()));
         }
-        QCOMPARE(m_prompts.messages(), QStringList());
         QCOMPARE(memo, PageCountCommand(ConverterFolders::user()).commandLine);
     }
 };

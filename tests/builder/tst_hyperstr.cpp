@@ -1,4 +1,4 @@
-#include "HyperStr.h"
+#include "builder/build/HyperStr.h"
 
 #include <QTest>
 

@@ -1,8 +1,8 @@
 // The index editor window, driven with the keyboard and its two file buttons.
 #include "FakePrompts.h"
-#include "Index.h"
-#include "IndexFile.h"
 #include "TestSupport.h"
+#include "builder/build/IndexFile.h"
+#include "builder/dialogs/Index.h"
 
 #include <QFile>
 #include <QLabel>

@@ -1,9 +1,9 @@
 // The index file: writing, separator detection, reading and filling the grid.
 #include "Errors.h"
-#include "IndexFile.h"
 #include "ReadOnlyFolder.h"
 #include "TestSupport.h"
-#include "TextDecoding.h"
+#include "builder/build/IndexFile.h"
+#include "builder/build/TextDecoding.h"
 
 #include <QDir>
 #include <QFile>

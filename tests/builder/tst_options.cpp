@@ -1,10 +1,10 @@
 // The options dialog: its defaults, its tick boxes, its colours and the snapshot a build reads.
-#include "BuildHost.h"
-#include "ColorButton.h"
 #include "FakePrompts.h"
-#include "Options.h"
 #include "TestSupport.h"
-#include "UpDown.h"
+#include "builder/dialogs/BuildHost.h"
+#include "builder/dialogs/ColorButton.h"
+#include "builder/dialogs/Options.h"
+#include "builder/dialogs/UpDown.h"
 
 #include <QApplication>
 #include <QCheckBox>

@@ -1,6 +1,6 @@
 // The search file and the document outline as the build reads them from the converter.
-#include "DocumentOutline.h"
-#include "SearchFile.h"
+#include "builder/build/DocumentOutline.h"
+#include "builder/build/SearchFile.h"
 
 #include <QFile>
 #include <QJsonDocument>

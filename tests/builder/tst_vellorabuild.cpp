@@ -1,16 +1,16 @@
 // vellora-build, the command-line build: the same files as the windows, its options, its
 // refusals and its interruption, run as the real program with the real converter.
-#include "CatalogueBuilder.h"
-#include "ColorButton.h"
 #include "FakeDesktop.h"
 #include "FakePrompts.h"
 #include "FakeTrayIcon.h"
-#include "Index.h"
 #include "Main.h"
-#include "Options.h"
 #include "Paths.h"
 #include "TestPdf.h"
 #include "TestSupport.h"
+#include "builder/dialogs/CatalogueBuilder.h"
+#include "builder/dialogs/ColorButton.h"
+#include "builder/dialogs/Index.h"
+#include "builder/dialogs/Options.h"
 
 #include <QCheckBox>
 #include <QDir>
@@ -133,8 +133,7 @@ void TestVelloraBuild::sameFilesAsTheWindows()
     form.PngSpeedButton1->click();
     if (ended.isEmpty())
         QVERIFY(ended.wait(120000));
-    QCOMPARE(ended.first().first().value<CatalogueBuild::Outcome>(),
-             CatalogueBuild::Outcome::Finished);
+    QVERIFY(ended.first().first().value<BuildOutcome>().folderFinished());
     const QString csv = m_dir.filePath("index.csv");
     {
         QFile file(csv);

@@ -2,7 +2,7 @@
 #include "Errors.h"
 #include "ReadOnlyFolder.h"
 #include "TestSupport.h"
-#include "ViewerConfig.h"
+#include "builder/build/ViewerConfig.h"
 
 #include <QDir>
 #include <QFile>

@@ -121,8 +121,7 @@ class TestCaptureFaults : public QObject
 private Q_SLOTS:
     void initTestCase()
     {
-        QString why;
-        VELLORA_REQUIRE(m_cups.start({QStringLiteral("other")}, why), why);
+        VELLORA_REQUIRE_PRIVATE_CUPS(m_cups, {QStringLiteral("other")});
         paths::setSpoolRootForTesting(m_cups.spoolRoot());
         m_small = writeFile(QStringLiteral("vellora-faults-small.ps"), postscriptPages(1));
         m_large = writeFile(QStringLiteral("vellora-faults-large.ps"), postscriptPages(400));
@@ -250,5 +249,5 @@ private Q_SLOTS:
     }
 };
 
-QTEST_GUILESS_MAIN(TestCaptureFaults)
+VELLORA_TEST_GUILESS_MAIN(TestCaptureFaults)
 #include "tst_capturefaults.moc"

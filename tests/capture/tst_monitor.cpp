@@ -121,8 +121,7 @@ class TestMonitor : public QObject
 private Q_SLOTS:
     void initTestCase()
     {
-        QString why;
-        VELLORA_REQUIRE(m_cups.start({QStringLiteral("other")}, why), why);
+        VELLORA_REQUIRE_PRIVATE_CUPS(m_cups, {QStringLiteral("other")});
         m_text = writeFile(QStringLiteral("vellora-monitor-test.txt"), "Bonjour de Vellora\n");
         // PostScript goes through the queue without a conversion: quick for many jobs.
         m_postscript = writeFile(QStringLiteral("vellora-monitor-test.ps"),
@@ -338,5 +337,5 @@ private Q_SLOTS:
     }
 };
 
-QTEST_GUILESS_MAIN(TestMonitor)
+VELLORA_TEST_GUILESS_MAIN(TestMonitor)
 #include "tst_monitor.moc"

@@ -3,6 +3,8 @@
 // A private cupsd with its own system bus for one test program, started by
 // tests/printer/private-cups. The program's environment then points libcups and D-Bus at it.
 
+#include "TestSupport.h"
+
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -16,9 +18,11 @@ namespace vellora::test {
 class PrivateCups
 {
 public:
-    // Empty when it could not start; `why` says what was missing.
+    // False when it could not start; `why` says why, and missingDependency() whether the
+    // machine lacks something (root, a tool) rather than the server failing.
     bool start(const QStringList& extraPrinters, QString& why)
     {
+        m_missing = true;
         if (::geteuid() != 0) {
             why = QStringLiteral("root (the private cupsd runs backends as root)");
             return false;
@@ -32,6 +36,7 @@ public:
                 return false;
             }
         }
+        m_missing = false;
         const QString backend = binaryDir() + QStringLiteral("/printer/vellora_backend_testing");
         if (!QFile::exists(backend)) {
             why = backend;
@@ -55,6 +60,8 @@ public:
         }
         return true;
     }
+
+    bool missingDependency() const { return m_missing; }
 
     ~PrivateCups() { stop(); }
 
@@ -136,6 +143,18 @@ private:
     }
 
     QString m_folder;
+    bool m_missing = false;
 };
 
 } // namespace vellora::test
+
+// Starts the private cupsd for the suite: skips it when the machine lacks root or a tool
+// (fails under CI), fails it when the server itself does not come up.
+#define VELLORA_REQUIRE_PRIVATE_CUPS(cups, ...)                                                    \
+    do {                                                                                           \
+        QString why;                                                                               \
+        if (!(cups).start(__VA_ARGS__, why)) {                                                     \
+            VELLORA_REQUIRE(!(cups).missingDependency(), why);                                     \
+            QFAIL(qPrintable(QStringLiteral("private cupsd: ") + why));                            \
+        }                                                                                          \
+    } while (false)

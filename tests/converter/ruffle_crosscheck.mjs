@@ -3,18 +3,14 @@
 //
 //   node ruffle_crosscheck.mjs
 // Environment: XDG_DATA_HOME (the tool folder holding pdf2swf), HOME (scratch space),
-// VELLORA_SOURCE_DIR (for node_modules), CI ("true": a missing dependency fails).
+// VELLORA_SOURCE_DIR (for node_modules), CI ("true": a missing dependency fails; otherwise
+// the test is skipped with CTest's skip code).
 
 import { execFileSync } from "node:child_process";
 import fs from "node:fs";
-import http from "node:http";
 import path from "node:path";
-import { createRequire } from "node:module";
-
-const sourceDir = process.env.VELLORA_SOURCE_DIR;
-const require = createRequire(path.join(sourceDir, "package.json"));
-const converter = path.join(process.env.XDG_DATA_HOME, "vellora", "pdf2swf");
-const chromiumPath = "/usr/bin/chromium";
+import { check, converter, finish, meanDifference, playMovie, requireDependencies, startPlayer }
+    from "./crosscheck.mjs";
 
 // Mean absolute difference per colour channel, 0 to 255. A movie at the page's own
 // resolution differs from MuPDF's drawing only by JPEG noise (quality 85) and the player's
@@ -27,48 +23,7 @@ const chromiumPath = "/usr/bin/chromium";
 const kLimit = 4;
 const kBlankPageMinimum = 20;
 
-function missing(what) {
-    const message = `missing dependency: ${what}`;
-    if (process.env.CI === "true") {
-        console.error(`FAIL: ${message}`);
-        process.exit(1);
-    }
-    console.log(`SKIP: ${message}`);
-    process.exit(0);
-}
-
-let failures = 0;
-function check(condition, message) {
-    console.log(`${condition ? "PASS" : "FAIL"}: ${message}`);
-    if (!condition)
-        failures++;
-}
-
-function which(program) {
-    try {
-        execFileSync("which", [program], { stdio: "ignore" });
-        return true;
-    } catch {
-        return false;
-    }
-}
-
-if (!fs.existsSync(converter))
-    missing(`converter ${converter}`);
-if (!fs.existsSync(chromiumPath))
-    missing("chromium");
-for (const program of ["ps2pdf", "mutool"]) {
-    if (!which(program))
-        missing(program);
-}
-let chromium;
-let ruffleDir;
-try {
-    ({ chromium } = require("playwright-core"));
-    ruffleDir = path.dirname(require.resolve("@ruffle-rs/ruffle/package.json"));
-} catch {
-    missing("npm packages (run npm ci)");
-}
+const dependencies = requireDependencies(["ps2pdf", "mutool"]);
 
 // A portrait A4 page and a landscape page with text, lines and large coloured areas, and a
 // page in black and grey only (which the converter stores as a one-channel JPEG).
@@ -121,100 +76,11 @@ for (const page of pages) {
     }
 }
 
-const types = { ".js": "text/javascript", ".wasm": "application/wasm", ".html": "text/html",
-                ".swf": "application/x-shockwave-flash", ".png": "image/png" };
-const server = http.createServer((request, response) => {
-    const url = new URL(request.url, "http://127.0.0.1");
-    const name = decodeURIComponent(url.pathname);
-    const file = name.startsWith("/ruffle/") ? path.join(ruffleDir, name.slice(8))
-                                             : path.join(work, name);
-    const base = name.startsWith("/ruffle/") ? ruffleDir : work;
-    if (!path.resolve(file).startsWith(base + path.sep) || !fs.existsSync(file)) {
-        response.writeHead(404).end();
-        return;
-    }
-    response.writeHead(200, { "Content-Type": types[path.extname(file)] ?? "application/octet-stream" });
-    fs.createReadStream(file).pipe(response);
-});
-await new Promise((resolve) => server.listen(0, "127.0.0.1", resolve));
-const origin = `http://127.0.0.1:${server.address().port}`;
-fs.writeFileSync(path.join(work, "index.html"),
-                 `<!doctype html><html><body style="margin:0;background:#fff">
-<script src="/ruffle/ruffle.js"></script></body></html>`);
-
-const browser = await chromium.launch({
-    executablePath: chromiumPath,
-    args: ["--no-sandbox", "--disable-gpu", "--disable-background-networking",
-           "--disable-component-update", "--disable-sync", "--no-first-run"],
-});
-
-// Shows one movie in a player of the page's size and returns a PNG of what it drew.
-async function playMovie(page, movie, width, height) {
-    await page.goto(`${origin}/index.html`);
-    await page.evaluate(async ({ movie, width, height }) => {
-        window.RufflePlayer.config = { autoplay: "on", splashScreen: false, letterbox: "on",
-                                       preferredRenderer: "canvas", unmuteOverlay: "hidden" };
-        const player = window.RufflePlayer.newest().createPlayer();
-        player.id = "player";
-        player.style.width = `${width}px`;
-        player.style.height = `${height}px`;
-        player.style.display = "block";
-        document.body.appendChild(player);
-        await player.ruffle().load({ url: movie });
-    }, { movie, width, height });
-    // Ruffle draws the first frame shortly after loading; wait until the picture settles.
-    let previous = null;
-    for (let attempt = 0; attempt < 40; attempt++) {
-        await page.waitForTimeout(250);
-        const shot = await page.locator("#player").screenshot();
-        if (previous && shot.equals(previous) && attempt >= 3)
-            return shot;
-        previous = shot;
-    }
-    return previous;
-}
-
-// Mean absolute channel difference between two PNGs, decoded by the browser; the second is
-// scaled to the first's size when `scale` is set, else both must have the same size.
-async function meanDifference(page, pngA, pngB, scale = false) {
-    return page.evaluate(async ({ a, b, scale }) => {
-        const load = (data) => new Promise((resolve, reject) => {
-            const image = new Image();
-            image.onload = () => resolve(image);
-            image.onerror = reject;
-            image.src = `data:image/png;base64,${data}`;
-        });
-        const pixels = (image, width, height) => {
-            const canvas = document.createElement("canvas");
-            canvas.width = width;
-            canvas.height = height;
-            const context = canvas.getContext("2d");
-            context.fillStyle = "#fff";
-            context.fillRect(0, 0, width, height);
-            if (image) {
-                context.imageSmoothingQuality = "high";
-                context.drawImage(image, 0, 0, width, height);
-            }
-            return context.getImageData(0, 0, width, height).data;
-        };
-        const imageA = await load(a);
-        const imageB = b ? await load(b) : null;
-        const width = imageA.naturalWidth, height = imageA.naturalHeight;
-        if (imageB && !scale && (imageB.naturalWidth !== width || imageB.naturalHeight !== height))
-            return { error: `sizes differ: ${width}x${height} and ${imageB.naturalWidth}x${imageB.naturalHeight}` };
-        const dataA = pixels(imageA, width, height), dataB = pixels(imageB, width, height);
-        let sum = 0;
-        for (let i = 0; i < dataA.length; i += 4) {
-            sum += Math.abs(dataA[i] - dataB[i]) + Math.abs(dataA[i + 1] - dataB[i + 1]) +
-                   Math.abs(dataA[i + 2] - dataB[i + 2]);
-        }
-        return { mean: sum / (width * height * 3) };
-    }, { a: pngA.toString("base64"), b: pngB ? pngB.toString("base64") : null, scale });
-}
+const player = await startPlayer(dependencies, work);
 
 try {
-    const context = await browser.newContext({ viewport: { width: 1000, height: 1000 },
-                                               deviceScaleFactor: 1 });
+    const context = await player.browser.newContext({ viewport: { width: 1000, height: 1000 },
+                                                      deviceScaleFactor: 1 });
     const page = await context.newPage();
     for (const { number, width, height } of pages) {
         const reference = fs.readFileSync(path.join(work, `ref72-${number}.png`));
@@ -222,7 +88,7 @@ try {
         check(blank.mean > kBlankPageMinimum,
               `page ${number}: a blank page is far from the reference (${blank.mean?.toFixed(2)})`);
         for (const [kind, dpi] of [["full", 72], ["low", 48]]) {
-            const shot = await playMovie(page, `${origin}/${kind}${number}.swf`, width, height);
+            const shot = await playMovie(page, player.origin, `${kind}${number}.swf`, width, height);
             fs.writeFileSync(path.join(work, `ruffle-${kind}${number}.png`), shot);
             const expected = fs.readFileSync(path.join(work, `ref${dpi}-${number}.png`));
             const result = await meanDifference(page, shot, expected, dpi !== 72);
@@ -232,13 +98,7 @@ try {
         }
     }
 } finally {
-    await browser.close();
-    server.close();
+    await player.close();
 }
 
-if (failures > 0) {
-    console.error(`${failures} check(s) failed; pictures kept in ${work}`);
-    process.exit(1);
-}
-fs.rmSync(work, { recursive: true, force: true });
-console.log("all checks passed");
+finish(work);

@@ -63,12 +63,6 @@ QStringList folderEntries(const QString& folder)
                                   QDir::Name);
 }
 
-bool writeFile(const QString& path, const QByteArray& data)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(data) == data.size();
-}
-
 QByteArray readAll(const QString& path)
 {
     QFile file(path);

@@ -4,18 +4,14 @@
 //
 //   node vector_crosscheck.mjs
 // Environment: XDG_DATA_HOME (the tool folder holding pdf2swf), HOME (scratch space),
-// VELLORA_SOURCE_DIR (for node_modules), CI ("true": a missing dependency fails).
+// VELLORA_SOURCE_DIR (for node_modules), CI ("true": a missing dependency fails; otherwise
+// the test is skipped with CTest's skip code).
 
 import { execFileSync } from "node:child_process";
 import fs from "node:fs";
-import http from "node:http";
 import path from "node:path";
-import { createRequire } from "node:module";
-
-const sourceDir = process.env.VELLORA_SOURCE_DIR;
-const require = createRequire(path.join(sourceDir, "package.json"));
-const converter = path.join(process.env.XDG_DATA_HOME, "vellora", "pdf2swf");
-const chromiumPath = "/usr/bin/chromium";
+import { check, converter, edgeWidth, finish, meanDifference, playMovie, requireDependencies,
+         settle, startPlayer } from "./crosscheck.mjs";
 
 // Mean absolute difference per colour channel (0 to 255) with MuPDF's drawing at 72 dpi.
 // Both sides draw the same outlines with their own anti-aliasing: glyph and line edges
@@ -30,40 +26,7 @@ const kLimit = 8;
 const kSharpEdge = 2.5;
 const kBlurredEdge = 4;
 
-function missing(what) {
-    const message = `missing dependency: ${what}`;
-    if (process.env.CI === "true") {
-        console.error(`FAIL: ${message}`);
-        process.exit(1);
-    }
-    console.log(`SKIP: ${message}`);
-    process.exit(0);
-}
-
-let failures = 0;
-function check(condition, message) {
-    console.log(`${condition ? "PASS" : "FAIL"}: ${message}`);
-    if (!condition)
-        failures++;
-}
-
-if (!fs.existsSync(converter))
-    missing(`converter ${converter}`);
-if (!fs.existsSync(chromiumPath))
-    missing("chromium");
-try {
-    execFileSync("which", ["mutool"], { stdio: "ignore" });
-} catch {
-    missing("mutool");
-}
-let chromium;
-let ruffleDir;
-try {
-    ({ chromium } = require("playwright-core"));
-    ruffleDir = path.dirname(require.resolve("@ruffle-rs/ruffle/package.json"));
-} catch {
-    missing("npm packages (run npm ci)");
-}
+const dependencies = requireDependencies(["mutool"]);
 
 // A PDF written by hand, so that every operator is the one meant: three standard fonts in
 // several sizes, rotated text, a square with a hole (even-odd) and one without (non-zero
@@ -151,165 +114,53 @@ for (const dpi of [72, 288]) {
     execFileSync("mutool", ["draw", "-q", "-r", String(dpi), "-o", path.join(work, `ref${dpi}.png`),
                             pdf, "1"], { stdio: ["ignore", "ignore", "ignore"] });
 }
-fs.writeFileSync(path.join(work, "index.html"),
-                 `<!doctype html><html><body style="margin:0;background:#fff">
-<script src="/ruffle/ruffle.js"></script></body></html>`);
-
-const types = { ".js": "text/javascript", ".wasm": "application/wasm", ".html": "text/html",
-                ".swf": "application/x-shockwave-flash", ".png": "image/png",
-                ".svg": "image/svg+xml" };
-const server = http.createServer((request, response) => {
-    const name = decodeURIComponent(new URL(request.url, "http://127.0.0.1").pathname);
-    const base = name.startsWith("/ruffle/") ? ruffleDir : work;
-    const file = path.join(base, name.startsWith("/ruffle/") ? name.slice(8) : name);
-    if (!path.resolve(file).startsWith(base + path.sep) || !fs.existsSync(file)) {
-        response.writeHead(404).end();
-        return;
-    }
-    response.writeHead(200, { "Content-Type": types[path.extname(file)] ?? "application/octet-stream" });
-    fs.createReadStream(file).pipe(response);
-});
-await new Promise((resolve) => server.listen(0, "127.0.0.1", resolve));
-const origin = `http://127.0.0.1:${server.address().port}`;
-
-const browser = await chromium.launch({
-    executablePath: chromiumPath,
-    args: ["--no-sandbox", "--disable-gpu", "--disable-background-networking",
-           "--disable-component-update", "--disable-sync", "--no-first-run"],
-});
-
-// Screenshots until two in a row agree: the whole element, or only `clip` (page pixels).
-async function settle(locator, clip) {
-    let previous = null;
-    for (let attempt = 0; attempt < 40; attempt++) {
-        await locator.page().waitForTimeout(250);
-        const shot = clip ? await locator.page().screenshot({ clip }) : await locator.screenshot();
-        if (previous && shot.equals(previous) && attempt >= 3)
-            return shot;
-        previous = shot;
-    }
-    return previous;
-}
-
-async function playMovie(page, movie, width, height, clip) {
-    await page.goto(`${origin}/index.html`);
-    await page.evaluate(async ({ movie, width, height }) => {
-        window.RufflePlayer.config = { autoplay: "on", splashScreen: false, letterbox: "on",
-                                       preferredRenderer: "canvas", unmuteOverlay: "hidden",
-                                       quality: "best" };
-        const player = window.RufflePlayer.newest().createPlayer();
-        player.id = "player";
-        player.style.width = `${width}px`;
-        player.style.height = `${height}px`;
-        player.style.display = "block";
-        document.body.appendChild(player);
-        await player.ruffle().load({ url: movie });
-    }, { movie, width, height });
-    return settle(page.locator("#player"), clip);
-}
+const player = await startPlayer(dependencies, work);
 
 async function showSvg(page, svg, width, height, clip) {
     await page.setContent(`<!doctype html><html><body style="margin:0;background:#fff">` +
-                          `<img id="svg" src="${origin}/${svg}" width="${width}" height="${height}" ` +
+                          `<img id="svg" src="${player.origin}/${svg}" width="${width}" ` +
+                          `height="${height}" ` +
                           `style="display:block"></body></html>`);
     await page.locator("#svg").evaluate((image) => image.decode());
     return settle(page.locator("#svg"), clip);
 }
 
-// Pixels of PNGs decoded by the browser: mean difference of two, or the mean width of the
-// dark-to-light edges in a region of one.
-async function measure(page, what, pngA, pngB, region) {
-    return page.evaluate(async ({ what, a, b, region }) => {
-        const load = (data) => new Promise((resolve, reject) => {
-            const image = new Image();
-            image.onload = () => resolve(image);
-            image.onerror = reject;
-            image.src = `data:image/png;base64,${data}`;
-        });
-        const pixels = (image, width, height) => {
-            const canvas = document.createElement("canvas");
-            canvas.width = width;
-            canvas.height = height;
-            const context = canvas.getContext("2d");
-            context.fillStyle = "#fff";
-            context.fillRect(0, 0, width, height);
-            if (image)
-                context.drawImage(image, 0, 0, width, height);
-            return context.getImageData(0, 0, width, height).data;
-        };
-        const imageA = await load(a);
-        const width = imageA.naturalWidth, height = imageA.naturalHeight;
-        const dataA = pixels(imageA, width, height);
-        if (what === "difference") {
-            const imageB = b ? await load(b) : null;
-            if (imageB && (imageB.naturalWidth !== width || imageB.naturalHeight !== height))
-                return { error: `sizes differ: ${width}x${height} and ${imageB.naturalWidth}x${imageB.naturalHeight}` };
-            const dataB = pixels(imageB, width, height);
-            let sum = 0;
-            for (let i = 0; i < dataA.length; i += 4) {
-                sum += Math.abs(dataA[i] - dataB[i]) + Math.abs(dataA[i + 1] - dataB[i + 1]) +
-                       Math.abs(dataA[i + 2] - dataB[i + 2]);
-            }
-            return { value: sum / (width * height * 3) };
-        }
-        // Along each row of the region: runs of grey between white (> 225) and black (< 30)
-        // that join the two, counted in pixels.
-        const grey = (x, y) => dataA[(y * width + x) * 4 + 1];
-        let edges = 0, total = 0;
-        for (let y = region.y; y < region.y + region.height; y++) {
-            let last = null, lastX = 0;
-            for (let x = region.x; x < region.x + region.width; x++) {
-                const v = grey(x, y);
-                const kind = v > 225 ? "white" : v < 30 ? "black" : null;
-                if (kind) {
-                    if (last && last !== kind) {
-                        edges++;
-                        total += x - lastX - 1;
-                    }
-                    last = kind;
-                    lastX = x;
-                }
-            }
-        }
-        return { value: edges ? total / edges : Infinity, edges };
-    }, { what, a: pngA.toString("base64"), b: pngB ? pngB.toString("base64") : null, region });
-}
-
 try {
-    const context = await browser.newContext({ viewport: { width: 2400, height: 3400 },
-                                               deviceScaleFactor: 1 });
+    const context = await player.browser.newContext({ viewport: { width: 2400, height: 3400 },
+                                                      deviceScaleFactor: 1 });
     const page = await context.newPage();
     page.setDefaultTimeout(60000);
     const reference = fs.readFileSync(path.join(work, "ref72.png"));
-    const blank = await measure(page, "difference", reference, null);
-    check(blank.value > 12, `a blank page is far from the reference (${blank.value.toFixed(2)})`);
+    const blank = await meanDifference(page, reference, null);
+    check(blank.mean > 12, `a blank page is far from the reference (${blank.mean.toFixed(2)})`);
 
     const pictures = {};
     const title = { x: 50 * 4, y: (842 - 800) * 4, width: 300 * 4, height: 30 * 4 };
     const whole = { x: 0, y: 0, width: title.width, height: title.height };
+    const best = { quality: "best" };
     for (const name of ["low", "medium", "high"]) {
-        const shot = await playMovie(page, `${origin}/${name}/page1.swf`, 595, 842);
+        const shot = await playMovie(page, player.origin, `${name}/page1.swf`, 595, 842, best);
         fs.writeFileSync(path.join(work, `ruffle-${name}.png`), shot);
-        const result = await measure(page, "difference", shot, reference);
-        check(result.error === undefined && result.value < kLimit,
+        const result = await meanDifference(page, shot, reference);
+        check(result.error === undefined && result.mean < kLimit,
               `${name}: Ruffle's picture matches MuPDF's (mean difference ` +
-              `${result.value?.toFixed(2) ?? result.error})`);
+              `${result.mean?.toFixed(2) ?? result.error})`);
         // The title "Vellora vector page", 28 points at (50, 780): at four times the size.
-        pictures[name] = await playMovie(page, `${origin}/${name}/page1.swf`, 595 * 4, 842 * 4,
-                                         title);
+        pictures[name] = await playMovie(page, player.origin, `${name}/page1.swf`, 595 * 4,
+                                         842 * 4, { ...best, clip: title });
         fs.writeFileSync(path.join(work, `ruffle4x-${name}.png`), pictures[name]);
     }
     for (const name of ["medium", "high"]) {
         const shot = await showSvg(page, `${name}/page1.svg`, 595, 842);
         fs.writeFileSync(path.join(work, `svg-${name}.png`), shot);
-        const result = await measure(page, "difference", shot, reference);
-        check(result.error === undefined && result.value < kLimit,
+        const result = await meanDifference(page, shot, reference);
+        check(result.error === undefined && result.mean < kLimit,
               `${name}: Chromium's drawing of the SVG matches MuPDF's (mean difference ` +
-              `${result.value?.toFixed(2) ?? result.error})`);
+              `${result.mean?.toFixed(2) ?? result.error})`);
     }
     const svg4x = await showSvg(page, "high/page1.svg", 595 * 4, 842 * 4, title);
     const edge = async (png, label, region = whole) => {
-        const result = await measure(page, "edges", png, null, region);
+        const result = await edgeWidth(page, png, region);
         console.log(`# ${label}: ${result.edges} edges, ${result.value.toFixed(2)} pixels wide`);
         return result;
     };
@@ -325,13 +176,7 @@ try {
               `${label}: text stays sharp at 4x (${result.value.toFixed(2)} px per edge)`);
     }
 } finally {
-    await browser.close();
-    server.close();
+    await player.close();
 }
 
-if (failures > 0) {
-    console.error(`${failures} check(s) failed; pictures kept in ${work}`);
-    process.exit(1);
-}
-fs.rmSync(work, { recursive: true, force: true });
-console.log("all checks passed");
+finish(work);

@@ -305,5 +305,5 @@ private Q_SLOTS:
     }
 };
 
-QTEST_GUILESS_MAIN(TestBackend)
+VELLORA_TEST_GUILESS_MAIN(TestBackend)
 #include "tst_backend.moc"

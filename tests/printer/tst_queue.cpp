@@ -30,8 +30,7 @@ class TestQueue : public QObject
 private Q_SLOTS:
     void initTestCase()
     {
-        QString why;
-        VELLORA_REQUIRE(m_cups.start({}, why), why);
+        VELLORA_REQUIRE_PRIVATE_CUPS(m_cups, {});
         // A queue with the stock policy, which believes any name a local client claims.
         QVERIFY(PrivateCups::addQueue(QStringLiteral("stock"), QStringLiteral("default")));
     }
@@ -68,5 +67,5 @@ private Q_SLOTS:
     }
 };
 
-QTEST_GUILESS_MAIN(TestQueue)
+VELLORA_TEST_GUILESS_MAIN(TestQueue)
 #include "tst_queue.moc"

@@ -2,6 +2,8 @@
 
 // Documents made by the tests: hand-written PostScript and PDF written by Qt.
 
+#include "TestSupport.h"
+
 #include <QByteArray>
 #include <QFile>
 #include <QImage>
@@ -57,13 +59,6 @@ inline QByteArray postScript(const QList<PageFormat>& pages)
 inline QByteArray postScript(int count, PageFormat format = a4Portrait())
 {
     return postScript(QList<PageFormat>(count, format));
-}
-
-inline bool writeFile(const QString& path, const QByteArray& content)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
-           file.write(content) == content.size();
 }
 
 // A PDF of `count` A4 pages written by Qt.

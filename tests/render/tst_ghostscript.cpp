@@ -659,6 +659,32 @@ private Q_SLOTS:
         QCOMPARE(childProcesses(), 0);
     }
 
+    // A program started but never read to its end (its work withdrawn, or an exception on the
+    // way) is killed and reaped rather than waited on.
+    void aProgramLeftUnreadIsKilled_data()
+    {
+        QTest::addColumn<bool>("finished");
+        QTest::newRow("finished") << true;
+        QTest::newRow("dropped") << false;
+    }
+
+    void aProgramLeftUnreadIsKilled()
+    {
+        QFETCH(bool, finished);
+        {
+            TInterpreterProcess process;
+            QVERIFY(process.Spawn(QStringLiteral("/bin/sleep"), {QStringLiteral("600")},
+                                  m_dir.path(), TInterpreterLimits()));
+            QCOMPARE(childProcesses(), 1);
+            if (finished) {
+                const TInterpreterProcess::Result result = process.Finish();
+                QCOMPARE(result.end, TInterpreterProcess::End::Stopped);
+                QCOMPARE(result.failure, QStringLiteral("The run was stopped."));
+            }
+        }
+        QCOMPARE(childProcesses(), 0);
+    }
+
     // A print file cannot write beside itself, in the private folder's parent or elsewhere.
     void printFileCannotWriteOutsideItsFolder()
     {

@@ -1,7 +1,10 @@
-// The print-job intake: which reports it takes, and what taking one does to the main window.
+// The print-job intake in the main window: what taking a job does to it, and the log line of
+// an exception its handlers drop.
+#include "Errors.h"
 #include "FakePrompts.h"
 #include "FakeTrayIcon.h"
 #include "JobInformation.h"
+#include "Log.h"
 #include "Main.h"
 #include "TestSupport.h"
 
@@ -11,19 +14,16 @@
 
 using namespace vellora;
 
-Q_DECLARE_METATYPE(vellora::TJobStatus)
-
 namespace {
 
 TJobInformation report(std::uint32_t jobId, const QString& document,
-                       TJobStatus status = jsCompleted, const QString& printer = "vellora",
-                       const QString& user = paths::CurrentUserName())
+                       const QString& printer = QStringLiteral("vellora"))
 {
     TJobInformation job(0, printer, QStringLiteral("vellora:/"), QString(), QString());
     job.JobId = jobId;
     job.DocumentName = document;
-    job.Status = status;
-    job.UserName = user;
+    job.Status = jsCompleted;
+    job.UserName = paths::CurrentUserName();
     return job;
 }
 
@@ -54,86 +54,40 @@ private Q_SLOTS:
 
     void cleanup() { m_window.reset(); }
 
-    void picksCompletedJobsOfItsPrinter_data()
+    // Which reports are taken is the intake rules' matter; here, what taking one does.
+    void takingAJobOpensTheWindow_data()
     {
         QTest::addColumn<QString>("printer");
-        QTest::addColumn<TJobStatus>("status");
-        QTest::addColumn<QString>("user");
+        QTest::addColumn<QString>("document");
         QTest::addColumn<bool>("taken");
-        const QString me = paths::CurrentUserName();
-        QTest::newRow("vellora") << "vellora" << jsCompleted << me << true;
-        QTest::newRow("VELLORA") << "VELLORA" << jsCompleted << me << true;
-        QTest::newRow("vellora 2") << "vellora 2" << jsCompleted << me << false;
-        QTest::newRow("other printer") << "laser" << jsCompleted << me << false;
-        QTest::newRow("new") << "vellora" << jsNew << me << false;
-        QTest::newRow("processing") << "vellora" << jsProcessing << me << false;
-        QTest::newRow("paused") << "vellora" << jsPaused << me << false;
-        QTest::newRow("resumed") << "vellora" << jsResumed << me << false;
-        QTest::newRow("aborted") << "vellora" << jsAborted << me << false;
-        QTest::newRow("error") << "vellora" << jsError << me << false;
-        QTest::newRow("another user") << "vellora" << jsCompleted << "vellora-other-user" << false;
-        QTest::newRow("no user") << "vellora" << jsCompleted << QString() << false;
+        QTest::addColumn<bool>("pdfMode");
+        QTest::newRow("ordinary document") << "vellora"
+                                           << "lettre.ps" << true << false;
+        QTest::newRow("PDF document") << "vellora"
+                                      << "notes.PDF" << true << true;
+        QTest::newRow("other printer") << "laser"
+                                       << "lettre.ps" << false << true;
     }
-    void picksCompletedJobsOfItsPrinter()
+    void takingAJobOpensTheWindow()
     {
         QFETCH(QString, printer);
-        QFETCH(TJobStatus, status);
-        QFETCH(QString, user);
+        QFETCH(QString, document);
         QFETCH(bool, taken);
-        m_window->PdfMode = true;
-        m_window->JobNotify(report(7, QStringLiteral("lettre.ps"), status, printer, user));
+        QFETCH(bool, pdfMode);
+        m_window->PdfMode = true; // "Créer à partir du PDF"
+        m_window->PreviewDone = true;
+        m_window->JobNotify(report(7, document, printer));
         QCOMPARE(clickedLines(*m_window), taken ? 1 : 0);
         QCOMPARE(m_window->isVisible(), taken);
-        // Only a report that got past the printer, status and user tests sets PdfMode.
-        QCOMPARE(m_window->PdfMode, !taken);
-        if (taken) {
-            QCOMPARE(m_window->DocFile, paths::PrintFile());
-            QCOMPARE(TF_Main::LastJobId, 7u);
-            QVERIFY(!TF_Main::FirstJob);
-        }
-    }
-
-    void eachJobIsTakenOnce()
-    {
-        m_window->JobNotify(report(10, QStringLiteral("a.ps")));
-        m_window->JobNotify(report(10, QStringLiteral("a.ps")));
-        QCOMPARE(clickedLines(*m_window), 1);
-        m_window->JobNotify(report(11, QStringLiteral("b.ps")));
-        QCOMPARE(clickedLines(*m_window), 2);
-        // A late report of the earlier job does not preview the print file again.
-        m_window->JobNotify(report(10, QStringLiteral("a.ps")));
-        QCOMPARE(clickedLines(*m_window), 2);
-        QCOMPARE(TF_Main::LastJobId, 11u);
-    }
-
-    void firstJobIsTakenWhateverItsId()
-    {
-        m_window->JobNotify(report(0xFFFFFFFFu, QStringLiteral("a.ps")));
-        QCOMPARE(clickedLines(*m_window), 1);
-    }
-
-    void pdfDocuments_data()
-    {
-        QTest::addColumn<QString>("document");
-        QTest::addColumn<bool>("pdf");
-        QTest::newRow("name.pdf") << "rapport.pdf" << true;
-        QTest::newRow("NAME.PDF") << "RAPPORT.PDF" << true;
-        QTest::newRow("inside") << "notes.pdf - Viewer" << true;
-        QTest::newRow("no dot") << "pdf-guide.ps" << false;
-        QTest::newRow("plain") << "lettre.txt" << false;
-    }
-    void pdfDocuments()
-    {
-        QFETCH(QString, document);
-        QFETCH(bool, pdf);
-        m_window->JobNotify(report(20, document));
-        QCOMPARE(m_window->PdfMode, pdf);
-        QCOMPARE(m_window->DocFile, paths::PrintFile());
-        if (pdf)
+        QCOMPARE(m_window->PdfMode, pdfMode);
+        QCOMPARE(m_window->DocFile, taken ? paths::PrintFile() : QString());
+        QCOMPARE(TF_Main::LastJobId, taken ? 7u : 0xFFFFFFFFu);
+        QCOMPARE(TF_Main::FirstJob, !taken);
+        if (taken && pdfMode)
             QVERIFY(!m_window->PreviewDone);
     }
 
-    // A report of a job already taken still sets PdfMode from its name before the guard.
+    // A report of a job already taken still sets PdfMode from its name, and nothing else.
     void repeatedReportSetsPdfModeAgain()
     {
         m_window->JobNotify(report(30, QStringLiteral("lettre.ps")));
@@ -143,13 +97,21 @@ private Q_SLOTS:
         QCOMPARE(clickedLines(*m_window), 1);
     }
 
-    void takenIdsAreBounded()
+    void droppedExceptionsLeaveALine()
     {
-        for (std::uint32_t id = 1; id <= TakenJobs::kCapacity + 10; ++id)
-            TF_Main::TakenJobIds.remember(id);
-        QCOMPARE(TF_Main::TakenJobIds.size(), TakenJobs::kCapacity);
-        QVERIFY(!TF_Main::TakenJobIds.contains(1));
-        QVERIFY(TF_Main::TakenJobIds.contains(TakenJobs::kCapacity + 10));
+        QCOMPARE(lcShell().categoryName(), "vellora.shell");
+        QTest::ignoreMessage(QtWarningMsg, "JobNotify: exception dropped: Fichier introuvable");
+        try {
+            throw EVellora(QStringLiteral("Fichier introuvable"));
+        } catch (...) {
+            logDroppedException(lcShell(), "JobNotify");
+        }
+        QTest::ignoreMessage(QtWarningMsg, "FormCreate: exception dropped: unknown exception");
+        try {
+            throw 42;
+        } catch (...) {
+            logDroppedException(lcShell(), "FormCreate");
+        }
     }
 };
 

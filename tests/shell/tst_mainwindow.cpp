@@ -5,11 +5,11 @@
 #include "FakePrompts.h"
 #include "FakeTrayIcon.h"
 #include "Main.h"
-#include "Options.h"
 #include "PageView.h"
 #include "SingleInstance.h"
 #include "Startup.h"
 #include "TestSupport.h"
+#include "builder/dialogs/Options.h"
 
 #include <QLabel>
 #include <QMenu>

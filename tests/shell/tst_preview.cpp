@@ -34,10 +34,7 @@ class PreviewTest : public QObject
         QVERIFY(writeFile(paths::PrintFile(), content));
     }
 
-    static bool waitFor(bool& flag)
-    {
-        return QTest::qWaitFor([&] { return flag; }, 60000);
-    }
+    static bool finishes(TPrintFileRun* run) { return waitFor(run, &TPrintFileRun::finished); }
 
     static int finishedLines(const TF_Main& window)
     {
@@ -86,9 +83,7 @@ private Q_SLOTS:
                 runningAtFirstPage = window.GS->Queue().running() && window.GS->PagesRendered() < 5;
             }
         });
-        bool done = false;
-        window.Button1Click([&] { done = true; });
-        QVERIFY(waitFor(done));
+        QVERIFY(finishes(window.Button1Click()));
 
         QVERIFY2(runningAtFirstPage, "page 1 was not shown while the others rendered");
         QCOMPARE(window.statusText(0), "Page1/5");
@@ -107,15 +102,11 @@ private Q_SLOTS:
         writePrintFile(postScript({a4Portrait(), a4Landscape(), a4Portrait()}));
         FakeTrayIcon tray;
         TF_Main window(tray);
-        bool done = false;
-        window.ShowDocument([&] { done = true; });
-        QVERIFY(waitFor(done)); // DocFile is empty: nothing to show
+        QVERIFY(finishes(window.ShowDocument())); // DocFile is empty: nothing to show
         QCOMPARE(window.statusText(0), "Page0/0");
 
-        done = false;
         window.DocFile = paths::PrintFile();
-        window.ShowDocument([&] { done = true; });
-        QVERIFY(waitFor(done));
+        QVERIFY(finishes(window.ShowDocument()));
         QVERIFY(window.PreviewDone);
         // PreviewDone was already set: the page list fills, the view waits for a click.
         QCOMPARE(window.statusText(0), "Page0/3");
@@ -147,11 +138,9 @@ private Q_SLOTS:
         FakeTrayIcon tray;
         TF_Main window(tray);
         window.GS->SetResolution(72);
-        bool done = false;
         window.PreviewDone = false;
         window.DocFile = paths::PrintFile();
-        window.ShowDocument([&] { done = true; });
-        QVERIFY(waitFor(done));
+        QVERIFY(finishes(window.ShowDocument()));
         QCOMPARE(window.Image->bitmap().size(), QSize(595, 842));
         QCOMPARE(window.statusText(0), "Page1/1");
     }
@@ -161,25 +150,19 @@ private Q_SLOTS:
         writePrintFile(postScript(2));
         FakeTrayIcon tray;
         TF_Main window(tray);
-        bool done = false;
-        window.Button1Click([&] { done = true; });
-        QVERIFY(waitFor(done));
+        QVERIFY(finishes(window.Button1Click()));
         const qint64 shown = window.Image->bitmap().cacheKey();
 
         QFile::remove(paths::PrintFile());
-        done = false;
         window.PreviewDone = false;
-        window.ShowDocument([&] { done = true; });
-        QVERIFY(waitFor(done));
+        QVERIFY(finishes(window.ShowDocument()));
         QCOMPARE(window.statusText(0), "Page0/0");
         QCOMPARE(window.Image->bitmap().cacheKey(), shown);
         QVERIFY(m_prompts.messages().isEmpty());
 
         // Converting a missing print file fails once, loudly, and leaves no working PDF.
         QVERIFY(QFileInfo::exists(paths::WorkPdf()));
-        done = false;
-        window.Button2Click([&] { done = true; });
-        QVERIFY(waitFor(done));
+        QVERIFY(finishes(window.Button2Click()));
         QCOMPARE(m_prompts.messages().size(), 1);
         QVERIFY(m_prompts.messages().first().startsWith("Erreur: "));
         QVERIFY(!QFileInfo::exists(paths::WorkPdf()));
@@ -193,9 +176,7 @@ private Q_SLOTS:
         QVERIFY(writeFile(paths::WorkPdf(), "%PDF-1.4 the previous job"));
         FakeTrayIcon tray;
         TF_Main window(tray);
-        bool done = false;
-        window.Button1Click([&] { done = true; });
-        QVERIFY(waitFor(done));
+        QVERIFY(finishes(window.Button1Click()));
         QCOMPARE(m_prompts.messages().size(), 1);
         QVERIFY(m_prompts.messages().first().contains("PDF"));
         QVERIFY(!QFileInfo::exists(paths::WorkPdf()));
@@ -212,15 +193,12 @@ private Q_SLOTS:
         QVERIFY(writeFile(paths::WorkPdf(), previous));
         FakeTrayIcon tray;
         TF_Main window(tray);
-        bool done = false;
         window.PdfMode = true;
         window.PreviewDone = false;
         window.DocFile = paths::PrintFile();
-        window.ShowDocument([&] {
-            window.GS->SetResolution(72);
-            done = true;
-        });
-        QVERIFY(waitFor(done));
+        TPrintFileRun* run = window.ShowDocument();
+        connect(run, &TPrintFileRun::finished, this, [&] { window.GS->SetResolution(72); });
+        QVERIFY(finishes(run));
         QCOMPARE(window.Image->bitmap().width(), pixelSize(a4Portrait(), 120).width());
         QFile pdf(paths::WorkPdf());
         QVERIFY(pdf.open(QIODevice::ReadOnly));
@@ -243,11 +221,11 @@ private Q_SLOTS:
                 return;
             secondAsked = true;
             writePrintFile(postScript(3, a4Landscape()));
-            window.Button1Click(
-                [&] { order << "second" + QString::number(mupdfPageCount(paths::WorkPdf())); });
+            connect(window.Button1Click(), &TPrintFileRun::finished, this,
+                    [&] { order << "second" + QString::number(mupdfPageCount(paths::WorkPdf())); });
         });
-        window.Button1Click(
-            [&] { order << "first" + QString::number(mupdfPageCount(paths::WorkPdf())); });
+        connect(window.Button1Click(), &TPrintFileRun::finished, this,
+                [&] { order << "first" + QString::number(mupdfPageCount(paths::WorkPdf())); });
         QVERIFY(QTest::qWaitFor([&] { return order.size() == 2; }, 60000));
         QCOMPARE(order, QStringList({"first20", "second3"}));
         QCOMPARE(finishedLines(window), 2);
@@ -282,24 +260,18 @@ private Q_SLOTS:
         QVERIFY(writeFile(paths::WorkPdf(), "%PDF-1.4 the previous job"));
         FakeTrayIcon tray;
         TF_Main window(tray);
-        bool done = false;
-        window.Button1Click([&] { done = true; });
-        QVERIFY(waitFor(done));
+        QVERIFY(finishes(window.Button1Click()));
         QCOMPARE(m_prompts.messages(), QStringList{message});
         QVERIFY(!QFileInfo::exists(paths::WorkPdf()));
 
         // Shown alone, the same document gives the box of its first line.
         m_prompts.clear();
-        done = false;
-        window.ShowDocument([&] { done = true; });
-        QVERIFY(waitFor(done));
+        QVERIFY(finishes(window.ShowDocument()));
         QCOMPARE(m_prompts.messages(), QStringList{message.section(u'\n', 0, 0)});
 
         m_prompts.clear();
         writePrintFile(postScript(2));
-        done = false;
-        window.Button1Click([&] { done = true; });
-        QVERIFY(waitFor(done));
+        QVERIFY(finishes(window.Button1Click()));
         QVERIFY(m_prompts.messages().isEmpty());
         QCOMPARE(window.GS->GetPageCount(), 2);
         QVERIFY(QFileInfo::exists(paths::WorkPdf()));
@@ -319,7 +291,7 @@ private Q_SLOTS:
                 window.FermerVellora1Click();
             }
         });
-        window.Button1Click([&] { done = true; });
+        connect(window.Button1Click(), &TPrintFileRun::finished, this, [&] { done = true; });
         QVERIFY(QTest::qWaitFor([&] { return closed; }, 60000));
         QVERIFY(!window.GS->Active());
         QVERIFY(window.GS->PagesRendered() < 400);

@@ -5,12 +5,12 @@
 // <text> becomes the next button's tooltip and an index description; the colours are pure red
 // to pure blue; the print button is hidden; the index also holds rows a viewer must skip.
 
-#include "CatalogueManifest.h"
-#include "CatalogueSettings.h"
 #include "Errors.h"
-#include "IndexGrid.h"
-#include "OutputFolder.h"
-#include "ViewerConfig.h"
+#include "builder/build/CatalogueManifest.h"
+#include "builder/build/CatalogueSettings.h"
+#include "builder/build/IndexGrid.h"
+#include "builder/build/OutputFolder.h"
+#include "builder/build/ViewerConfig.h"
 
 #include <QCoreApplication>
 #include <QStringList>

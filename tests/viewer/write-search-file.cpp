@@ -3,7 +3,7 @@
 //   write-search-file <folder> <page count>
 
 #include "Errors.h"
-#include "SearchFile.h"
+#include "builder/build/SearchFile.h"
 
 #include <QCoreApplication>
 #include <QStringList>

@@ -1,0 +1,60 @@
+#include "builder/build/BuildChecks.h"
+
+#include "builder/build/OutputFolder.h"
+#include "builder/build/Readme.h"
+#include "builder/build/ViewerConfig.h"
+
+#include <QRegularExpression>
+#include <QStringList>
+
+namespace vellora {
+
+bool isValidQuality(const QString& qualite)
+{
+    if (qualite.isEmpty())
+        return true;
+    if (qualite.size() > 3)
+        return false;
+    for (const QChar c : qualite) {
+        if (c < u'0' || c > u'9')
+            return false;
+    }
+    return qualite.toInt() <= 100;
+}
+
+QString invalidQualityMessage(const QString& qualite)
+{
+    return QStringLiteral("La qualité des images JPEG « %1 » n'est pas valable : indiquez un "
+                          "nombre entier de 0 à 100, ou laissez la case vide.")
+        .arg(qualite);
+}
+
+bool isReservedOutputName(const QString& fileName)
+{
+    static const QStringList catalogueFiles = {
+        kViewerConfigFile, kViewerConfigScriptFile, kReadmeFile, kViewerScript, kViewerMovie,
+    };
+    static const QRegularExpression pageFile(QStringLiteral("^page[0-9]+\\.(swf|jpg|svg)$"),
+                                             QRegularExpression::CaseInsensitiveOption);
+    return catalogueFiles.contains(fileName, Qt::CaseInsensitive) ||
+           pageFile.match(fileName).hasMatch();
+}
+
+QString pageCountProblem(int pages)
+{
+    if (pages == 1)
+        return QStringLiteral("Votre document ne comporte qu'une SEULE page !");
+    if (pages <= 0)
+        return QStringLiteral(
+            "Le document ne comporte aucune page : il n'y a pas de catalogue à créer.");
+    return {};
+}
+
+QString reservedOutputNameMessage(const QString& fileName)
+{
+    return QStringLiteral("Le nom « %1 » est celui d'un fichier du catalogue : choisissez un "
+                          "autre nom pour la page HTML.")
+        .arg(fileName);
+}
+
+} // namespace vellora
