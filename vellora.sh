@@ -91,8 +91,8 @@ run() {
     rm -rf "$copy"
     echo "== Setting up the virtual printer \"vellora\""
     as_root /usr/sbin/vellora-setup-printer
-    echo "== Starting Vellora"
-    setsid /usr/bin/vellora >/dev/null 2>&1 </dev/null &
+    echo "== Starting Vellora (its job log: ~/.local/state/vellora/travaux.log)"
+    setsid /usr/bin/vellora </dev/null &
 }
 
 run_tests() {

@@ -1,7 +1,8 @@
 // Drives one catalogue build of a generated PDF through the real windows, prompts answered,
 // and prints its figures; then converts the same pages one after another for comparison.
 //   bench_build_driver <work folder> <pages> [build-only]
-// HOME and XDG_DATA_HOME must point at a private folder whose vellora/ holds the tool files.
+// HOME, XDG_DATA_HOME (whose vellora/ holds the tool files) and XDG_STATE_HOME (the working
+// PDF) must point at private folders.
 #include "FakeDesktop.h"
 #include "FakePrompts.h"
 #include "FakeTrayIcon.h"

@@ -2,7 +2,7 @@
 // the script started (its environment names it).
 //
 //   bench_capture_driver latency <jobs> <postscript file> <drop folder>
-//   bench_capture_driver idle <seconds>
+//   bench_capture_driver idle <seconds> [label]
 //   bench_capture_driver faults <server folder> <drop folder> <small file> <large file> <case>...
 //   bench_capture_driver shutdown <server folder>
 //
@@ -237,7 +237,8 @@ double cpuSeconds()
            double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
-int idle(int seconds)
+// `label` names a variant of the case ("no_folder": this user has never printed).
+int idle(int seconds, const QString& label)
 {
     TPrintersMonitor monitor(nullptr);
     monitor.SetActive(true);
@@ -251,9 +252,11 @@ int idle(int seconds)
     QCoreApplication::exec();
     const double used = cpuSeconds() - before;
     const double elapsed = wall.elapsed() / 1000.0;
-    std::printf("capture_idle_printers: %d printers\n", printers);
-    std::printf("capture_idle_seconds: %.0f s\n", elapsed);
-    std::printf("capture_idle_cpu: %.4f %%\n", 100.0 * used / elapsed);
+    const QByteArray name =
+        label.isEmpty() ? QByteArray("capture_idle") : "capture_idle_" + label.toUtf8();
+    std::printf("%s_printers: %d printers\n", name.constData(), printers);
+    std::printf("%s_seconds: %.0f s\n", name.constData(), elapsed);
+    std::printf("%s_cpu: %.4f %%\n", name.constData(), 100.0 * used / elapsed);
     return 0;
 }
 
@@ -269,7 +272,7 @@ int main(int argc, char** argv)
     if (args.size() >= 5 && args[1] == QLatin1String("latency"))
         return latency(args[2].toInt(), args[3], args[4]);
     if (args.size() >= 3 && args[1] == QLatin1String("idle"))
-        return idle(args[2].toInt());
+        return idle(args[2].toInt(), args.value(3));
     if (args.size() >= 7 && args[1] == QLatin1String("faults")) {
         QDir().mkpath(args[3]);
         PrintFileWatch watch(args[3]);
@@ -280,7 +283,7 @@ int main(int argc, char** argv)
     if (args.size() >= 3 && args[1] == QLatin1String("shutdown"))
         return shutdownWithHungCupsd(args[2]);
     std::fprintf(stderr,
-                 "usage: %s latency <jobs> <file> <drop folder> | idle <seconds> | faults "
+                 "usage: %s latency <jobs> <file> <drop folder> | idle <seconds> [label] | faults "
                  "<server folder> <drop folder> <small> <large> <case>... | shutdown <folder>\n",
                  argv[0]);
     return 2;

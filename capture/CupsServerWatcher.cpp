@@ -18,6 +18,7 @@ constexpr std::size_t kRecentSignals = 64;
 constexpr int kStartRetries = 10;
 constexpr int kRetryDelayMs = 200;
 constexpr int kFailedReconcilesBeforeRest = 6;
+constexpr int kPrintFolderCheckMs = 1500;
 
 constexpr const char* kNotifierPath = "/org/cups/cupsd/Notifier";
 constexpr const char* kNotifierInterface = "org.cups.cupsd.Notifier";
@@ -36,6 +37,20 @@ QString existingFolderOf(const QString& path)
     while (!folder.exists() && !folder.isRoot())
         folder.setPath(QFileInfo(folder.absolutePath()).path());
     return folder.absolutePath();
+}
+
+// What tells one state of a folder from another: which folder it is and when its list of
+// files last changed. Empty while there is no folder.
+QByteArray folderIdentity(const QString& path)
+{
+    struct stat info
+    {};
+    if (::stat(QFile::encodeName(path).constData(), &info) != 0 || !S_ISDIR(info.st_mode))
+        return {};
+    return QByteArray::number(quint64(info.st_dev)) + ':' +
+           QByteArray::number(quint64(info.st_ino)) + ':' +
+           QByteArray::number(qint64(info.st_mtim.tv_sec)) + '.' +
+           QByteArray::number(qint64(info.st_mtim.tv_nsec));
 }
 
 } // namespace
@@ -101,6 +116,10 @@ void CupsServerWatcher::Start()
     m_folderWatch = new QFileSystemWatcher(this);
     connect(m_folderWatch, &QFileSystemWatcher::directoryChanged, this,
             &CupsServerWatcher::onFolderChanged);
+    m_printFolderCheck = new QTimer(this);
+    m_printFolderCheck->setInterval(kPrintFolderCheckMs);
+    connect(m_printFolderCheck, &QTimer::timeout, this, &CupsServerWatcher::checkPrintFolder);
+    m_printFolderSeen = folderIdentity(m_printFolder);
     armWatches();
     socketChanged(m_cupsSocket);
     socketChanged(m_busSocket);
@@ -114,6 +133,8 @@ void CupsServerWatcher::Stop()
 {
     delete m_folderWatch;
     m_folderWatch = nullptr;
+    if (m_printFolderCheck)
+        m_printFolderCheck->stop();
     if (m_reconcileTimer)
         m_reconcileTimer->stop();
     // A hung server gets no cancellation: the next start cancels what we leave behind.
@@ -264,6 +285,30 @@ void CupsServerWatcher::armWatches()
     for (const QString& folder : wanted)
         if (!m_folderWatch->directories().contains(folder))
             m_folderWatch->addPath(folder);
+    // The backend makes the folder at this user's first printout, and an administrator may
+    // remove it: until it is under watch, looking at it now and then is what notices.
+    if (m_printFolder.isEmpty() || printFolderWatched())
+        m_printFolderCheck->stop();
+    else if (!m_printFolderCheck->isActive())
+        m_printFolderCheck->start();
+}
+
+bool CupsServerWatcher::printFolderWatched() const
+{
+    return m_folderWatch && m_folderWatch->directories().contains(m_printFolder);
+}
+
+// A folder that appeared (or one that cannot be watched and changed) may hold the print file
+// of a job that ended unseen: no signal may ever tell of it.
+void CupsServerWatcher::checkPrintFolder()
+{
+    QByteArray identity = folderIdentity(m_printFolder);
+    if (identity == m_printFolderSeen)
+        return;
+    m_printFolderSeen = std::move(identity);
+    armWatches();
+    if (!m_printFolderSeen.isEmpty())
+        Reconcile();
 }
 
 bool CupsServerWatcher::socketChanged(SocketWatch& socket)
@@ -298,8 +343,10 @@ void CupsServerWatcher::onFolderChanged(const QString& folder)
         serverUp();
     }
     // A print file renamed into place: its job is ending, whether a signal says so or not.
-    if (folder == m_printFolder)
+    if (folder == m_printFolder) {
+        m_printFolderSeen = folderIdentity(m_printFolder);
         Reconcile();
+    }
 }
 
 void CupsServerWatcher::Reconcile()

@@ -69,6 +69,7 @@ public Q_SLOTS:
 private Q_SLOTS:
     void onNotifierSignal(const QDBusMessage& message);
     void onFolderChanged(const QString& folder);
+    void checkPrintFolder();
     void onBusDisconnected();
     void reconcileNow();
     void busUp();
@@ -86,6 +87,7 @@ private:
     void dropBus();
     void ensureSubscription(bool renew);
     void armWatches();
+    bool printFolderWatched() const;
     bool socketChanged(SocketWatch& socket);
     bool isRepeated(const CupsNotifierSignal& signal);
     void scheduleReconcile();
@@ -96,6 +98,10 @@ private:
     std::unique_ptr<CupsClient> m_client; // made by Start, freed by Stop
     std::atomic<CupsClient*> m_activeClient{nullptr};
     QFileSystemWatcher* m_folderWatch = nullptr;
+    // While the print folder is missing or cannot be watched: a stat now and then, which
+    // costs cupsd nothing, and the identity of the folder at the last look.
+    QTimer* m_printFolderCheck = nullptr;
+    QByteArray m_printFolderSeen;
     SocketWatch m_cupsSocket;
     SocketWatch m_busSocket;
     QString m_printFolder;

@@ -6,6 +6,7 @@
 #   /usr/lib/cups/backend/vellora (0700)            the printer's backend, run as root by cupsd
 #   /usr/sbin/vellora-setup-printer, vellora-remove-printer   the administrator's commands
 #   the menu entry, the icon and the session autostart entry (/etc/xdg/autostart)
+#   /usr/share/man/man1, man8                       the manual pages, in French
 # The package's scripts never touch the configuration of CUPS: setting the printer up is the
 # administrator's step (vellora-setup-printer), as is its removal.
 set(CPACK_GENERATOR DEB)
@@ -15,10 +16,10 @@ set(CPACK_PACKAGE_CONTACT "Vellora <vellora@vellora.invalid>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "turns printed documents into page-flip catalogues")
 # The synopsis is the summary above; this is the extended description that follows it.
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
-    "Vellora adds a virtual printer: what is printed to it opens in Vellora, which turns it\n"
-    "into a catalogue to leaf through in a web browser (one movie and images per page, an\n"
-    "HTML5 page-flip viewer, a readme and its configuration). vellora-build does the same\n"
-    "build from the command line.")
+    "Vellora adds a virtual printer: whatever is printed to it opens in Vellora,\n"
+    "which turns it into a catalogue to leaf through in a web browser (one movie\n"
+    "and images per page, an HTML5 page-flip viewer, a readme and its\n"
+    "configuration). vellora-build does the same build from the command line.")
 string(REPLACE ";" "" CPACK_DEBIAN_PACKAGE_DESCRIPTION "${CPACK_DEBIAN_PACKAGE_DESCRIPTION}")
 set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
@@ -39,6 +40,9 @@ set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${CMAKE_CURRENT_LIST_DIR}/deb/conffiles
     ${CMAKE_CURRENT_LIST_DIR}/deb/prerm)
 
 # What Debian asks of every package: the copyright and the changelog under /usr/share/doc.
+# The backend's mode is deliberate: lintian is told why in the override file itself.
+install(FILES ${CMAKE_CURRENT_LIST_DIR}/deb/lintian-overrides
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides RENAME vellora)
 install(FILES ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/vellora RENAME copyright)
 string(TIMESTAMP changelog_date "%a, %d %b %Y %H:%M:%S +0000" UTC)
 file(WRITE ${CMAKE_BINARY_DIR}/deb/changelog

@@ -1,8 +1,14 @@
 #include "Paths.h"
 
+#include "Errors.h"
+#include "linux/LinuxSingleInstance.h"
+
+#include <QDir>
 #include <QFileInfo>
 #include <QStandardPaths>
+#include <cerrno>
 #include <pwd.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace vellora::paths {
@@ -12,6 +18,17 @@ QString& spoolOverride()
 {
     static QString folder;
     return folder;
+}
+
+// Where a folder is missing it is made, open to its owner alone; one that exists is left as
+// it is (a user may have chosen its mode).
+void ensurePrivateFolder(const QString& folder)
+{
+    if (QFileInfo(folder).isDir())
+        return;
+    QDir().mkpath(QFileInfo(folder).path());
+    if (::mkdir(QFile::encodeName(folder).constData(), 0700) != 0 && errno != EEXIST)
+        return; // whoever writes there reports the failure
 }
 } // namespace
 
@@ -55,14 +72,46 @@ QString ProgramFolder()
         .absolutePath();
 }
 
+QString StateFolder()
+{
+    QString base = QFile::decodeName(qgetenv("XDG_STATE_HOME"));
+    if (!QDir::isAbsolutePath(base))
+        base = QDir::homePath() + u"/.local/state";
+    const QString folder = QDir::cleanPath(base + u"/vellora");
+    ensurePrivateFolder(folder);
+    return folder;
+}
+
 QString WorkPdf()
 {
-    return AppDataFolder() + u"/out.pdf";
+    return StateFolder() + u"/out.pdf";
 }
 
 QString BuildLogFile()
 {
-    return AppDataFolder() + u"/vellora.logs";
+    return StateFolder() + u"/vellora.logs";
+}
+
+QString JobLogFile()
+{
+    return StateFolder() + u"/travaux.log";
+}
+
+QString TemporaryFolder()
+{
+    const QString runtime = QFile::decodeName(qgetenv("XDG_RUNTIME_DIR"));
+    if (QDir::isAbsolutePath(runtime) && QFileInfo(runtime).isDir()) {
+        const QString folder = QDir::cleanPath(runtime + u"/vellora");
+        ensurePrivateFolder(folder);
+        return folder;
+    }
+    try {
+        return LinuxSingleInstance::privateFolder(
+            QStringLiteral("/tmp/vellora-%1").arg(::getuid()));
+    } catch (const EVellora&) {
+        // Someone else holds that name: the callers make private folders of random names.
+        return QDir::tempPath();
+    }
 }
 
 QString SpoolRoot()

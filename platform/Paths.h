@@ -32,11 +32,23 @@ QString ViewerFolder();
 // The folder of the running program (the installed layout is found from it).
 QString ProgramFolder();
 
-// AppDataFolder + "/out.pdf": the PDF that every build converts.
+// Vellora's own working files: $XDG_STATE_HOME/vellora, else ~/.local/state/vellora. A generic
+// name such as out.pdf in the data folder that every program shares could overwrite another
+// program's file. Made, for this user alone, when it is first asked for.
+QString StateFolder();
+
+// StateFolder + "/out.pdf": the PDF that every build converts.
 QString WorkPdf();
 
-// AppDataFolder + "/vellora.logs": the build log.
+// StateFolder + "/vellora.logs": the build log.
 QString BuildLogFile();
+
+// StateFolder + "/travaux.log": the job log.
+QString JobLogFile();
+
+// Temporary work: $XDG_RUNTIME_DIR/vellora, else /tmp/vellora-<uid>. Made, for this user
+// alone, when it is first asked for.
+QString TemporaryFolder();
 
 // The folder under which the virtual printer keeps one drop folder per user.
 QString SpoolRoot();

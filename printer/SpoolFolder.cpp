@@ -35,7 +35,7 @@ constexpr const char* kTemporarySuffix = ".tmp";
 
 std::string systemError(const std::string& what)
 {
-    return what + ": " + std::strerror(errno);
+    return what + " : " + std::strerror(errno);
 }
 
 DeliveryResult refuse(std::string why)
@@ -88,13 +88,14 @@ std::string checkRoot(const std::string& root, int& rootFd)
 {
     rootFd = ::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (rootFd < 0)
-        return systemError("spool folder " + root);
+        return systemError("dossier d'impression " + root);
     struct stat info
     {};
     if (::fstat(rootFd, &info) != 0)
-        return systemError("spool folder " + root);
+        return systemError("dossier d'impression " + root);
     if (info.st_uid != 0 || (info.st_mode & (S_IWGRP | S_IWOTH)) != 0)
-        return "spool folder " + root + " must belong to root and be writable by root only";
+        return "le dossier d'impression " + root +
+               " doit appartenir à root et n'être modifiable que par root";
     return {};
 }
 
@@ -107,42 +108,42 @@ DeliveryResult openUserFolder(int rootFd, const std::string& user, const passwd&
     {};
     if (::fstatat(rootFd, user.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) {
         if (errno != ENOENT)
-            return fail(systemError("folder of " + user));
+            return fail(systemError("dossier de " + user));
         if (::mkdirat(rootFd, user.c_str(), 0700) != 0 && errno != EEXIST)
-            return fail(systemError("cannot create the folder of " + user));
+            return fail(systemError("impossible de créer le dossier de " + user));
         FileDescriptor created(
             ::openat(rootFd, user.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
         if (created.get() < 0)
-            return refuse(systemError("folder of " + user));
+            return refuse(systemError("dossier de " + user));
         struct stat createdInfo
         {};
         if (::fstat(created.get(), &createdInfo) != 0)
-            return fail(systemError("folder of " + user));
+            return fail(systemError("dossier de " + user));
         // Only a folder that this run created (still root's) is handed over to the user.
         if (createdInfo.st_uid == 0) {
             if (::fchown(created.get(), account.pw_uid, account.pw_gid) != 0 ||
                 ::fchmod(created.get(), 0700) != 0)
-                return fail(systemError("cannot hand the folder over to " + user));
+                return fail(systemError("impossible de donner le dossier à " + user));
         }
         folder.reset(created.release());
     } else {
         if (S_ISLNK(info.st_mode))
-            return refuse("the folder of " + user + " is a symbolic link");
+            return refuse("le dossier de " + user + " est un lien symbolique");
         if (!S_ISDIR(info.st_mode))
-            return refuse("the folder of " + user + " is not a folder");
+            return refuse("le dossier de " + user + " n'est pas un dossier");
         folder.reset(
             ::openat(rootFd, user.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
         if (folder.get() < 0)
-            return refuse(systemError("folder of " + user));
+            return refuse(systemError("dossier de " + user));
     }
 
     // What was opened is what is checked, whatever happened to the name meanwhile.
     struct stat opened
     {};
     if (::fstat(folder.get(), &opened) != 0)
-        return fail(systemError("folder of " + user));
+        return fail(systemError("dossier de " + user));
     if (!S_ISDIR(opened.st_mode) || opened.st_uid != account.pw_uid)
-        return refuse("the folder of " + user + " does not belong to " + user);
+        return refuse("le dossier de " + user + " n'appartient pas à " + user);
     return {};
 }
 
@@ -150,12 +151,13 @@ DeliveryResult openUserFolder(int rootFd, const std::string& user, const passwd&
 std::string becomeUser(const passwd& account)
 {
     if (::geteuid() != 0)
-        return account.pw_uid == ::geteuid() ? std::string() : "the backend must run as root";
+        return account.pw_uid == ::geteuid() ? std::string()
+                                             : "le programme de l'imprimante doit tourner en root";
     if (::setgroups(0, nullptr) != 0 || ::setgid(account.pw_gid) != 0 ||
         ::setuid(account.pw_uid) != 0)
-        return systemError("cannot take the ids of " + std::string(account.pw_name));
+        return systemError("impossible de prendre l'identité de " + std::string(account.pw_name));
     if (account.pw_uid != 0 && ::setuid(0) == 0)
-        return "could regain root after dropping privileges";
+        return "les droits de root restent récupérables après leur abandon";
     return {};
 }
 
@@ -254,7 +256,7 @@ DeliveryResult writeAtomically(int folder, const std::string& folderPath, const 
     FileDescriptor out(::openat(folder, temporary.c_str(),
                                 O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
     if (out.get() < 0)
-        return fail(systemError("cannot create " + folderPath + "/" + temporary));
+        return fail(systemError("impossible de créer " + folderPath + "/" + temporary));
     const Copied copied = copyAll(input, out.get(), maxBytes);
     if (copied == Copied::TooLarge) {
         ::unlinkat(folder, temporary.c_str(), 0);
@@ -266,12 +268,12 @@ DeliveryResult writeAtomically(int folder, const std::string& folderPath, const 
     const bool written = copied == Copied::All && ::fchmod(out.get(), 0600) == 0 &&
                          ::fsync(out.get()) == 0 && ::close(out.release()) == 0;
     if (!written) {
-        const std::string why = systemError("cannot write " + folderPath + "/" + temporary);
+        const std::string why = systemError("impossible d'écrire " + folderPath + "/" + temporary);
         ::unlinkat(folder, temporary.c_str(), 0);
         return fail(why);
     }
     if (::renameat(folder, temporary.c_str(), folder, kPrintFileName) != 0) {
-        const std::string why = systemError("cannot rename into " + folderPath);
+        const std::string why = systemError("impossible de renommer dans " + folderPath);
         ::unlinkat(folder, temporary.c_str(), 0);
         return fail(why);
     }
@@ -359,11 +361,11 @@ DeliveryResult deliverPrintFile(const std::string& root, const std::string& user
                                 const std::string& jobId, int input, std::uint64_t maxBytes)
 {
     if (!isAcceptableUserName(user))
-        return refuse("refused user name \"" + user + "\"");
+        return refuse("nom d'utilisateur refusé « " + user + " »");
     errno = 0;
     const passwd* found = ::getpwnam(user.c_str());
     if (!found)
-        return refuse("unknown user \"" + user + "\"");
+        return refuse("utilisateur inconnu « " + user + " »");
     // getpwnam's storage is shared; keep what is needed.
     passwd account = *found;
     const std::string accountName = found->pw_name;

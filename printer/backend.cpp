@@ -49,17 +49,20 @@ int main(int argc, char** argv)
 
     if (argc == 1) {
         // Device discovery by lpinfo: one line naming the URI this backend serves.
-        std::printf("file vellora:%s \"Vellora\" \"Vellora virtual printer\"\n", kSystemSpoolRoot);
+        std::printf("file vellora:%s \"Vellora\" \"Imprimante virtuelle Vellora\"\n",
+                    kSystemSpoolRoot);
         return kBackendOk;
     }
     if (argc < 6 || argc > 7) {
-        std::fprintf(stderr, "Usage: %s job-id user title copies options [file]\n", argv[0]);
+        std::fprintf(stderr, "Usage : %s travail utilisateur titre copies options [fichier]\n",
+                     argv[0]);
         return kBackendFailed;
     }
 
     const int input = openInput(argc, argv);
     if (input < 0) {
-        std::fprintf(stderr, "ERROR: cannot open the job file: %s\n", std::strerror(errno));
+        std::fprintf(stderr, "ERROR: impossible d'ouvrir le fichier du travail : %s\n",
+                     std::strerror(errno));
         return kBackendFailed;
     }
 
@@ -67,7 +70,7 @@ int main(int argc, char** argv)
     const DeliveryResult result = deliverPrintFile(
         spoolRoot(), argv[2], argv[1], input, maxPrintBytes(std::getenv("DEVICE_URI"), argv[5]));
     if (result.ok()) {
-        std::fprintf(stderr, "INFO: printed to %s\n", result.path.c_str());
+        std::fprintf(stderr, "INFO: imprimé dans %s\n", result.path.c_str());
         return kBackendOk;
     }
     std::fprintf(stderr, "ERROR: %s\n", result.error.c_str());

@@ -191,7 +191,7 @@ bool TInterpreterProcess::start(const QString& program, const QStringList& argum
         ::close(writeEnd);
         ::close(m_channel);
         m_channel = -1;
-        m_result.failure = QStringLiteral("No pipe for the interpreter program.");
+        m_result.failure = QStringLiteral("Aucun tube pour le programme d'interprétation.");
         return false;
     }
 
@@ -377,7 +377,7 @@ TInterpreterProcess::Result TInterpreterProcess::ending()
     if (m_killedFor) {
         m_result.end = *m_killedFor;
         if (*m_killedFor == End::Stalled)
-            m_result.failure = QStringLiteral("L'interpréteur n'avançait plus : il a été arrêté.");
+            m_result.failure = QStringLiteral("L'interprétation n'avançait plus et a été arrêtée.");
         else if (*m_killedFor == End::Stopped)
             m_result.failure = QStringLiteral("L'exécution a été arrêtée.");
     } else if (WIFEXITED(m_status) && WEXITSTATUS(m_status) == 0 && m_reported) {

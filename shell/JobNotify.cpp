@@ -1,6 +1,8 @@
 // The intake of print jobs: a completed job on the printer "vellora" opens the main window
 // with the printed document.
 #include "GhostScript.h"
+#include "JobEvents.h"
+#include "JobLog.h"
 #include "Log.h"
 #include "Main.h"
 #include "Paths.h"
@@ -33,6 +35,10 @@ void TF_Main::JobNotify(const TJobInformation& aJobinformation)
         if (!decision.take)
             return;
         M_Log->appendPlainText(QStringLiteral("CLICKED "));
+        if (JobLog* log = JobLog::instance())
+            log->setCurrentJob(
+                {aJobinformation.JobId, aJobinformation.JobKey, aJobinformation.DocumentName});
+        logCurrentJobEvent(jobevents::taken());
         OpenMainWindow();
         if (!decision.pdf)
             takeOrdinaryDocument();

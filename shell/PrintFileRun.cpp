@@ -2,10 +2,13 @@
 
 #include "DocumentSnapshot.h"
 #include "GhostScript.h"
+#include "JobEvents.h"
+#include "JobLog.h"
 #include "Log.h"
 #include "Paths.h"
 #include "Prompts.h"
 
+#include <QFileInfo>
 #include <QPointer>
 #include <QTimer>
 
@@ -44,6 +47,7 @@ TPrintFileRun::TPrintFileRun(TGhostScript& gs, Steps steps, QObject* parent)
 
 void TPrintFileRun::Start(const QString& file)
 {
+    m_clock.start();
     try {
         // Both steps read this one copy.
         const std::shared_ptr<const TDocumentSnapshot> document = TDocumentSnapshot::Take(file);
@@ -67,6 +71,8 @@ void TPrintFileRun::preview(const std::shared_ptr<const TDocumentSnapshot>& docu
     m_gs.Preview(document->path(), [self, document, last](bool) {
         if (!self)
             return;
+        logCurrentJobEvent(
+            jobevents::previewed(self->m_gs.GetPageCount(), self->m_clock.elapsed()));
         try {
             if (const QString text = failureText(self->m_gs.LastFailure()); last && !text.isEmpty())
                 prompts().error(text);
@@ -87,6 +93,7 @@ void TPrintFileRun::convert(const std::shared_ptr<const TDocumentSnapshot>& docu
         [self, document](bool ok) {
             if (!self)
                 return;
+            self->logConversion(ok);
             try {
                 if (!ok) {
                     const QString text = failureText(self->m_gs.LastFailure());
@@ -101,9 +108,26 @@ void TPrintFileRun::convert(const std::shared_ptr<const TDocumentSnapshot>& docu
                 Q_EMIT self->finished();
         },
         [self] {
-            if (self)
-                Q_EMIT self->conversionStarted();
+            if (!self)
+                return;
+            // From the start of the conversion's run, not from its wait in the queue.
+            self->m_clock.start();
+            Q_EMIT self->conversionStarted();
         });
+}
+
+void TPrintFileRun::logConversion(bool ok)
+{
+    if (ok) {
+        logCurrentJobEvent(
+            jobevents::converted(QFileInfo(paths::WorkPdf()).size(), m_clock.elapsed()));
+        return;
+    }
+    QString reason = m_gs.LastError();
+    if (reason.isEmpty())
+        reason = failureText(m_gs.LastFailure());
+    logCurrentJobEvent(
+        jobevents::conversionFailed(reason.isEmpty() ? QStringLiteral("raison inconnue") : reason));
 }
 
 } // namespace vellora

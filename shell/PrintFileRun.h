@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
 #include <memory>
@@ -42,9 +43,11 @@ Q_SIGNALS:
 private:
     void preview(const std::shared_ptr<const TDocumentSnapshot>& document);
     void convert(const std::shared_ptr<const TDocumentSnapshot>& document);
+    void logConversion(bool ok);
 
     TGhostScript& m_gs;
     Steps m_steps;
+    QElapsedTimer m_clock; // for the job log: since the start, then since the conversion's
 };
 
 } // namespace vellora

@@ -1,11 +1,17 @@
 #include "Startup.h"
 
 #include "Errors.h"
+#include "JobEvents.h"
+#include "JobLog.h"
 #include "Log.h"
 #include "Main.h"
+#include "Paths.h"
 #include "Prompts.h"
 #include "Resources.h"
 #include "SingleInstance.h"
+#include "StopSignals.h"
+#include "WorkingFiles.h"
+#include "builder/dialogs/CatalogueBuilder.h"
 #include "builder/dialogs/Index.h"
 #include "builder/dialogs/Options.h"
 #include "linux/LinuxSingleInstance.h"
@@ -14,6 +20,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QIcon>
+#include <QScopeGuard>
 
 namespace vellora {
 
@@ -54,13 +61,50 @@ bool claimOnlyCopy(SingleInstance& instance)
 
 int runVellora(TrayIcon& tray, SingleInstance& instance)
 {
+    // Only the one running copy writes the job log.
+    JobLog log(paths::JobLogFile());
+    JobLog::setInstance(&log);
+    JobLog::collectWarnings(&log);
+    const auto forgetLog = qScopeGuard([] {
+        JobLog::collectWarnings(nullptr);
+        JobLog::setInstance(nullptr);
+    });
+    for (const QString& moved : MoveOldWorkingFiles())
+        log.write(moved);
+    log.write(QStringLiteral("Vellora démarre"));
+
+    // A session that ends, Ctrl+C or a closed terminal: the same end as "Fermer Vellora".
+    TF_Main* window = nullptr;
+    StopSignals stops([&window](int signal) {
+        logEvent(QStringLiteral("signal %1 reçu : Vellora se ferme").arg(signalName(signal)));
+        if (window)
+            window->FermerVellora1Click();
+    });
+
+    // Every error box is an event of the job log too.
+    Prompts& shown = prompts();
+    LoggedPrompts logged(shown);
+    setPrompts(&logged);
+    const auto showDirectly = qScopeGuard([&shown] { setPrompts(&shown); });
+
     initResources();
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/window.svg")));
     TF_Main F_Main(tray);
+    window = &F_Main;
     startupStep("main window");
     TForm1 Form1(F_Main);
     F_Main.setOptionsDialog(&Form1);
     startupStep("options dialog");
+    CatalogueBuilder& builder = CatalogueBuilder::of(Form1);
+    QObject::connect(&builder, &CatalogueBuilder::buildEnded, &F_Main,
+                     [&builder](const BuildOutcome& outcome) {
+                         const CatalogueBuilder::Summary& build = builder.lastBuild();
+                         // A picked PDF is no print job's document.
+                         const JobLog::Job job = build.source.isEmpty() && JobLog::instance()
+                                                     ? JobLog::instance()->currentJob()
+                                                     : JobLog::Job();
+                         logJobEvent(job, jobevents::built(build, outcome));
+                     });
     TindexForm indexForm;
     setIndexForm(&indexForm);
     startupStep("index editor");
@@ -69,7 +113,9 @@ int runVellora(TrayIcon& tray, SingleInstance& instance)
     QObject::connect(
         &F_Main, &TF_Main::programEnding, &F_Main, [] { QCoreApplication::exit(0); },
         Qt::QueuedConnection);
-    return QApplication::exec();
+    const int status = QApplication::exec();
+    log.write(QStringLiteral("Vellora se termine"));
+    return status;
 }
 
 } // namespace vellora

@@ -107,7 +107,7 @@ CatalogueBuild::Plan CatalogueBuild::planFor(const CatalogueSettings& settings,
     const auto sizes = pageSizesFromListing(pageListing, plan.firstPage - 1 + pageCount);
     if (pageCount > 0)
         plan.pageSizes.assign(sizes.begin() + (plan.firstPage - 1), sizes.end());
-    plan.appDataFolder = paths::AppDataFolder();
+    plan.appDataFolder = paths::StateFolder(); // where the working PDF is
     plan.logFile = paths::BuildLogFile();
     plan.parallel = conversionsAtOnce();
     return plan;

@@ -45,7 +45,7 @@ public:
         // The true size of every page in points, from the converter's page listing; what is
         // missing is written as unknown into the catalogue's manifest.
         std::vector<std::optional<QSizeF>> pageSizes;
-        QString appDataFolder; // the work folder: its out.pdf is the PDF converted
+        QString appDataFolder; // the work folder (the state folder): its out.pdf is converted
         QString toolFolder;    // the converter's folder; empty: the one the program found
         QString viewerFolder;  // the viewer files' folder; empty: the one the program found
         QString logFile;

@@ -15,7 +15,7 @@ QString quoted(const QString& text)
 
 ConverterFolders ConverterFolders::user()
 {
-    return {paths::ToolFolder(), paths::AppDataFolder()};
+    return {paths::ToolFolder(), paths::StateFolder()};
 }
 
 QString ConverterProgram(const ConverterFolders& folders)

@@ -22,7 +22,7 @@ struct ConverterCommand
 inline constexpr int kConverterDiskFullStatus = 3;
 
 // Where a conversion finds its pieces: the folder of the converter, and the work folder whose
-// "out.pdf" is the PDF converted (the user's data folder for the application, a private folder
+// "out.pdf" is the PDF converted (Vellora's state folder for the application, a private folder
 // for the command-line build).
 struct ConverterFolders
 {
@@ -37,7 +37,7 @@ struct ConverterFolders
         : tools(std::move(toolFolder)), work(std::move(workFolder))
     {}
 
-    // The application's: the tool folder the program found, and the user's data folder.
+    // The application's: the tool folder the program found, and Vellora's state folder.
     static ConverterFolders user();
 };
 

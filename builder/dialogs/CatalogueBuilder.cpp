@@ -71,6 +71,9 @@ void CatalogueBuilder::PngSpeedButton1Click()
     // Everything the build reads, as it stands now: later edits never change a running build.
     m_settings = m_form.settings();
     m_index = indexForm() ? indexForm()->grid() : IndexGrid::initial();
+    m_summary = Summary();
+    m_summary.preset = m_settings.preset;
+    m_clock.start();
     if (!isValidQuality(m_settings.qualite)) {
         prompts().error(invalidQualityMessage(m_settings.qualite));
         Q_EMIT buildEnded(BuildOutcome::refusal(invalidQualityMessage(m_settings.qualite)));
@@ -98,6 +101,7 @@ void CatalogueBuilder::startWithHold(BuildHost::BuildHold hold)
     if (m_fromPdf) {
         prompts().warning(kPdfWarning);
         const QString pdf = prompts().openFileName(m_form.OpenDialog1);
+        m_summary.source = pdf;
         if (pdf.isEmpty() || !copyToWorkPdf(pdf)) {
             stopBeforeConverting(false);
             return;
@@ -149,6 +153,7 @@ void CatalogueBuilder::pageListingArrived(const PageListing& listing)
         m_form.setStartPageText(QStringLiteral("1"));
         m_form.setEndPageText(QString::number(pages));
         m_pageCount = pages;
+        m_summary.pages = pages;
         // The page sizes come from the working PDF itself, whatever the preview last showed.
         m_listingText = listing.memoText();
         if (!creer_prospectusPDF()) {
@@ -196,6 +201,7 @@ bool CatalogueBuilder::creer_prospectusPDF()
         return false;
     const QString htmlFile = QFileInfo(chosen).absoluteFilePath();
     m_lastHtmlFile = htmlFile;
+    m_summary.folder = QFileInfo(htmlFile).absolutePath();
     const QString name = QFileInfo(htmlFile).fileName();
     if (isReservedOutputName(name)) {
         prompts().error(reservedOutputNameMessage(name));
@@ -262,6 +268,7 @@ void CatalogueBuilder::buildFinished(const BuildOutcome& outcome)
         m_form.ProgressBar1->setValue(0);
     if (!m_fromPdf)
         m_form.hide();
+    m_summary.elapsedMs = m_clock.elapsed();
     Q_EMIT buildEnded(outcome);
 }
 
@@ -286,6 +293,7 @@ void CatalogueBuilder::stopBeforeConverting(bool hideDialog, const QString& reas
     setBusy(false);
     if (hideDialog)
         m_form.hide();
+    m_summary.elapsedMs = m_clock.elapsed();
     Q_EMIT buildEnded(BuildOutcome::refusal(reason));
 }
 

@@ -7,6 +7,7 @@
 #include "builder/build/ViewerConfig.h"
 #include "builder/dialogs/BuildHost.h"
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QPointer>
 
@@ -47,6 +48,17 @@ public:
     CatalogueBuild* build() const { return m_build; }
     QPushButton* cancelButton() const { return m_cancel; }
 
+    // What the last build was, for whoever records it when buildEnded comes.
+    struct Summary
+    {
+        QString source; // the picked PDF; empty for the printed document (the working PDF)
+        QString folder; // the catalogue's folder; empty when the build stopped before one
+        int pages = 0;  // the document's page count, once known
+        QualityPreset preset = QualityPreset::Medium;
+        qint64 elapsedMs = 0;
+    };
+    const Summary& lastBuild() const { return m_summary; }
+
 Q_SIGNALS:
     // A build has ended (after its reports and the launch), or a build start stopped before
     // any conversion began: Refused, with the reason the user was shown when it is at hand
@@ -68,6 +80,8 @@ private:
     void showOutcome(const BuildOutcome& outcome);
 
     TForm1& m_form;
+    Summary m_summary;
+    QElapsedTimer m_clock;
     QPushButton* m_cancel = nullptr;
     QPointer<CatalogueBuild> m_build;
     PageListingRun* m_pageListing = nullptr;

@@ -416,8 +416,8 @@ int main(int argc, char** argv)
 
     Options options;
     if (!parse(argc, argv, options)) {
-        std::fputs("usage: vellora-interpreter [--memory B] [--cpu S] [--budget P] "
-                   "display <format> <dpi> <document> | pdf <output> <document> | wait\n",
+        std::fputs("usage : vellora-interpreter [--memory O] [--cpu S] [--budget P] "
+                   "display <format> <ppp> <document> | pdf <sortie> <document> | wait\n",
                    stderr);
         return 2;
     }
@@ -448,7 +448,9 @@ int main(int argc, char** argv)
     }
     limitProcessorTime(options);
     if (RestrictFiles(sandboxRules(options)) == TSandboxState::Failed) {
-        std::fputs("vellora-interpreter: the file access rules could not be set\n", stderr);
+        std::fputs(
+            "vellora-interpreter : les règles d'accès aux fichiers n'ont pas pu être posées\n",
+            stderr);
         return 4;
     }
 

@@ -99,7 +99,7 @@ CatalogueBuild::Plan TestCatalogueBuild::plan(const QString& html, int pages, in
     CatalogueBuild::Plan plan;
     plan.htmlFile = html;
     plan.pageCount = pages;
-    plan.appDataFolder = paths::AppDataFolder();
+    plan.appDataFolder = paths::StateFolder();
     plan.logFile = paths::BuildLogFile();
     plan.parallel = parallel;
     return plan;

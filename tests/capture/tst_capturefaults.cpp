@@ -141,6 +141,8 @@ private Q_SLOTS:
         QTest::newRow("400-page job amid small ones") << QStringLiteral("large");
         QTest::newRow("notifier killed") << QStringLiteral("notifier");
         QTest::newRow("another program's subscription first") << QStringLiteral("narrow");
+        QTest::newRow("fresh account, another program's subscription first")
+            << QStringLiteral("fresh");
         QTest::newRow("cupsd killed mid-burst") << QStringLiteral("crash");
         QTest::newRow("cupsd killed 2 s after subscribing") << QStringLiteral("young");
         QTest::newRow("dbus-daemon restarted") << QStringLiteral("bus");
@@ -150,13 +152,18 @@ private Q_SLOTS:
     {
         QFETCH(QString, fault);
         int narrow = 0;
-        if (fault == QLatin1String("narrow")) {
+        if (fault == QLatin1String("narrow") || fault == QLatin1String("fresh")) {
             // Its notifier starts first, on the first event of "other", and holds the lock.
             narrow = PrivateCupsJobs::subscribe("nobody", QStringLiteral("other"), "job-completed");
             QVERIFY(narrow > 0);
             const int started = PrivateCups::print(
                 {QStringLiteral("-d"), QStringLiteral("other"), m_small}, QStringLiteral("nobody"));
             QVERIFY(!completedKeys({started}).isEmpty());
+        }
+        if (fault == QLatin1String("fresh")) {
+            // This user has never printed: the backend makes the folder at the first job.
+            QDir folder(m_cups.spoolRoot() + u'/' + paths::CurrentUserName());
+            QVERIFY(folder.removeRecursively());
         }
         Intake intake;
         QVERIFY(QTest::qWaitFor([&] { return intake.monitor->IsSubscribed(); }, 10000));
@@ -173,7 +180,7 @@ private Q_SLOTS:
             expected << completedKeys(ours);
             QVERIFY(m_cups.killNotifiers());
             ours << print(6, m_small);
-        } else if (fault == QLatin1String("narrow")) {
+        } else if (fault == QLatin1String("narrow") || fault == QLatin1String("fresh")) {
             ours << print(5, m_small);
         } else if (fault == QLatin1String("crash")) {
             ours << print(4, m_small);

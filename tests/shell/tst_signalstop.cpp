@@ -1,0 +1,219 @@
+// The real program in a process of its own. SIGTERM, SIGINT and SIGHUP end it as "Fermer
+// Vellora" does, also in the middle of a job: the interpreter child goes with it, and so do the
+// temporary folders, its own and those of an earlier Vellora that was killed. Its job log tells
+// what happened to a job, taken or failed.
+#include "TestSupport.h"
+
+#include <Paths.h>
+#include <QDir>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <algorithm>
+#include <csignal>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+namespace {
+
+// Pages that each keep the interpreter busy for a moment: a run that progresses for minutes.
+const QByteArray kLongDocument =
+    "%!PS\n/Helvetica findfont 24 scalefont setfont\n"
+    "1 1 100000 { 0 1 300000 { pop } for 72 720 moveto (Vellora) show showpage } for\n";
+// A job that never gets anywhere.
+const QByteArray kLoopingDocument = "%!PS\n{ } loop\n";
+
+const QByteArray kOnePage = "%!PS\n/Helvetica findfont 24 scalefont setfont\n"
+                            "72 720 moveto (Vellora) show showpage\n";
+const QByteArray kUnreadable = "%!PS\n/Helvetica findfont 24 scalefont setfont\n"
+                               "72 720 moveto (Vellora) show showpage\nnosuchoperator\n";
+
+bool writeFile(const QString& path, const QByteArray& content)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(content) == content.size();
+}
+
+// The interpreter program that `parent` started in `mode` ("display" or "pdf"); 0 while none.
+pid_t interpreterChild(qint64 parent, const QByteArray& mode)
+{
+    const QDir tasks(QStringLiteral("/proc/%1/task").arg(parent));
+    for (const QString& task : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile children(tasks.filePath(task + QStringLiteral("/children")));
+        if (!children.open(QIODevice::ReadOnly))
+            continue;
+        for (const QByteArray& child : children.readAll().split(' ')) {
+            QFile command(QStringLiteral("/proc/%1/cmdline").arg(QString::fromLatin1(child)));
+            if (command.open(QIODevice::ReadOnly)) {
+                const QList<QByteArray> arguments = command.readAll().split('\0');
+                if (arguments.value(0).endsWith("vellora-interpreter") && arguments.contains(mode))
+                    return pid_t(child.toInt());
+            }
+        }
+    }
+    return 0;
+}
+
+// Gone, or dead and waiting only for init to reap it.
+bool processIsGone(pid_t pid)
+{
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return true;
+    const QByteArray text = stat.readAll();
+    return text.mid(text.lastIndexOf(')') + 2, 1) == "Z";
+}
+
+// The log's lines with what changes from run to run masked: the time, durations, sizes.
+QStringList maskedLog(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    QStringList lines = QString::fromUtf8(file.readAll()).split(u'\n', Qt::SkipEmptyParts);
+    for (QString& line : lines) {
+        line.replace(QRegularExpression("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\t"), "TIME\t");
+        line.replace(QRegularExpression(" \\d+,\\d s"), " T s");
+        line.replace(QRegularExpression(" \\d+ octets"), " N octets");
+    }
+    return lines;
+}
+
+// Runs the program on one print file, takes it as a completed job, and stops it once `last`
+// is in its log.
+QStringList logOfOneJob(const QByteArray& document, const QString& last)
+{
+    QTemporaryDir spool, runtime, state;
+    const QString user = vellora::paths::CurrentUserName();
+    QDir(spool.path()).mkpath(user);
+    writeFile(spool.filePath(user + "/Vellora.ps"), document);
+    QProcess vellora;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("XDG_RUNTIME_DIR", runtime.path());
+    environment.insert("XDG_STATE_HOME", state.path());
+    environment.insert("CUPS_SERVER", "/nonexistent/cups.sock");
+    environment.insert("DBUS_SYSTEM_BUS_ADDRESS", "unix:path=/nonexistent/bus.sock");
+    vellora.setProcessEnvironment(environment);
+    vellora.start(QStringLiteral(SIGNAL_TARGET), {spool.path(), "take"});
+    const QString log = state.filePath("vellora/travaux.log");
+    if (!QTest::qWaitFor([&] { return maskedLog(log).join(u'\n').contains(last); }, 60000))
+        return QStringList{"no \"" + last + "\" in:"} + maskedLog(log);
+    ::kill(pid_t(vellora.processId()), SIGTERM);
+    vellora.waitForFinished(10000);
+    return maskedLog(log);
+}
+
+} // namespace
+
+class TestSignalStop : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void endsLikeFermerVellora_data()
+    {
+        QTest::addColumn<int>("signal");
+        QTest::addColumn<QString>("mode");
+        QTest::addColumn<QByteArray>("document");
+        QTest::addColumn<QByteArray>("running"); // the interpreter's mode
+        QTest::addColumn<QString>("logged");
+        QTest::newRow("SIGTERM during a long conversion")
+            << int(SIGTERM) << "convert" << kLongDocument << QByteArray("pdf")
+            << "signal SIGTERM reçu : Vellora se ferme";
+        QTest::newRow("SIGHUP during a looping job")
+            << int(SIGHUP) << "take" << kLoopingDocument << QByteArray("display")
+            << "signal SIGHUP reçu : Vellora se ferme";
+        QTest::newRow("SIGINT during a looping job")
+            << int(SIGINT) << "take" << kLoopingDocument << QByteArray("display")
+            << "signal SIGINT reçu : Vellora se ferme";
+    }
+    void endsLikeFermerVellora()
+    {
+        QFETCH(int, signal);
+        QFETCH(QString, mode);
+        QFETCH(QByteArray, document);
+        QFETCH(QByteArray, running);
+        QFETCH(QString, logged);
+        QTemporaryDir spool, runtime, state;
+        const QString user = vellora::paths::CurrentUserName();
+        QVERIFY(QDir(spool.path()).mkpath(user));
+        QVERIFY(writeFile(spool.filePath(user + "/Vellora.ps"), document));
+
+        // What two earlier copies left: one was killed, the other still runs.
+        const QString areas = runtime.filePath("vellora");
+        QVERIFY(QDir(areas).mkpath("vellora-render-killed/snapshots"));
+        QVERIFY(writeFile(areas + "/vellora-render-killed/owner.lock", {}));
+        QVERIFY(writeFile(areas + "/vellora-render-killed/snapshots/document-x.ps", document));
+        QVERIFY(QDir(areas).mkpath("vellora-render-alive"));
+        QVERIFY(writeFile(areas + "/vellora-render-alive/owner.lock", {}));
+        const int alive = ::open(QFile::encodeName(areas + "/vellora-render-alive/owner.lock"),
+                                 O_RDONLY | O_CLOEXEC);
+        QVERIFY(alive >= 0 && ::flock(alive, LOCK_EX) == 0);
+        const auto release = qScopeGuard([alive] { ::close(alive); });
+
+        QProcess vellora;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("XDG_RUNTIME_DIR", runtime.path());
+        environment.insert("XDG_STATE_HOME", state.path());
+        environment.insert("CUPS_SERVER", "/nonexistent/cups.sock");
+        environment.insert("DBUS_SYSTEM_BUS_ADDRESS", "unix:path=/nonexistent/bus.sock");
+        vellora.setProcessEnvironment(environment);
+        vellora.start(QStringLiteral(SIGNAL_TARGET), {spool.path(), mode});
+        QVERIFY(vellora.waitForReadyRead(30000));
+        QCOMPARE(vellora.readAllStandardOutput(), QByteArray("running\n"));
+        pid_t interpreter = 0;
+        QTRY_VERIFY_WITH_TIMEOUT((interpreter = interpreterChild(vellora.processId(), running)),
+                                 30000);
+
+        QVERIFY(::kill(pid_t(vellora.processId()), signal) == 0);
+        QVERIFY(vellora.waitForFinished(10000));
+        QCOMPARE(vellora.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(vellora.exitCode(), 0);
+        QTRY_VERIFY(processIsGone(interpreter));
+        QCOMPARE(QDir(areas).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
+                 QStringList{"vellora-render-alive"});
+        QFile log(state.filePath("vellora/travaux.log"));
+        QVERIFY(log.open(QIODevice::ReadOnly));
+        QVERIFY2(QString::fromUtf8(log.readAll()).contains(logged), qPrintable(logged));
+    }
+
+    void jobLogTellsWhatHappened_data()
+    {
+        QTest::addColumn<QByteArray>("document");
+        QTest::addColumn<QStringList>("expected");
+        const QString job = "TIME\t7\turn:uuid:0007\tRelevé\\tjuin.ps\t";
+        QTest::newRow("a job taken")
+            << kOnePage
+            << QStringList{"TIME\t-\t-\t-\tVellora démarre",
+                           job + "travail pris",
+                           job + "aperçu : 1 page en T s",
+                           job + "conversion en PDF : N octets en T s",
+                           "TIME\t-\t-\t-\tsignal SIGTERM reçu : Vellora se ferme",
+                           "TIME\t-\t-\t-\tVellora se termine"};
+        QTest::newRow("a job that fails")
+            << kUnreadable
+            << QStringList{"TIME\t-\t-\t-\tVellora démarre",
+                           job + "travail pris",
+                           job + "aperçu : 1 page en T s",
+                           job + "conversion en PDF échouée : raison inconnue",
+                           job + "message « Erreur » : Le document imprimé n'a pas pu être "
+                                 "converti en PDF.\\nLe fichier de travail a été supprimé : "
+                                 "imprimez le document à nouveau avant de créer le prospectus.",
+                           "TIME\t-\t-\t-\tsignal SIGTERM reçu : Vellora se ferme",
+                           "TIME\t-\t-\t-\tVellora se termine"};
+    }
+    void jobLogTellsWhatHappened()
+    {
+        QFETCH(QByteArray, document);
+        QFETCH(QStringList, expected);
+        // Stopped once the job's last event is in the log.
+        const auto last = std::find_if(expected.rbegin(), expected.rend(), [](const QString& line) {
+            return line.contains("\turn:uuid:0007\t");
+        });
+        QCOMPARE(logOfOneJob(document, last->section(u'\t', 4)), expected);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestSignalStop)
+#include "tst_signalstop.moc"
