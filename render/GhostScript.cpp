@@ -293,6 +293,31 @@ void TGhostScript::enqueueRun(std::shared_ptr<RunState> state, std::function<boo
     m_queue.enqueue(std::move(job));
 }
 
+// A frame from the interpreter program, handed to the GUI thread: a page or a line of text.
+void TGhostScript::forwardFrame(TFrameKind kind, const QByteArray& payload)
+{
+    switch (kind) {
+    case TFrameKind::Page:
+        if (auto page = DecodePage(payload)) {
+            QMetaObject::invokeMethod(
+                this, [this, page = std::move(*page)] { pageArrived(page); }, Qt::QueuedConnection);
+        }
+        break;
+    case TFrameKind::Output:
+    case TFrameKind::Error:
+    case TFrameKind::Input: {
+        const TgsStdioEvent& (*which)() = kind == TFrameKind::Output  ? &GetOnOutput
+                                          : kind == TFrameKind::Error ? &GetOnError
+                                                                      : &GetOnInput;
+        QMetaObject::invokeMethod(
+            this, [which, text = payload] { raiseStdio(which(), text); }, Qt::QueuedConnection);
+        break;
+    }
+    default:
+        break;
+    }
+}
+
 TInterpreterProcess::Result TGhostScript::runSession(RunState& run, const QString& pdfFile)
 {
     const QString key = documentKey(run.file);
@@ -322,27 +347,7 @@ TInterpreterProcess::Result TGhostScript::runSession(RunState& run, const QStrin
     m_lastPid = child->process.Pid();
     m_active = true;
     auto frame = [this](TFrameKind kind, QByteArray& payload) {
-        switch (kind) {
-        case TFrameKind::Page:
-            if (auto page = DecodePage(payload)) {
-                QMetaObject::invokeMethod(
-                    this, [this, page = std::move(*page)] { pageArrived(page); },
-                    Qt::QueuedConnection);
-            }
-            break;
-        case TFrameKind::Output:
-        case TFrameKind::Error:
-        case TFrameKind::Input: {
-            const TgsStdioEvent& (*which)() = kind == TFrameKind::Output  ? &GetOnOutput
-                                              : kind == TFrameKind::Error ? &GetOnError
-                                                                          : &GetOnInput;
-            QMetaObject::invokeMethod(
-                this, [which, text = payload] { raiseStdio(which(), text); }, Qt::QueuedConnection);
-            break;
-        }
-        default:
-            break;
-        }
+        forwardFrame(kind, payload);
     };
     bool sent = child->started && child->process.SendJob(job);
     if (child->started && !sent) {

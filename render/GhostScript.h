@@ -159,6 +159,7 @@ private:
     // One run of the interpreter program on the worker thread: the display device, or the
     // PDF writer into pdfFile when that is not empty.
     TInterpreterProcess::Result runSession(RunState& run, const QString& pdfFile);
+    void forwardFrame(TFrameKind kind, const QByteArray& payload);
     void enqueueRun(std::shared_ptr<RunState> state, std::function<bool(RunState&)> body,
                     std::function<void(bool)> finished, std::function<void()> started);
     void showCurrentPage();
