@@ -406,9 +406,9 @@ void TestVelloraBuild::badInputs()
     if (fullDisk) {
         QVERIFY(QDir().mkpath(full));
         // Room for the configuration and the log, not for a page.
-        VELLORA_REQUIRE(
-            ::mount("tmpfs", QFile::encodeName(full).constData(), "tmpfs", 0, "size=16k") == 0,
-            "a small file system (mounting tmpfs needs root)");
+        // Mounting needs root and a system that lets root mount: a sandbox may refuse it.
+        if (::mount("tmpfs", QFile::encodeName(full).constData(), "tmpfs", 0, "size=16k") != 0)
+            QSKIP("this system does not let the test mount a small file system");
     }
     const Run run = runBuild(arguments);
     if (fullDisk) {
@@ -465,8 +465,9 @@ void TestVelloraBuild::signalEndsEveryStage()
     const auto reached = [&] {
         if (!stall.isEmpty())
             return QFile::exists(mark);
-        for (const QString& area : QDir(runtime).entryList({"vellora-render-*"}, QDir::Dirs)) {
-            if (!QDir(runtime + '/' + area + "/tmp").entryList({"run-*"}, QDir::Dirs).isEmpty())
+        const QString temporary = runtime + "/vellora"; // Vellora's own runtime folder
+        for (const QString& area : QDir(temporary).entryList({"vellora-render-*"}, QDir::Dirs)) {
+            if (!QDir(temporary + '/' + area + "/tmp").entryList({"run-*"}, QDir::Dirs).isEmpty())
                 return true;
         }
         return false;

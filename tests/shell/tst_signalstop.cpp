@@ -36,7 +36,20 @@ bool writeFile(const QString& path, const QByteArray& content)
 }
 
 // The interpreter program that `parent` started in `mode` ("display" or "pdf"); 0 while none.
-pid_t interpreterChild(qint64 parent, const QByteArray& mode)
+// The files a process holds open, by their paths.
+QStringList openFiles(const QString& pid)
+{
+    QStringList paths;
+    const QDir fds(QStringLiteral("/proc/%1/fd").arg(pid));
+    for (const QString& fd : fds.entryList(QDir::System | QDir::NoDotAndDotDot))
+        paths << QFileInfo(fds.filePath(fd)).symLinkTarget();
+    return paths;
+}
+
+// The interpreter program that runs a job (a waiting one reads its job from a pipe; a running
+// one has standard input on /dev/null). A PDF conversion also holds the working PDF's
+// temporary file, in the state folder, open.
+pid_t interpreterChild(qint64 parent, const QByteArray& mode, const QString& stateFolder)
 {
     const QDir tasks(QStringLiteral("/proc/%1/task").arg(parent));
     for (const QString& task : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
@@ -44,12 +57,19 @@ pid_t interpreterChild(qint64 parent, const QByteArray& mode)
         if (!children.open(QIODevice::ReadOnly))
             continue;
         for (const QByteArray& child : children.readAll().split(' ')) {
-            QFile command(QStringLiteral("/proc/%1/cmdline").arg(QString::fromLatin1(child)));
-            if (command.open(QIODevice::ReadOnly)) {
-                const QList<QByteArray> arguments = command.readAll().split('\0');
-                if (arguments.value(0).endsWith("vellora-interpreter") && arguments.contains(mode))
-                    return pid_t(child.toInt());
-            }
+            const QString pid = QString::fromLatin1(child.trimmed());
+            QFile command(QStringLiteral("/proc/%1/cmdline").arg(pid));
+            if (pid.isEmpty() || !command.open(QIODevice::ReadOnly) ||
+                !command.readAll().split('\0').value(0).endsWith("vellora-interpreter"))
+                continue;
+            const QStringList files = openFiles(pid);
+            if (files.value(0) != QLatin1String("/dev/null"))
+                continue; // waiting for a job
+            const bool writesPdf = std::any_of(files.begin(), files.end(), [&](const QString& f) {
+                return f.startsWith(stateFolder + u'/');
+            });
+            if ((mode == "pdf") == writesPdf)
+                return pid_t(pid.toInt());
         }
     }
     return 0;
@@ -163,8 +183,8 @@ private Q_SLOTS:
         QVERIFY(vellora.waitForReadyRead(30000));
         QCOMPARE(vellora.readAllStandardOutput(), QByteArray("running\n"));
         pid_t interpreter = 0;
-        QTRY_VERIFY_WITH_TIMEOUT((interpreter = interpreterChild(vellora.processId(), running)),
-                                 30000);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            (interpreter = interpreterChild(vellora.processId(), running, state.path())), 30000);
 
         QVERIFY(::kill(pid_t(vellora.processId()), signal) == 0);
         QVERIFY(vellora.waitForFinished(10000));
