@@ -4,8 +4,6 @@
 
 #include "PageDrawing.h"
 
-#include <set>
-
 namespace vellora::converter::vector {
 
 enum class VectorForm
@@ -15,11 +13,9 @@ enum class VectorForm
 };
 
 // `background` (TextOverImage only): the page drawn without its vector text, stretched over
-// the stage; the glyphs of `covered` are drawn in it and left out of the text. Images of
-// the Vector form are stored as JPEG at `jpegQuality`.
+// the stage. Images of the Vector form are stored as JPEG at `jpegQuality`.
 swf::Bytes vectorMovie(const PageDrawing& drawing, VectorForm form, const PageSize& size,
                        const std::vector<std::uint8_t>& backgroundJpeg, int backgroundWidth,
-                       int backgroundHeight, int jpegQuality,
-                       const std::set<GlyphKey>& covered = {});
+                       int backgroundHeight, int jpegQuality);
 
 } // namespace vellora::converter::vector
