@@ -2,6 +2,7 @@
 // pages, print and full-screen buttons move into a menu behind "Autres commandes", and the
 // page-turning buttons stay together around the page number.
 import { BUTTON_NAMES } from './config.js';
+import { focusInPlace, framed } from './embedding.js';
 
 const DEFAULT_LABELS = {
     print: 'Imprimer',
@@ -36,7 +37,11 @@ export class Toolbar {
             button.setAttribute('aria-label', alt.trim() !== '' ? alt : DEFAULT_LABELS[name]);
             this.buttons[name] = button;
         }
-        if (!doc.fullscreenEnabled) this.buttons.fullScreen.disabled = true;
+        // A frame whose host page does not allow full screen has no use for the button.
+        if (!doc.fullscreenEnabled) {
+            if (framed) this.buttons.fullScreen.hidden = true;
+            else this.buttons.fullScreen.disabled = true;
+        }
         this.more.addEventListener('click', () => this.setMenuOpen(!this.isMenuOpen()));
         this.menu.addEventListener('click', (event) => {
             if (event.target.closest('button')) this.setMenuOpen(false);
@@ -83,8 +88,8 @@ export class Toolbar {
         for (const [name, disabled] of Object.entries(states)) this.buttons[name].disabled = disabled;
         if (focused && states[focused]) {
             const instead = this.buttons[FOCUS_INSTEAD[focused]];
-            if (instead && !instead.hidden && !instead.disabled) instead.focus();
-            else this.doc.getElementById('page-number').focus?.();
+            if (instead && !instead.hidden && !instead.disabled) focusInPlace(instead);
+            else focusInPlace(this.doc.getElementById('page-number'));
         }
     }
 }
