@@ -1,6 +1,6 @@
 // The toolbar: one row whatever the width. When all the buttons do not fit, the zoom, index,
-// pages, print and full-screen buttons move into a menu behind "Autres commandes", and the
-// page-turning buttons stay together around the page number.
+// pages, print, full-screen, share and download buttons move into a menu behind "Autres
+// commandes", and the page-turning buttons stay together around the page number.
 import { BUTTON_NAMES } from './config.js';
 import { focusInPlace, framed } from './embedding.js';
 
@@ -44,7 +44,7 @@ export class Toolbar {
         }
         this.more.addEventListener('click', () => this.setMenuOpen(!this.isMenuOpen()));
         this.menu.addEventListener('click', (event) => {
-            if (event.target.closest('button')) this.setMenuOpen(false);
+            if (event.target.closest('button, a')) this.setMenuOpen(false);
         });
         doc.addEventListener('pointerdown', (event) => {
             if (this.isMenuOpen() && !this.bar.contains(event.target)) this.setMenuOpen(false);
@@ -62,7 +62,7 @@ export class Toolbar {
 
     // Wide first; narrow when the row overflows.
     fit() {
-        const menuButtons = [...this.menu.querySelectorAll('button')].filter((b) => !b.hidden);
+        const menuButtons = [...this.menu.querySelectorAll('button, a')].filter((b) => !b.hidden);
         const wasNarrow = this.bar.classList.contains('narrow');
         this.bar.classList.remove('narrow');
         this.more.hidden = true;

@@ -9,6 +9,7 @@ import { preparePrint } from './print.js';
 import { TextLayers } from './textlayer.js';
 import { Search } from './search.js';
 import { BookOrder } from './direction.js';
+import { Sharing } from './sharing.js';
 import { framed } from './embedding.js';
 
 // A spread is shown when each of its pages keeps at least this share of the width a single
@@ -89,6 +90,7 @@ export class Viewer {
             });
         }
         this.thumbnails = new ThumbnailPanel(this.doc, this.pages, (page) => this.goTo(page - 1));
+        this.sharing = new Sharing(this.doc, this.catalogue, () => this.visiblePages()[0] + 1);
         this.listen();
         this.pageChanged();
         this.historyReady = true;
