@@ -75,36 +75,45 @@ function browserOffers([share, clipboard]) {
 
 test('the share button and the PDF link, from disk and over loopback', async () => {
     const address = 'https://exemple.fr/catalogues/printemps/published.html';
+    const sheet = (n) => [{ title: 'Printemps 2027', url: `${address}#page=${n}` }];
+    const pdfLink = 'Catalogue%20printemps.pdf';
     const cases = [
         // catalogue, opened over, fragment, share sheet and clipboard, then: the share sheet's
         // calls, the link copied, the link shown to copy by hand, the PDF link's target
-        ['published', 'file', '#page=4', ['accept'], [{ title: 'Printemps 2027', url: `${address}#page=4` }], '', '', 'Catalogue%20printemps.pdf'],
-        ['published', 'http', '#page=8', ['refuse'], [{ title: 'Printemps 2027', url: `${address}#page=8` }], `${address}#page=8`, '', 'Catalogue%20printemps.pdf'],
+        ['published', 'file', '#page=4', ['accept'], sheet(4), '', '', pdfLink],
+        ['published', 'http', '#page=8', ['refuse'], sheet(8), `${address}#page=8`, '', pdfLink],
         ['plain', 'http', '?source=lettre#page=6', ['absent'], [], `${site.base}/plain/plain.html?source=lettre#page=6`, '', null],
         ['hostile', 'file', '', ['absent', 'refuse'], [], '', `file://${WORK}/hostile/hostile.html#page=1`, null],
     ];
     for (const [name, over, hash, offers, shared, copied, shown, pdf] of cases) {
         const what = `${name} over ${over}${hash} with ${offers}`;
-        const page = await openCatalogue(browser, url(over, name, hash), { init: [browserOffers, offers],
-            context: { acceptDownloads: true, permissions: over === 'http' ? ['clipboard-read', 'clipboard-write'] : [] } });
+        const permissions = over === 'http' ? ['clipboard-read', 'clipboard-write'] : [];
+        const page = await openCatalogue(browser, url(over, name, hash),
+            { init: [browserOffers, offers], context: { acceptDownloads: true, permissions } });
         assert.deepEqual(await page.evaluate(() => [...document.querySelectorAll('#share, #download')]
             .filter((e) => !e.hidden).map((e) => [e.getAttribute('aria-label'), e.title, e.getAttribute('href')])),
-        [['Partager cette page', 'Partager cette page', null], ...pdf ? [['Télécharger le PDF', 'Télécharger le PDF', pdf]] : []], what);
+        [['Partager cette page', 'Partager cette page', null],
+            ...pdf ? [['Télécharger le PDF', 'Télécharger le PDF', pdf]] : []], what);
         await page.click('#share');
-        await page.waitForFunction(() => window.shared.length || document.getElementById('share-notice').textContent ||
-            !document.getElementById('share-box').hidden);
+        await page.waitForFunction((sheetOnly) => (sheetOnly ? window.shared.length > 0
+            : document.getElementById('share-notice').textContent || !document.getElementById('share-box').hidden),
+        !copied && !shown);
+        const field = () => {
+            const input = document.activeElement;
+            return input.id === 'share-link' ? [input.value, input.selectionStart, input.selectionEnd] : [];
+        };
         assert.deepEqual([
             await page.evaluate(() => window.shared),
             over === 'http' ? await page.evaluate(() => navigator.clipboard.readText()) : '',
             await page.locator('#share-notice').textContent(),
-            await page.evaluate(() => (document.activeElement.id === 'share-link' ? [document.activeElement.value,
-                document.activeElement.selectionStart, document.activeElement.selectionEnd] : [])),
+            await page.evaluate(field),
         ], [shared, copied, copied ? 'Lien copié' : '', shown ? [shown, 0, shown.length] : []], what);
         if (pdf && over === 'http') {
             // From the keyboard: the link takes the focus and Enter saves the file under its name.
             await page.focus('#download');
             const [download] = await Promise.all([page.waitForEvent('download'), page.keyboard.press('Enter')]);
-            assert.deepEqual([download.suggestedFilename(), fs.readFileSync(await download.path())], ['Catalogue printemps.pdf', PDF]);
+            assert.deepEqual([download.suggestedFilename(), fs.readFileSync(await download.path())],
+                ['Catalogue printemps.pdf', PDF]);
         }
         await page.done();
     }
@@ -138,9 +147,11 @@ async function openHost(name, options = {}) {
     return { page, frame, state };
 }
 
-test('in a frame on another site: turns pages, takes the keyboard once clicked, leaves the host page where it was', async () => {
+test('in a frame on another site: turns, takes the keys once clicked, leaves the host page as it was', async () => {
     const { page, frame, state } = await openHost('allowed');
-    const expected = { hash: '#page=1', fullScreenButton: true, scroll: 800, keys: [], focus: 'BODY', history: 2, fullScreen: null };
+    const expected = {
+        hash: '#page=1', fullScreenButton: true, scroll: 800, keys: [], focus: 'BODY', history: 2, fullScreen: null,
+    };
     const steps = [
         // what the reader does, then the catalogue's pages and what changed in the host page
         ['presses ArrowRight on the host page', () => page.keyboard.press('ArrowRight'), '1 / 9', { keys: ['ArrowRight'] }],
@@ -186,7 +197,8 @@ test('in a frame on another site: touches and the wheel beside the book scroll t
         }
         // Full screen is offered only where the host page allows it.
         const { scroll, pages, fullScreenButton } = await state();
-        assert.deepEqual([scroll > 800, pages, fullScreenButton], [scrolls, '1 / 9', name === 'allowed'], `${name} ${source} ${x}`);
+        assert.deepEqual([scroll > 800, pages, fullScreenButton], [scrolls, '1 / 9', name === 'allowed'],
+            `${name} ${source} ${x}`);
         await page.done();
     }
 });
