@@ -5,6 +5,7 @@
 #include "VectorMovie.h"
 
 #include <cstdio>
+#include <utility>
 
 namespace vellora::converter::vector {
 
@@ -62,7 +63,12 @@ std::optional<VectorPageFiles> vectorPage(const PdfPages::Page& page, int pageNu
     // paint. When that is most of the text, the page is an image in all but name.
     std::set<GlyphKey> covered;
     if (form == VectorForm::TextOverImage) {
-        covered = coveredGlyphs(*drawing);
+        std::optional<std::set<GlyphKey>> hidden = coveredGlyphs(*drawing);
+        if (!hidden) {
+            say(options, pageNumber, "trop de tracés sur le texte pour en juger, gardée en image");
+            return std::nullopt;
+        }
+        covered = std::move(*hidden);
         if (covered.size() * 2 > drawing->textGlyphs) {
             say(options, pageNumber,
                 "texte recouvert par d'autres tracés (" + std::to_string(covered.size()) +
