@@ -14,8 +14,8 @@
 namespace vellora::converter::vector {
 
 // How many edge tests the coverage of one page may take: a text page of 4 000 glyphs under
-// a few hundred edges of later paint needs a few million, a dense chart drawn over its
-// labels a hundred times more, and a second or more of work that the image form does not.
+// a few hundred edges of later paint needs about a million, a dense chart drawn over its
+// labels a hundred times more, a second or more of work that the image form does not need.
 inline constexpr std::size_t kMaxCoverageTests = 20'000'000;
 
 // Where a glyph placed by `run` inks the page, from its outline's bounds in ems.
