@@ -150,6 +150,32 @@ const fz_path_walker& outlineWalker()
     return walker;
 }
 
+// Records a MuPDF path as it stands, cubic curves included.
+const fz_path_walker& emPathWalker()
+{
+    static const fz_path_walker walker = [] {
+        fz_path_walker w{};
+        w.moveto = [](fz_context*, void* arg, float x, float y) {
+            static_cast<swf::Path*>(arg)->moveTo({x, y});
+        };
+        w.lineto = [](fz_context*, void* arg, float x, float y) {
+            static_cast<swf::Path*>(arg)->lineTo({x, y});
+        };
+        w.curveto = [](fz_context*, void* arg, float x1, float y1, float x2, float y2, float x3,
+                       float y3) {
+            static_cast<swf::Path*>(arg)->cubicTo({x1, y1}, {x2, y2}, {x3, y3});
+        };
+        w.quadto = [](fz_context*, void* arg, float x1, float y1, float x2, float y2) {
+            static_cast<swf::Path*>(arg)->quadTo({x1, y1}, {x2, y2});
+        };
+        w.closepath = [](fz_context*, void* arg) {
+            static_cast<swf::Path*>(arg)->close();
+        };
+        return w;
+    }();
+    return walker;
+}
+
 Outline outlineOf(fz_context* ctx, const fz_path* path, fz_matrix ctm)
 {
     Outline outline;
@@ -299,35 +325,30 @@ struct DrawingDevice
         const auto slot = entry.slots.find(gid);
         if (slot != entry.slots.end())
             return slot->second;
-        // Outlined at 1024 units an em, which the conversion to twips turns into the
-        // 20480 units of the font's em square. A glyph the font cannot outline stays empty.
+        // Outlined in ems; the movie chooses the precision once it knows the sizes the
+        // page draws the font at. A glyph the font cannot outline stays empty.
         fz_path* path = nullptr;
         fz_var(path);
         fz_try(ctx)
         {
-            path = fz_outline_glyph(ctx, font, gid, fz_scale(1024, -1024));
+            path = fz_outline_glyph(ctx, font, gid, fz_scale(1, -1));
         }
         fz_catch(ctx)
         {
             path = nullptr;
         }
-        swf::ShapeEdges shape;
+        swf::Path outline;
+        Box bounds;
         if (path) {
-            Outline outline;
-            OutlineBuilder builder{fz_identity, &outline};
-            fz_walk_path(ctx, path, &outlineWalker(), &builder);
+            fz_walk_path(ctx, path, &emPathWalker(), &outline);
+            const fz_rect box = fz_bound_path(ctx, path, nullptr, fz_identity);
             fz_drop_path(ctx, path);
-            for (const Edge& edge : outline) {
-                if (edge.kind == Edge::Kind::Move)
-                    shape.moveTo(edge.x, edge.y, 1);
-                else if (edge.kind == Edge::Kind::Line)
-                    shape.lineTo(edge.x, edge.y);
-                else
-                    shape.curveTo(edge.controlX, edge.controlY, edge.x, edge.y);
-            }
+            if (!fz_is_empty_rect(box))
+                bounds = {box.x0, box.y0, box.x1, box.y1};
         }
-        const int index = static_cast<int>(entry.glyphs.size());
-        entry.glyphs.push_back(std::move(shape));
+        const int index = static_cast<int>(entry.outlines.size());
+        entry.outlines.push_back(std::move(outline));
+        entry.bounds.push_back(bounds);
         entry.codes.push_back(static_cast<std::uint16_t>(ucs > 0 && ucs < 0x10000 ? ucs : index));
         entry.slots.emplace(gid, index);
         return index;
@@ -335,6 +356,7 @@ struct DrawingDevice
 
     void text(fz_context* ctx, const fz_text* text, fz_matrix ctm, swf::Rgba color)
     {
+        int index = 0;
         for (const fz_text_span* span = text->head; span; span = span->next) {
             const fz_matrix linear = fz_concat(span->trm, ctm);
             TextRun run;
@@ -344,13 +366,14 @@ struct DrawingDevice
             run.b = linear.b;
             run.c = linear.c;
             run.d = linear.d;
-            for (int i = 0; i < span->len; ++i) {
+            run.source = text;
+            for (int i = 0; i < span->len; ++i, ++index) {
                 const fz_text_item& item = span->items[i];
                 if (item.gid < 0)
                     continue;
                 const int slot = glyphSlot(ctx, span->font, item.gid, item.ucs);
                 const fz_point origin = fz_transform_point_xy(item.x, item.y, ctm);
-                run.glyphs.push_back({slot, origin.x, origin.y});
+                run.glyphs.push_back({slot, origin.x, origin.y, index});
             }
             if (run.glyphs.empty())
                 continue;
@@ -448,10 +471,23 @@ void popClip(fz_context* ctx, fz_device* dev)
     self->guard(ctx, [&] { self->add(itemOf(Item::Kind::ClipEnd)); });
 }
 
+// Paint that stays in the background image: vector text below it must go there too.
+void paintedOver(fz_context* ctx, fz_device* dev, fz_rect area)
+{
+    auto* self = DrawingDevice::of(dev);
+    self->guard(ctx, [&] {
+        if (!fz_is_empty_rect(area))
+            self->drawing->otherPaint.push_back(
+                {self->drawing->items.size(), {area.x0, area.y0, area.x1, area.y1}});
+    });
+}
+
 void fillText(fz_context* ctx, fz_device* dev, const fz_text* text, fz_matrix ctm,
               fz_colorspace* space, const float* color, float alpha, fz_color_params params)
 {
     auto* self = DrawingDevice::of(dev);
+    if (!hasOutlines(ctx, text))
+        paintedOver(ctx, dev, fz_bound_text(ctx, text, nullptr, ctm));
     self->guard(ctx, [&] {
         if (!hasOutlines(ctx, text)) {
             self->note("texte en police Type 3");
@@ -461,9 +497,10 @@ void fillText(fz_context* ctx, fz_device* dev, const fz_text* text, fz_matrix ct
     });
 }
 
-void strokeText(fz_context* ctx, fz_device* dev, const fz_text*, const fz_stroke_state*, fz_matrix,
-                fz_colorspace*, const float*, float, fz_color_params)
+void strokeText(fz_context* ctx, fz_device* dev, const fz_text* text, const fz_stroke_state* stroke,
+                fz_matrix ctm, fz_colorspace*, const float*, float, fz_color_params)
 {
+    paintedOver(ctx, dev, fz_bound_text(ctx, text, stroke, ctm));
     DrawingDevice::of(dev)->guard(ctx, [&] { DrawingDevice::of(dev)->note("texte détouré"); });
 }
 
@@ -508,11 +545,14 @@ void setUnsupportedCallbacks(fz_device* dev)
                                fz_matrix, fz_rect) {
         unsupportedClip(d, "découpe par du texte");
     };
-    dev->fill_shade = [](fz_context*, fz_device* d, fz_shade*, fz_matrix, float, fz_color_params) {
+    dev->fill_shade = [](fz_context* c, fz_device* d, fz_shade* shade, fz_matrix m, float,
+                         fz_color_params) {
+        paintedOver(c, d, fz_bound_shade(c, shade, m));
         notSupported(d, "dégradé");
     };
-    dev->fill_image_mask = [](fz_context*, fz_device* d, fz_image*, fz_matrix, fz_colorspace*,
+    dev->fill_image_mask = [](fz_context* c, fz_device* d, fz_image*, fz_matrix m, fz_colorspace*,
                               const float*, float, fz_color_params) {
+        paintedOver(c, d, fz_transform_rect(fz_unit_rect, m));
         notSupported(d, "masque d'image");
     };
     dev->clip_image_mask = [](fz_context*, fz_device* d, fz_image*, fz_matrix, fz_rect) {
@@ -575,6 +615,18 @@ std::vector<std::uint8_t> jpegOf(const Pixels& pixels, int quality)
                     image.pixels.get() + static_cast<std::size_t>(y) * image.stride());
     const JpegData jpeg = encodeJpeg(image, quality, JpegKind::Baseline);
     return std::vector<std::uint8_t>(jpeg.bytes.get(), jpeg.bytes.get() + jpeg.size);
+}
+
+void Box::include(double x, double y)
+{
+    if (empty()) {
+        *this = {x, y, x, y};
+        return;
+    }
+    x0 = std::min(x0, x);
+    y0 = std::min(y0, y);
+    x1 = std::max(x1, x);
+    y1 = std::max(y1, y);
 }
 
 PageDrawing::~PageDrawing()
@@ -664,11 +716,75 @@ struct TextlessDevice
 {
     fz_device super;
     fz_device* target;
+    const std::set<GlyphKey>* keep;
 };
 
 fz_device* target(fz_device* dev)
 {
     return reinterpret_cast<TextlessDevice*>(dev)->target;
+}
+
+bool keepsAny(const fz_text* text, const std::set<GlyphKey>& keep)
+{
+    const auto first = keep.lower_bound({text, 0});
+    return first != keep.end() && first->text == text;
+}
+
+void showKeptGlyphs(fz_context* ctx, fz_text* kept, const fz_text* text,
+                    const std::set<GlyphKey>& keep)
+{
+    int index = 0;
+    for (const fz_text_span* span = text->head; span; span = span->next) {
+        for (int i = 0; i < span->len; ++i, ++index) {
+            if (keep.find({text, index}) == keep.end())
+                continue;
+            const fz_text_item& item = span->items[i];
+            fz_matrix trm = span->trm;
+            trm.e = item.x;
+            trm.f = item.y;
+            fz_show_glyph(ctx, kept, span->font, trm, item.gid, item.ucs, span->wmode,
+                          span->bidi_level, static_cast<fz_bidi_direction>(span->markup_dir),
+                          static_cast<fz_text_language>(span->language));
+        }
+    }
+}
+
+// The glyphs of `text` that `keep` names, as a text of their own.
+fz_text* keptGlyphs(fz_context* ctx, const fz_text* text, const std::set<GlyphKey>* keep)
+{
+    fz_text* kept = fz_new_text(ctx);
+    fz_try(ctx)
+    {
+        showKeptGlyphs(ctx, kept, text, *keep);
+    }
+    fz_catch(ctx)
+    {
+        fz_drop_text(ctx, kept);
+        fz_rethrow(ctx);
+    }
+    return kept;
+}
+
+// Fills the glyphs of `text` that the device keeps, if any.
+void fillKeptGlyphs(fz_context* ctx, fz_device* dev, const fz_text* text, fz_matrix ctm,
+                    fz_colorspace* space, const float* color, float alpha, fz_color_params params)
+{
+    const std::set<GlyphKey>* keep = reinterpret_cast<TextlessDevice*>(dev)->keep;
+    if (!keepsAny(text, *keep))
+        return;
+    fz_text* kept = keptGlyphs(ctx, text, keep);
+    fz_try(ctx)
+    {
+        fz_fill_text(ctx, target(dev), kept, ctm, space, color, alpha, params);
+    }
+    fz_always(ctx)
+    {
+        fz_drop_text(ctx, kept);
+    }
+    fz_catch(ctx)
+    {
+        fz_rethrow(ctx);
+    }
 }
 
 // Fills, strokes and clips by paths, passed on to the target unchanged.
@@ -698,8 +814,11 @@ void forwardText(fz_device* dev)
 {
     dev->fill_text = [](fz_context* c, fz_device* d, const fz_text* t, fz_matrix m,
                         fz_colorspace* s, const float* v, float a, fz_color_params cp) {
-        if (!hasOutlines(c, t))
+        if (!hasOutlines(c, t)) {
             fz_fill_text(c, target(d), t, m, s, v, a, cp);
+            return;
+        }
+        fillKeptGlyphs(c, d, t, m, s, v, a, cp);
     };
     dev->stroke_text = [](fz_context* c, fz_device* d, const fz_text* t, const fz_stroke_state* st,
                           fz_matrix m, fz_colorspace* s, const float* v, float a,
@@ -779,11 +898,12 @@ void forwardStructure(fz_device* dev)
     };
 }
 
-fz_device* newTextlessDevice(fz_context* ctx, fz_device* to)
+fz_device* newTextlessDevice(fz_context* ctx, fz_device* to, const std::set<GlyphKey>& keep)
 {
     auto* device =
         reinterpret_cast<TextlessDevice*>(fz_new_device_of_size(ctx, sizeof(TextlessDevice)));
     device->target = to;
+    device->keep = &keep;
     fz_device* dev = &device->super;
     forwardPaths(dev);
     forwardText(dev);
@@ -794,7 +914,7 @@ fz_device* newTextlessDevice(fz_context* ctx, fz_device* to)
 
 } // namespace
 
-Pixels renderWithoutText(const PdfPages::Page& page, double scale)
+Pixels renderWithoutText(const PdfPages::Page& page, double scale, const std::set<GlyphKey>& keep)
 {
     fz_context* ctx = page.context();
     const fz_matrix ctm = fz_scale(static_cast<float>(scale), static_cast<float>(scale));
@@ -825,7 +945,7 @@ Pixels renderWithoutText(const PdfPages::Page& page, double scale)
         pixmap = fz_new_pixmap_with_bbox_and_data(ctx, fz_device_rgb(ctx), box, nullptr, 0, pixels);
         fz_clear_pixmap_with_value(ctx, pixmap, 0xFF);
         draw = fz_new_draw_device(ctx, fz_identity, pixmap);
-        filter = newTextlessDevice(ctx, draw);
+        filter = newTextlessDevice(ctx, draw, keep);
         fz_run_display_list(ctx, list, filter, ctm, fz_infinite_rect, nullptr);
         fz_close_device(ctx, filter);
         fz_close_device(ctx, draw);

@@ -5,11 +5,13 @@
 // Collected by a MuPDF device of our own walking the page's display list.
 
 #include "PdfPages.h"
+#include "SwfPath.h"
 #include "SwfVector.h"
 
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -44,21 +46,48 @@ struct Edge
 };
 using Outline = std::vector<Edge>;
 
-// A glyph drawn at one place: its slot in the font and its origin in points of the page.
+// A rectangle of the page in points, or of a glyph's em.
+struct Box
+{
+    double x0 = 0, y0 = 0, x1 = -1, y1 = -1;
+
+    bool empty() const { return x1 < x0 || y1 < y0; }
+    bool meets(const Box& other) const
+    {
+        return !empty() && !other.empty() && x0 <= other.x1 && other.x0 <= x1 && y0 <= other.y1 &&
+               other.y0 <= y1;
+    }
+    void include(double x, double y);
+};
+
+// A glyph drawn at one place: its slot in the font, its origin in points of the page, and
+// which glyph of its MuPDF text it is (counted over the text's spans).
 struct PlacedGlyph
 {
     int slot = 0;
     double x = 0, y = 0;
+    int index = 0;
 };
 
 // Glyphs of one font sharing one transform: `a b c d` map the glyph's em (y upwards) to
-// points of the page, as a PDF text matrix times the page's does.
+// points of the page, as a PDF text matrix times the page's does. `source` is the MuPDF
+// text they come from, the same object each time the page's display list is run.
 struct TextRun
 {
     int font = 0;
     swf::Rgba color;
     double a = 1, b = 0, c = 0, d = 1;
     std::vector<PlacedGlyph> glyphs;
+    const void* source = nullptr;
+};
+
+// A glyph of the page by where it comes from: its MuPDF text and its place in it.
+struct GlyphKey
+{
+    const void* text = nullptr;
+    int index = 0;
+
+    friend auto operator<=>(const GlyphKey&, const GlyphKey&) = default;
 };
 
 struct Item
@@ -84,9 +113,18 @@ struct Item
 struct Font
 {
     std::string name;
-    std::vector<swf::ShapeEdges> glyphs; // em square of 20480 units, y downwards
+    std::vector<swf::Path> outlines; // in ems, y downwards, origin on the baseline
+    std::vector<Box> bounds;         // of each outline, in ems, y downwards
     std::vector<std::uint16_t> codes;
     std::map<int, int> slots; // glyph id in the font file -> slot
+};
+
+// Paint that has no item of its own (shades, image masks, text kept as an image), drawn
+// after the first `after` items.
+struct OtherPaint
+{
+    std::size_t after = 0;
+    Box area;
 };
 
 // Where the page's drawing stands, in the order it is drawn.
@@ -101,6 +139,7 @@ public:
     std::vector<Item> items;
     std::vector<Font> fonts;
     std::vector<fz_image*> images; // kept; decoded only when the movie embeds them
+    std::vector<OtherPaint> otherPaint;
 
     std::size_t textGlyphs = 0; // glyphs drawn as vectors
     std::size_t shapeItems = 0; // fills, strokes, images and clips
@@ -121,8 +160,10 @@ private:
 std::unique_ptr<PageDrawing> readDrawing(const PdfPages::Page& page);
 
 // Draws the page on white at `scale` pixels per point without the text that `readDrawing`
-// keeps as glyphs: the background under vector text.
-Pixels renderWithoutText(const PdfPages::Page& page, double scale);
+// keeps as glyphs, except the glyphs of `keep`: the background under vector text, with
+// the text that later paint covers.
+Pixels renderWithoutText(const PdfPages::Page& page, double scale,
+                         const std::set<GlyphKey>& keep = {});
 
 // The page as a self-contained SVG document (MuPDF's SVG output: glyphs as shared
 // symbols, images embedded).

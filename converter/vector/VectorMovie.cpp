@@ -1,6 +1,8 @@
 #include "VectorMovie.h"
 
+#include "SwfGlyph.h"
 #include "SwfMovie.h"
+#include "SwfWinding.h"
 
 #include <algorithm>
 #include <cmath>
@@ -73,18 +75,40 @@ private:
     std::uint16_t m_depth = 0;
 };
 
-// One DefineText2 for a run of glyphs sharing a transform (see TextRun). Text space has
-// the glyph's em at `height` twips with y downwards; the matrix takes it to the stage.
+// A font as the movie holds it: its character id, its units per em, and for each of the
+// drawing's slots its glyph's index in the movie's font (-1: not in the movie).
+struct MovieFont
+{
+    std::uint16_t id = 0;
+    int unitsPerEm = swf::kFont3UnitsPerEm;
+    std::vector<int> index;
+};
+
+// The longest side of a run's em on the page, in points: the largest singular value of
+// its matrix.
+double emLength(const TextRun& run)
+{
+    const double sum = run.a * run.a + run.b * run.b + run.c * run.c + run.d * run.d;
+    const double determinant = run.a * run.d - run.b * run.c;
+    return std::sqrt((sum + std::sqrt(std::max(0.0, sum * sum - 4 * determinant * determinant))) /
+                     2);
+}
+
+// One DefineText2 for a run of glyphs sharing a transform (see TextRun), without the glyphs
+// of `covered`. Text space has the glyph's em at `em` twips with y downwards; the matrix
+// takes it to the stage.
 void addText(swf::Movie& movie, MovieBuilder& builder, const TextRun& run,
-             const std::vector<std::uint16_t>& fontIds, std::uint16_t depth)
+             const std::vector<MovieFont>& fonts, const std::set<GlyphKey>& covered,
+             std::uint16_t depth)
 {
     const double size = std::sqrt(std::abs(run.a * run.d - run.b * run.c));
     if (!(size > 0) || !std::isfinite(size))
         return;
-    const auto height =
-        static_cast<std::uint16_t>(std::clamp(std::lround(size * swf::kTwipsPerPoint), 1L, 65535L));
+    const MovieFont& font = fonts.at(static_cast<std::size_t>(run.font));
+    const std::uint16_t height = swf::glyphHeight(size * swf::kTwipsPerPoint, font.unitsPerEm);
+    const double em = swf::emOfHeight(height, font.unitsPerEm);
     swf::Matrix matrix;
-    const double k = static_cast<double>(swf::kTwipsPerPoint) / height;
+    const double k = swf::kTwipsPerPoint / em;
     matrix.scaleX = k * run.a;
     matrix.rotateSkew1 = -k * run.c;
     matrix.rotateSkew0 = k * run.b;
@@ -101,6 +125,9 @@ void addText(swf::Movie& movie, MovieBuilder& builder, const TextRun& run,
     swf::Bounds extent;
     extent.include(0, 0); // the first glyph's origin
     for (const PlacedGlyph& glyph : run.glyphs) {
+        const int index = font.index.at(static_cast<std::size_t>(glyph.slot));
+        if (index < 0 || covered.count({run.source, glyph.index}))
+            continue;
         const double dx = glyph.x * swf::kTwipsPerPoint - matrix.translateX;
         const double dy = glyph.y * swf::kTwipsPerPoint - matrix.translateY;
         const double x = (matrix.scaleY * dx - matrix.rotateSkew1 * dy) / determinant;
@@ -112,7 +139,7 @@ void addText(swf::Movie& movie, MovieBuilder& builder, const TextRun& run,
         extent.include(tx, ty);
         if (records.empty() || records.back().y != ty || records.back().glyphs.size() == 255) {
             swf::TextRun record;
-            record.fontId = fontIds.at(static_cast<std::size_t>(run.font));
+            record.fontId = font.id;
             record.color = run.color;
             record.height = height;
             record.x = tx;
@@ -126,11 +153,11 @@ void addText(swf::Movie& movie, MovieBuilder& builder, const TextRun& run,
                 penX += record.glyphs[i].advance;
             record.glyphs.back().advance = tx - penX;
         }
-        records.back().glyphs.push_back({static_cast<std::uint16_t>(glyph.slot), 0});
+        records.back().glyphs.push_back({static_cast<std::uint16_t>(index), 0});
     }
     if (records.empty())
         return;
-    const swf::Rect bounds = swf::grown(extent.rect(), 2 * height);
+    const swf::Rect bounds = swf::grown(extent.rect(), static_cast<swf::Twips>(std::ceil(2 * em)));
     const std::uint16_t id = builder.nextId();
     movie.add(swf::defineText2(id, bounds, matrix, records));
     movie.add(swf::placeObject2(depth, id));
@@ -148,17 +175,46 @@ void addBackground(swf::Movie& movie, MovieBuilder& builder, const swf::Rect& st
     builder.place(shape);
 }
 
-// Each glyph is drawn once, in its font; every text places it by index. Returns the fonts'
-// character ids in the drawing's order.
-std::vector<std::uint16_t> addFonts(swf::Movie& movie, MovieBuilder& builder,
-                                    const std::vector<Font>& fonts)
+// Each glyph the movie draws is stored once, in its font, at the precision the font's
+// largest text on the page needs; every text places it by index. Glyphs of `covered` and
+// fonts left with no glyph are not stored.
+std::vector<MovieFont> addFonts(swf::Movie& movie, MovieBuilder& builder,
+                                const PageDrawing& drawing, const std::set<GlyphKey>& covered)
 {
-    std::vector<std::uint16_t> fontIds;
-    for (const Font& font : fonts) {
-        fontIds.push_back(builder.nextId());
-        movie.add(swf::defineFont3(fontIds.back(), font.name, font.glyphs, font.codes));
+    std::vector<MovieFont> fonts(drawing.fonts.size());
+    std::vector<double> largestEm(drawing.fonts.size(), 0);
+    for (std::size_t f = 0; f < fonts.size(); ++f)
+        fonts[f].index.assign(drawing.fonts[f].outlines.size(), -1);
+    for (const Item& item : drawing.items) {
+        if (item.kind != Item::Kind::Text)
+            continue;
+        const auto f = static_cast<std::size_t>(item.text.font);
+        for (const PlacedGlyph& glyph : item.text.glyphs) {
+            if (covered.count({item.text.source, glyph.index}))
+                continue;
+            fonts[f].index.at(static_cast<std::size_t>(glyph.slot)) = 0;
+            largestEm[f] = std::max(largestEm[f], emLength(item.text));
+        }
     }
-    return fontIds;
+    for (std::size_t f = 0; f < fonts.size(); ++f) {
+        const Font& font = drawing.fonts[f];
+        const swf::GlyphPrecision precision = swf::glyphPrecision(largestEm[f]);
+        std::vector<swf::ShapeEdges> glyphs;
+        std::vector<std::uint16_t> codes;
+        for (std::size_t slot = 0; slot < font.outlines.size(); ++slot) {
+            if (fonts[f].index[slot] < 0)
+                continue;
+            fonts[f].index[slot] = static_cast<int>(glyphs.size());
+            glyphs.push_back(swf::glyphShape(font.outlines[slot], precision));
+            codes.push_back(font.codes[slot]);
+        }
+        if (glyphs.empty())
+            continue;
+        fonts[f].id = builder.nextId();
+        fonts[f].unitsPerEm = precision.unitsPerEm;
+        movie.add(swf::defineFont3(fonts[f].id, font.name, glyphs, codes));
+    }
+    return fonts;
 }
 
 // Per item of the drawing: its depth (0 for none), and for a clip the depth up to which it
@@ -267,6 +323,25 @@ swf::ShapeEdges imageOutline(const double* m)
     return edges;
 }
 
+// The area a fill or a clip covers, as every player fills it: overlapping subpaths of a
+// non-zero fill as the boundary of what they cover.
+swf::ShapeEdges fillEdges(const Item& item)
+{
+    if (!item.nonZero)
+        return MovieBuilder::edges(item.outline, true, 1, 0);
+    swf::Path path;
+    for (const Edge& edge : item.outline) {
+        if (edge.kind == Edge::Kind::Move)
+            path.moveTo({static_cast<double>(edge.x), static_cast<double>(edge.y)});
+        else if (edge.kind == Edge::Kind::Line)
+            path.lineTo({static_cast<double>(edge.x), static_cast<double>(edge.y)});
+        else
+            path.quadTo({static_cast<double>(edge.controlX), static_cast<double>(edge.controlY)},
+                        {static_cast<double>(edge.x), static_cast<double>(edge.y)});
+    }
+    return swf::nonZeroEdges(path, 1);
+}
+
 // One fill, stroke, clip or image of the Vector form as shape `id` placed at `depth`; a clip
 // reaches up to `clipDepth`.
 void addShape(swf::Movie& movie, MovieBuilder& builder, MovieImages& images, const Item& item,
@@ -274,8 +349,8 @@ void addShape(swf::Movie& movie, MovieBuilder& builder, MovieImages& images, con
 {
     switch (item.kind) {
     case Item::Kind::Fill:
-        movie.add(swf::defineShape4(id, {swf::ShapeFill{item.color, 0, {}}}, {},
-                                    MovieBuilder::edges(item.outline, true, 1, 0), item.nonZero));
+        movie.add(swf::defineShape4(id, {swf::ShapeFill{item.color, 0, {}}}, {}, fillEdges(item),
+                                    item.nonZero));
         movie.add(swf::placeObject2(depth, id));
         break;
     case Item::Kind::Stroke:
@@ -284,8 +359,7 @@ void addShape(swf::Movie& movie, MovieBuilder& builder, MovieImages& images, con
         movie.add(swf::placeObject2(depth, id));
         break;
     case Item::Kind::ClipBegin:
-        movie.add(swf::defineShape4(id, {swf::ShapeFill{}}, {},
-                                    MovieBuilder::edges(item.outline, true, 1, 0), item.nonZero));
+        movie.add(swf::defineShape4(id, {swf::ShapeFill{}}, {}, fillEdges(item), item.nonZero));
         movie.add(swf::placeClip(depth, id, std::max(clipDepth, depth)));
         break;
     case Item::Kind::Image: {
@@ -305,7 +379,7 @@ void addShape(swf::Movie& movie, MovieBuilder& builder, MovieImages& images, con
 
 swf::Bytes vectorMovie(const PageDrawing& drawing, VectorForm form, const PageSize& size,
                        const std::vector<std::uint8_t>& backgroundJpeg, int backgroundWidth,
-                       int backgroundHeight, int jpegQuality)
+                       int backgroundHeight, int jpegQuality, const std::set<GlyphKey>& covered)
 {
     const swf::Rect stage{0, swf::pointsToTwips(size.width), 0, swf::pointsToTwips(size.height)};
     swf::Movie movie(stage);
@@ -314,7 +388,7 @@ swf::Bytes vectorMovie(const PageDrawing& drawing, VectorForm form, const PageSi
     MovieBuilder builder(movie);
     if (form == VectorForm::TextOverImage)
         addBackground(movie, builder, stage, backgroundJpeg, backgroundWidth, backgroundHeight);
-    const std::vector<std::uint16_t> fontIds = addFonts(movie, builder, drawing.fonts);
+    const std::vector<MovieFont> fonts = addFonts(movie, builder, drawing, covered);
 
     const bool vectors = form == VectorForm::Vector;
     const Depths depths = assignDepths(drawing.items, vectors, builder);
@@ -322,7 +396,7 @@ swf::Bytes vectorMovie(const PageDrawing& drawing, VectorForm form, const PageSi
     for (std::size_t i = 0; i < drawing.items.size(); ++i) {
         const Item& item = drawing.items[i];
         if (item.kind == Item::Kind::Text) {
-            addText(movie, builder, item.text, fontIds, depths.item[i]);
+            addText(movie, builder, item.text, fonts, covered, depths.item[i]);
         } else if (vectors && item.kind != Item::Kind::ClipEnd) {
             const std::uint16_t id = builder.nextId();
             addShape(movie, builder, images, item, id, depths.item[i], depths.clip[i]);

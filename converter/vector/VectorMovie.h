@@ -4,6 +4,8 @@
 
 #include "PageDrawing.h"
 
+#include <set>
+
 namespace vellora::converter::vector {
 
 enum class VectorForm
@@ -13,9 +15,11 @@ enum class VectorForm
 };
 
 // `background` (TextOverImage only): the page drawn without its vector text, stretched over
-// the stage. Images of the Vector form are stored as JPEG at `jpegQuality`.
+// the stage; the glyphs of `covered` are drawn in it and left out of the text. Images of
+// the Vector form are stored as JPEG at `jpegQuality`.
 swf::Bytes vectorMovie(const PageDrawing& drawing, VectorForm form, const PageSize& size,
                        const std::vector<std::uint8_t>& backgroundJpeg, int backgroundWidth,
-                       int backgroundHeight, int jpegQuality);
+                       int backgroundHeight, int jpegQuality,
+                       const std::set<GlyphKey>& covered = {});
 
 } // namespace vellora::converter::vector

@@ -1,9 +1,11 @@
 #include "VectorPage.h"
 
 #include "PageDrawing.h"
+#include "PaintOrder.h"
 #include "VectorMovie.h"
 
 #include <cstdio>
+#include <utility>
 
 namespace vellora::converter::vector {
 
@@ -57,16 +59,34 @@ std::optional<VectorPageFiles> vectorPage(const PdfPages::Page& page, int pageNu
         form = VectorForm::TextOverImage;
     }
 
+    // Text that later paint covers goes into the background, where it stays below that
+    // paint. When that is most of the text, the page is an image in all but name.
+    std::set<GlyphKey> covered;
+    if (form == VectorForm::TextOverImage) {
+        std::optional<std::set<GlyphKey>> hidden = coveredGlyphs(*drawing);
+        if (!hidden) {
+            say(options, pageNumber, "trop de tracés sur le texte pour en juger, gardée en image");
+            return std::nullopt;
+        }
+        covered = std::move(*hidden);
+        if (covered.size() * 2 > drawing->textGlyphs) {
+            say(options, pageNumber,
+                "texte recouvert par d'autres tracés (" + std::to_string(covered.size()) +
+                    " caractères), gardée en image");
+            return std::nullopt;
+        }
+    }
+
     std::vector<std::uint8_t> background;
     int backgroundWidth = 0, backgroundHeight = 0;
     if (form == VectorForm::TextOverImage) {
-        const Pixels image = renderWithoutText(page, backgroundScale);
+        const Pixels image = renderWithoutText(page, backgroundScale, covered);
         background = jpegOf(image, options.jpegQuality);
         backgroundWidth = image.width;
         backgroundHeight = image.height;
     }
     const swf::Bytes movie = vectorMovie(*drawing, form, size, background, backgroundWidth,
-                                         backgroundHeight, options.jpegQuality);
+                                         backgroundHeight, options.jpegQuality, covered);
     if (movie.size() > kMaxMovieBytes) {
         say(options, pageNumber,
             "forme vectorielle trop lourde (" + std::to_string(movie.size() / 1024) +

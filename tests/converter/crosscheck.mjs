@@ -10,9 +10,9 @@ import fs from "node:fs";
 import path from "node:path";
 import { createRequire } from "node:module";
 import { startServer } from "../viewer/server.mjs";
+import { chromiumPath, launchChromium, withPictureHelpers } from "./pictures.mjs";
 
 export const converter = path.join(process.env.XDG_DATA_HOME, "vellora", "pdf2swf");
-const chromiumPath = "/usr/bin/chromium";
 // CTest's skip code for these tests (SKIP_RETURN_CODE in CMakeLists.txt).
 const kSkipExitCode = 77;
 
@@ -80,11 +80,7 @@ export async function startPlayer({ chromium, ruffleDir }, work) {
                      `<!doctype html><html><body style="margin:0;background:#fff">
 <script src="/ruffle/ruffle.js"></script></body></html>`);
     const server = await startServer(work, { "/ruffle/": ruffleDir });
-    const browser = await chromium.launch({
-        executablePath: chromiumPath,
-        args: ["--no-sandbox", "--disable-gpu", "--disable-background-networking",
-               "--disable-component-update", "--disable-sync", "--no-first-run"],
-    });
+    const browser = await launchChromium(chromium);
     return {
         origin: server.base,
         browser,
@@ -113,18 +109,10 @@ export async function settle(locator, clip) {
 // not its default.
 export async function playMovie(page, origin, movie, width, height, { quality, clip } = {}) {
     await page.goto(`${origin}/index.html`);
-    await page.evaluate(async ({ movie, width, height, quality }) => {
-        window.RufflePlayer.config = { autoplay: "on", splashScreen: false, letterbox: "on",
-                                       preferredRenderer: "canvas", unmuteOverlay: "hidden",
-                                       ...(quality ? { quality } : {}) };
-        const player = window.RufflePlayer.newest().createPlayer();
-        player.id = "player";
-        player.style.width = `${width}px`;
-        player.style.height = `${height}px`;
-        player.style.display = "block";
-        document.body.appendChild(player);
-        await player.ruffle().load({ url: movie });
-    }, { movie: `${origin}/${movie}`, width, height, quality });
+    await withPictureHelpers(page);
+    await page.evaluate(({ movie, width, height, quality }) =>
+        window.pictures.play(movie, width, height, quality ? { quality } : {}),
+    { movie: `${origin}/${movie}`, width, height, quality });
     return settle(page.locator("#player"), clip);
 }
 
@@ -142,26 +130,10 @@ export async function edgeWidth(page, png, region) {
 }
 
 async function measure(page, what, pngA, pngB, { scale = false, region = null }) {
+    await withPictureHelpers(page);
     return page.evaluate(async ({ what, a, b, scale, region }) => {
-        const load = (data) => new Promise((resolve, reject) => {
-            const image = new Image();
-            image.onload = () => resolve(image);
-            image.onerror = reject;
-            image.src = `data:image/png;base64,${data}`;
-        });
-        const pixels = (image, width, height) => {
-            const canvas = document.createElement("canvas");
-            canvas.width = width;
-            canvas.height = height;
-            const context = canvas.getContext("2d");
-            context.fillStyle = "#fff";
-            context.fillRect(0, 0, width, height);
-            if (image) {
-                context.imageSmoothingQuality = "high";
-                context.drawImage(image, 0, 0, width, height);
-            }
-            return context.getImageData(0, 0, width, height).data;
-        };
+        const { pixels } = window.pictures;
+        const load = (data) => window.pictures.load(`data:image/png;base64,${data}`);
         const imageA = await load(a);
         const width = imageA.naturalWidth, height = imageA.naturalHeight;
         const dataA = pixels(imageA, width, height);

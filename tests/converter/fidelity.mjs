@@ -11,6 +11,7 @@ import { execFileSync } from "node:child_process";
 import fs from "node:fs";
 import http from "node:http";
 import path from "node:path";
+import { launchChromium, withPictureHelpers } from "./pictures.mjs";
 
 export const kWidth = 800;
 const kBlock = 4;
@@ -71,11 +72,7 @@ export async function openMeasurer(chromium, folder, ruffleDir) {
                      "<!doctype html><html><body style=\"margin:0;background:#fff\">" +
                      (ruffleDir ? "<script src=\"/ruffle/ruffle.js\"></script>" : "") +
                      "</body></html>");
-    const browser = await chromium.launch({
-        executablePath: "/usr/bin/chromium",
-        args: ["--no-sandbox", "--disable-gpu", "--disable-background-networking",
-               "--disable-component-update", "--disable-sync", "--no-first-run"],
-    });
+    const browser = await launchChromium(chromium);
     const context = await browser.newContext({ viewport: { width: kWidth + 100, height: 1200 },
                                                deviceScaleFactor: 1 });
     const page = await context.newPage();
@@ -88,24 +85,12 @@ export async function openMeasurer(chromium, folder, ruffleDir) {
     // at the reference's scale, a picture scaled from its own `pixelsPerPoint` (by default
     // the reference's). Without it, both are stretched to `size`, or to the reference's size.
     async function measure(reference, ours, { page: pageSize, pixelsPerPoint, size } = {}) {
+        await withPictureHelpers(page);
         return page.evaluate(async ({ a, b, pageSize, pixelsPerPoint, size, kWidth, block, ink,
                                       lighter }) => {
-            const load = (src) => new Promise((resolve, reject) => {
-                const image = new Image();
-                image.onload = () => resolve(image);
-                image.onerror = () => reject(new Error(`cannot load ${src}`));
-                image.src = src;
-            });
+            const { load, pixels } = window.pictures;
             const grey = (image, width, height, drawnWidth, drawnHeight) => {
-                const canvas = document.createElement("canvas");
-                canvas.width = width;
-                canvas.height = height;
-                const context = canvas.getContext("2d");
-                context.fillStyle = "#fff";
-                context.fillRect(0, 0, width, height);
-                context.imageSmoothingQuality = "high";
-                context.drawImage(image, 0, 0, drawnWidth, drawnHeight);
-                const data = context.getImageData(0, 0, width, height).data;
+                const data = pixels(image, width, height, drawnWidth, drawnHeight);
                 const columns = Math.floor(width / block), rows = Math.floor(height / block);
                 const blocks = new Float64Array(columns * rows);
                 for (let y = 0; y < rows * block; y++) {
@@ -151,17 +136,9 @@ export async function openMeasurer(chromium, folder, ruffleDir) {
     // Plays a movie of the folder in a player of `size` and keeps what it drew in `png`.
     async function playMovie(movie, size, png) {
         await page.goto(`${origin}/measure.html`);
-        await page.evaluate(async ({ movie, width, height }) => {
-            window.RufflePlayer.config = { autoplay: "on", splashScreen: false, letterbox: "on",
-                                           preferredRenderer: "canvas", unmuteOverlay: "hidden" };
-            const player = window.RufflePlayer.newest().createPlayer();
-            player.id = "player";
-            player.style.width = `${width}px`;
-            player.style.height = `${height}px`;
-            player.style.display = "block";
-            document.body.appendChild(player);
-            await player.ruffle().load({ url: movie });
-        }, { movie: url(movie), width: size.width, height: size.height });
+        await withPictureHelpers(page);
+        await page.evaluate(({ movie, width, height }) => window.pictures.play(movie, width, height),
+                            { movie: url(movie), width: size.width, height: size.height });
         // Ruffle draws the first frame shortly after the movie has loaded; the picture is read
         // from its canvas (quicker than a screenshot of a page that redraws thousands of
         // shapes every frame) once two readings agree.

@@ -1,0 +1,33 @@
+#pragma once
+
+// Text that later paint covers. In the form that draws vector text over an image of the
+// rest of the page, a glyph that a later fill, stroke, image or shading hides in the PDF
+// would show through: such glyphs are drawn into the image instead, in their place in the
+// paint order.
+
+#include "PageDrawing.h"
+
+#include <cstddef>
+#include <optional>
+#include <set>
+
+namespace vellora::converter::vector {
+
+// How many edge tests the coverage of one page may take: a text page of 4 000 glyphs under
+// a few hundred edges of later paint needs about a million, a dense chart drawn over its
+// labels a hundred times more, a second or more of work that the image form does not need.
+inline constexpr std::size_t kMaxCoverageTests = 20'000'000;
+
+// Where a glyph placed by `run` inks the page, from its outline's bounds in ems.
+Box glyphArea(const TextRun& run, const PlacedGlyph& glyph, const Box& emBounds);
+
+// The glyphs of vector text that anything but text painted after them overlaps, even in
+// part. Fills cover where their outline, under its fill rule, encloses some of the glyph's
+// box (the hole of a ring covers nothing); strokes where their segments reach, widened by
+// half the line width and by miter joins; images and shadings their bounds. Each is held
+// to the bounds of its clips. Text over text is left as it is: glyphs of one line touch
+// their neighbours' bounds, and the few whose ink would cross stay in their order within
+// the vector text. Nothing when the page needs more than kMaxCoverageTests.
+std::optional<std::set<GlyphKey>> coveredGlyphs(const PageDrawing& drawing);
+
+} // namespace vellora::converter::vector
