@@ -164,6 +164,7 @@ export class Viewer {
         }, this.order.elements(this.images.pageElements, this.config.hardCover));
         this.book = book;
         this.wake = wake;
+        this.images.watchClones(this.bookElement);
         this.bookElement.style.minWidth = '0';
         this.book.on('flip', () => this.pageChanged());
         this.book.on('changeOrientation', () => this.pageChanged());
