@@ -48,6 +48,12 @@ export class PageImages {
         this.images = pages.map((page, i) => this.createImage(i));
         this.pageElements = [];
         this.near = [];
+        this.visible = [];
+        // Copying an image into its canvas decodes it on the page's own thread. Until the
+        // reader first touches the page only the pages on screen are copied, so the start does
+        // not wait on neighbours nobody has asked to see yet.
+        this.drawNear = false;
+        this.drawn = new Map(); // page index -> the source its canvas shows or is being given
         // Until the first page has been painted only the pages on screen load, so the
         // neighbours do not share the bandwidth with it.
         this.holdNeighbours = true;
@@ -60,7 +66,7 @@ export class PageImages {
         image.draggable = false;
         image.style.visibility = 'hidden';
         image.addEventListener('error', () => this.failed(index));
-        image.addEventListener('load', () => this.draw(index));
+        image.addEventListener('load', () => this.drawIfWanted(index));
         return image;
     }
 
@@ -75,12 +81,29 @@ export class PageImages {
         return this.images[index].style.visibility !== 'hidden';
     }
 
+    drawIfWanted(index) {
+        const image = this.images[index];
+        const source = image.getAttribute('src');
+        if (source === null || !image.complete || !image.naturalWidth || this.isPainted(index)) return;
+        if (this.drawn.get(index) === source || !image.parentNode) return;
+        if (this.drawNear ? this.near.includes(index) || this.visible.includes(index) : this.visible.includes(index)) {
+            this.draw(index);
+        }
+    }
+
+    // The reader has started: the neighbours get their pixels too.
+    startDrawingNear() {
+        if (this.drawNear) return;
+        this.drawNear = true;
+        for (const index of this.near) this.drawIfWanted(index);
+    }
+
     // Copies the loaded image of page `index` into its canvas, at the image's own size.
     async draw(index) {
         const image = this.images[index];
         const source = image.getAttribute('src');
         const page = image.parentNode;
-        if (source === null || !page || this.isPainted(index)) return;
+        this.drawn.set(index, source);
         let bitmap = null;
         try {
             bitmap = await createImageBitmap(image);
@@ -89,6 +112,7 @@ export class PageImages {
         }
         if (image.getAttribute('src') !== source || this.isPainted(index) || image.parentNode !== page) {
             bitmap?.close();
+            if (this.drawn.get(index) === source) this.drawn.delete(index);
             return;
         }
         const canvas = bitmap && this.canvasOf(index);
@@ -119,6 +143,7 @@ export class PageImages {
 
     // A canvas of no size holds no pixels: they go at once, not when the element is collected.
     clearCanvas(index) {
+        this.drawn.delete(index);
         const canvas = this.pageElements[index]?.querySelector(':scope > canvas');
         if (!canvas) return;
         canvas.width = canvas.height = 0;
@@ -220,7 +245,7 @@ export class PageImages {
         });
         this.images.forEach((image, i) => {
             if (image.dataset.missing) this.showMissing(i);
-            else if (image.complete && image.getAttribute('src') !== null) this.draw(i);
+            else this.drawIfWanted(i);
         });
     }
 
@@ -263,6 +288,8 @@ export class PageImages {
         for (let i = from; i <= to; i++) {
             if (this.images[i].getAttribute('src') !== null) this.near.push(i);
         }
+        this.visible = visible;
+        for (const index of this.drawNear ? this.near : visible) this.drawIfWanted(index);
     }
 
     // Zoomed pages switch to their sharpest source; at scale 1 they keep it until released.

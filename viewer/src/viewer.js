@@ -95,6 +95,10 @@ export class Viewer {
         await this.images.releaseNeighbours(this.visiblePages());
         this.images.loadAround(this.visiblePages());
         this.texts.showAround(this.visiblePages());
+        const reading = () => this.images.startDrawingNear();
+        for (const type of ['pointerdown', 'touchstart', 'keydown', 'wheel']) {
+            this.doc.addEventListener(type, reading, { capture: true, once: true, passive: true });
+        }
     }
 
     applyBackground() {
