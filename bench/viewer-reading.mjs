@@ -240,11 +240,14 @@ async function lighthouse(url) {
         performance: Math.round(report.categories.performance.score * 100),
         lcp: report.audits['largest-contentful-paint'].numericValue,
         tbt: report.audits['total-blocking-time'].numericValue,
+        load: os.loadavg()[0],
     };
 }
 
 const median = (values) => [...values].sort((a, b) => a - b)[Math.floor(values.length / 2)];
 const mb = (kb) => (kb / 1024).toFixed(0);
+// The machine's load over the last minute: figures taken beside other work are not comparable.
+const load = () => `load ${os.loadavg()[0].toFixed(1)}`;
 
 export async function benchReading({ build, toolFolder, startServer, runs, lighthouseRuns }) {
     const { chromium } = require('playwright-core');
@@ -271,7 +274,8 @@ export async function benchReading({ build, toolFolder, startServer, runs, light
                 console.log(`${viewer}_dom_elements_${name}: ${f[10].elements} after 10 turns, ${f[180].elements} after 180 ` +
                     `(ratio ${(f[180].elements / f[10].elements).toFixed(2)})`);
                 console.log(`${viewer}_renderer_memory_${name}: ${mb(f[10].memory)} MB after 10 turns, ${mb(f[180].memory)} MB after 180 ` +
-                    `(ratio ${(f[180].memory / f[10].memory).toFixed(2)}), ${mb(f.pressed)} MB after memory pressure`);
+                    `(ratio ${(f[180].memory / f[10].memory).toFixed(2)}), ${mb(f.pressed)} MB after memory pressure ` +
+                    `(ratio ${(f.pressed / f[10].memory).toFixed(2)}; ${load()})`);
             }
         }
         const browser = await chromium.launch({ executablePath: CHROMIUM, args: ARGS });
@@ -280,7 +284,7 @@ export async function benchReading({ build, toolFolder, startServer, runs, light
                 for (const [name, profile, slowdown] of [['desktop', DESKTOP, 1], ['phone_cpu4x', PHONE, 4]]) {
                     const times = [];
                     for (let run = 0; run < runs; run++) times.push(await firstResult(browser, urls[viewer], viewer, profile, slowdown));
-                    console.log(`${viewer}_search_first_result_${name}: ${median(times).toFixed(0)} ms`);
+                    console.log(`${viewer}_search_first_result_${name}: ${median(times).toFixed(0)} ms (median of ${times.length}; ${load()})`);
                 }
             }
         } finally {
@@ -290,8 +294,10 @@ export async function benchReading({ build, toolFolder, startServer, runs, light
             const scores = [];
             for (let run = 0; run < lighthouseRuns; run++) scores.push(await lighthouse(urls[viewer]));
             const worst = scores.reduce((a, b) => (b.performance < a.performance ? b : a));
+            const loads = scores.map((score) => score.load);
             console.log(`${viewer}_lighthouse_mobile: ${worst.performance} score (worst of ${scores.length}; ` +
-                `LCP ${worst.lcp.toFixed(0)} ms, TBT ${worst.tbt.toFixed(0)} ms)`);
+                `LCP ${worst.lcp.toFixed(0)} ms, TBT ${worst.tbt.toFixed(0)} ms; load ${Math.min(...loads).toFixed(1)}-${Math.max(...loads).toFixed(1)})`);
+            console.log(`${viewer}_lighthouse_mobile_median: ${median(scores.map((score) => score.performance))} score`);
         }
     } finally {
         await server.close();

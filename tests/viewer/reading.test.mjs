@@ -1,8 +1,8 @@
 // Reading a text catalogue as in a PDF reader, in Debian's Chromium: selections that start in
 // the margin or between words and run over several lines, measured against the words' boxes
 // the converter took from the PDF; queries with decomposed accents, ligatures, full-width
-// letters and words cut at a line end; and a long read that leaves no more elements behind
-// than a short one.
+// letters and words cut at a line end; and a long read that leaves no more elements, and no
+// more decoded page pictures, behind than a short one.
 import assert from 'node:assert/strict';
 import fs from 'node:fs';
 import path from 'node:path';
@@ -48,6 +48,26 @@ after(async () => {
 
 const open = (url, context = {}) => openCatalogue(browser, url, { context });
 const pageScript = (number) => pageScriptOf(html, number);
+
+// Images Chromium's compositor holds decoded, counted in its memory dump.
+async function decodedImages() {
+    const session = await browser.newBrowserCDPSession();
+    const events = [];
+    session.on('Tracing.dataCollected', ({ value }) => events.push(...value));
+    const complete = new Promise((resolve) => session.once('Tracing.tracingComplete', resolve));
+    await session.send('Tracing.start', {
+        traceConfig: { includedCategories: ['disabled-by-default-memory-infra'], excludedCategories: ['*'], memoryDumpConfig: { triggers: [] } },
+        transferMode: 'ReportEvents',
+    });
+    const { success } = await session.send('Tracing.requestMemoryDump', { deterministic: true, levelOfDetail: 'detailed' });
+    await session.send('Tracing.end');
+    await complete;
+    await session.detach();
+    assert.ok(success, 'memory dump');
+    const names = events.filter((event) => event.ph === 'v').flatMap((event) => Object.keys(event.args?.dumps?.allocators ?? {}));
+    assert.ok(names.some((name) => name.startsWith('cc/')), 'the dump has the compositor\'s part');
+    return names.filter((name) => /^cc\/image_memory\/[^/]+\/[^/]+\/image_[^/]+$/.test(name)).length;
+}
 
 // Screen boxes of the words of page 1 as the converter found them in the PDF, line by line.
 async function wordBoxes(page) {
@@ -202,11 +222,22 @@ test('the element count after 110 turns stays within that after 10', async () =>
         }
     };
     const elements = () => page.evaluate(() => document.getElementsByTagName('*').length);
+    // Page pictures holding pixels: canvases with a size, and <img> painted with a source.
+    const pictures = () => page.evaluate(() => [...document.querySelectorAll('.page canvas')].filter((c) => c.width > 0).length +
+        [...document.querySelectorAll('.page img[src]')].filter((i) => getComputedStyle(i).visibility !== 'hidden').length);
     await turn(10);
     const after10 = await elements();
+    const held10 = await pictures();
+    const decoded10 = await decodedImages();
     await turn(100);
     const after110 = await elements();
     assert.ok(after110 <= after10 * 1.25, `${after110} elements after 110 turns, ${after10} after 10`);
+    const held110 = await pictures();
+    assert.ok(held10 <= 14 && held110 <= 14, `${held10} pictures held after 10 turns, ${held110} after 110`);
+    // What the browser keeps decoded for painted <img> only memory pressure frees: the page the
+    // book opened on, never the pages read since.
+    const decoded110 = await decodedImages();
+    assert.ok(decoded10 <= 2 && decoded110 <= 2, `${decoded10} images decoded by the compositor after 10 turns, ${decoded110} after 110`);
     const layers = await page.locator('.text-layer').count();
     assert.ok(layers <= 10, `${layers} text layers kept`);
     // Every part is searched, each at its own pages.

@@ -2,6 +2,14 @@
 // pages on screen, in the size that fits the page's place on screen and the screen's pixel
 // density; pages far from the ones on screen let their image go, so the memory used stays
 // the same however long one reads. Zoomed pages show their sharpest source.
+//
+// Chromium keeps the decoded pixels of every <img> it has painted in a cache of its compositor
+// that neither the image's release nor garbage collection empties, only memory pressure: after
+// 100 turns it held 375 MB of pages long gone. So a page's <img> only loads its file and is
+// never painted; the page shows a canvas the viewer fills from the loaded file and empties
+// when it lets the image go. Two pages are painted from their <img>: the one the book opens
+// on, which shows without waiting for a copy, and a zoomed page, whose vector drawing stays
+// sharp at any scale. Their decoded pixels stay with the browser, a bounded few.
 import { imageFor } from './catalogue.js';
 
 // Pages loaded on each side of the pages on screen: the previous and the next spread.
@@ -40,6 +48,12 @@ export class PageImages {
         this.images = pages.map((page, i) => this.createImage(i));
         this.pageElements = [];
         this.near = [];
+        this.visible = [];
+        // Copying an image into its canvas decodes it on the page's own thread. Until the
+        // reader first touches the page only the pages on screen are copied, so the start does
+        // not wait on neighbours nobody has asked to see yet.
+        this.drawNear = false;
+        this.drawn = new Map(); // page index -> the source its canvas shows or is being given
         // Until the first page has been painted only the pages on screen load, so the
         // neighbours do not share the bandwidth with it.
         this.holdNeighbours = true;
@@ -50,8 +64,113 @@ export class PageImages {
         image.alt = `Page ${index + 1}`;
         image.decoding = 'async';
         image.draggable = false;
+        image.style.visibility = 'hidden';
         image.addEventListener('error', () => this.failed(index));
+        image.addEventListener('load', () => this.drawIfWanted(index));
         return image;
+    }
+
+    // An <img> painted as it is: see the top of this file.
+    paintImage(index) {
+        const image = this.images[index];
+        image.style.removeProperty('visibility');
+        this.clearCanvas(index);
+    }
+
+    isPainted(index) {
+        return this.images[index].style.visibility !== 'hidden';
+    }
+
+    drawIfWanted(index) {
+        const image = this.images[index];
+        const source = image.getAttribute('src');
+        if (source === null || !image.complete || !image.naturalWidth || this.isPainted(index)) return;
+        if (this.drawn.get(index) === source || !image.parentNode) return;
+        if (this.drawNear ? this.near.includes(index) || this.visible.includes(index) : this.visible.includes(index)) {
+            this.draw(index);
+        }
+    }
+
+    // The reader has started: the neighbours get their pixels too.
+    startDrawingNear() {
+        if (this.drawNear) return;
+        this.drawNear = true;
+        for (const index of this.near) this.drawIfWanted(index);
+    }
+
+    // Copies the loaded image of page `index` into its canvas, at the image's own size.
+    async draw(index) {
+        const image = this.images[index];
+        const source = image.getAttribute('src');
+        const page = image.parentNode;
+        this.drawn.set(index, source);
+        let bitmap = null;
+        try {
+            bitmap = await createImageBitmap(image);
+        } catch {
+            // An image the browser cannot copy is painted as it is.
+        }
+        if (image.getAttribute('src') !== source || this.isPainted(index) || image.parentNode !== page) {
+            bitmap?.close();
+            if (this.drawn.get(index) === source) this.drawn.delete(index);
+            return;
+        }
+        const canvas = bitmap && this.canvasOf(index);
+        const context = canvas?.getContext('2d');
+        if (!context) {
+            bitmap?.close();
+            this.paintImage(index);
+            return;
+        }
+        canvas.width = bitmap.width;
+        canvas.height = bitmap.height;
+        context.drawImage(bitmap, 0, 0);
+        bitmap.close();
+    }
+
+    canvasOf(index) {
+        const page = this.pageElements[index];
+        let canvas = page.querySelector(':scope > canvas');
+        if (!canvas) {
+            canvas = this.doc.createElement('canvas');
+            canvas.setAttribute('role', 'img');
+            canvas.setAttribute('aria-label', this.images[index].alt);
+            canvas.style.cssText = 'position: absolute; inset: 0; width: 100%; height: 100%; object-fit: contain;';
+            page.prepend(canvas);
+        }
+        return canvas;
+    }
+
+    // A canvas of no size holds no pixels: they go at once, not when the element is collected.
+    clearCanvas(index) {
+        this.drawn.delete(index);
+        const canvas = this.pageElements[index]?.querySelector(':scope > canvas');
+        if (!canvas) return;
+        canvas.width = canvas.height = 0;
+        canvas.remove();
+    }
+
+    // page-flip turns a page on a phone by cloning its element: the clone's canvas gets a copy
+    // of the page's pixels, and gives them back when page-flip removes the clone.
+    watchClones(book) {
+        new MutationObserver((records) => {
+            for (const record of records) {
+                for (const node of record.addedNodes) {
+                    const original = this.pageElements[Number(node.dataset?.index)];
+                    if (!node.classList?.contains('page') || !original || original === node) continue;
+                    const from = original.querySelector(':scope > canvas');
+                    const to = node.querySelector(':scope > canvas');
+                    if (!from || !to || from.width === 0) continue;
+                    to.width = from.width;
+                    to.height = from.height;
+                    to.getContext('2d')?.drawImage(from, 0, 0);
+                }
+                for (const node of record.removedNodes) {
+                    const canvas = node.querySelector?.(':scope > canvas');
+                    if (canvas && !this.pageElements.includes(node)) canvas.width = canvas.height = 0;
+                }
+            }
+        }).observe(book, { childList: true, subtree: true });
     }
 
     // A smaller image that fails falls back to the large one; the large one failing leaves
@@ -79,6 +198,7 @@ export class PageImages {
     loadFirst(index) {
         const image = this.images[index];
         image.fetchPriority = 'high';
+        this.paintImage(index);
         return new Promise((resolve) => {
             const done = () => resolve(image.naturalWidth > 0 ? image : null);
             image.addEventListener('load', done, { once: true });
@@ -114,14 +234,18 @@ export class PageImages {
         this.pageElements = this.images.map((image, i) => {
             const page = this.doc.createElement('div');
             page.className = 'page';
+            page.dataset.index = String(i);
             // Hidden until page-flip shows it: a long book is not laid out page by page first.
             page.style.display = 'none';
             if (hardCover && (i === 0 || i === this.images.length - 1)) {
                 page.dataset.density = 'hard';
             }
             page.appendChild(image);
-            if (image.dataset.missing) this.showMissing(i);
             return page;
+        });
+        this.images.forEach((image, i) => {
+            if (image.dataset.missing) this.showMissing(i);
+            else this.drawIfWanted(i);
         });
     }
 
@@ -140,6 +264,8 @@ export class PageImages {
     release(index) {
         const image = this.images[index];
         if (image.getAttribute('src') !== null) image.removeAttribute('src');
+        image.style.visibility = 'hidden';
+        this.clearCanvas(index);
     }
 
     loadAround(visible) {
@@ -162,12 +288,19 @@ export class PageImages {
         for (let i = from; i <= to; i++) {
             if (this.images[i].getAttribute('src') !== null) this.near.push(i);
         }
+        this.visible = visible;
+        for (const index of this.drawNear ? this.near : visible) this.drawIfWanted(index);
     }
 
     // Zoomed pages switch to their sharpest source; at scale 1 they keep it until released.
     setSharp(visible, sharp) {
         this.sharp = new Set(sharp ? visible : []);
-        if (sharp) for (const index of visible) this.load(index);
+        if (sharp) {
+            for (const index of visible) {
+                this.paintImage(index);
+                this.load(index);
+            }
+        }
     }
 
     // After a resize: pages on screen get the size that fits now.
@@ -184,6 +317,7 @@ export class PageImages {
         notice.setAttribute('role', 'img');
         notice.setAttribute('aria-label', image.alt);
         notice.textContent = `L’image de la page ${index + 1} (« ${this.pages[index].large} ») est introuvable.`;
+        this.clearCanvas(index);
         image.replaceWith(notice);
     }
 }

@@ -43,6 +43,10 @@ export class TextLayers {
         this.loading = new Map(); // page number -> promise of that
         this.layers = new Map(); // page number -> layer element
         this.keep = [1, pageCount]; // page numbers whose layers may stay
+        // While the catalogue starts only the pages on screen get a layer: building one takes
+        // a while, and nobody has asked for the neighbours yet.
+        this.near = 0;
+        this.visible = null;
         this.pageElements = [];
         window.velloraPage = (number, data) => {
             if (Number.isInteger(number) && data && typeof data === 'object' && this.loading.has(number)) {
@@ -71,15 +75,23 @@ export class TextLayers {
     // Builds the layers of the pages on screen and their neighbours (0-based indexes), and
     // releases the layers of pages far from them.
     showAround(visible) {
+        this.visible = visible;
         const first = visible[0] + 1;
         const last = visible[visible.length - 1] + 1;
         this.keep = [first - KEEP, last + KEEP];
         for (const number of [...this.layers.keys(), ...this.loading.keys()]) {
             if (!this.isKept(number)) this.release(number);
         }
-        const from = Math.max(first - NEAR, 1);
-        const to = Math.min(last + NEAR, this.pageCount);
+        const from = Math.max(first - this.near, 1);
+        const to = Math.min(last + this.near, this.pageCount);
         for (let number = from; number <= to; number++) this.ensureLayer(number);
+    }
+
+    // The reader has started: the neighbours get their layers too.
+    startNear() {
+        if (this.near === NEAR) return;
+        this.near = NEAR;
+        if (this.visible) this.showAround(this.visible);
     }
 
     isKept(number) {

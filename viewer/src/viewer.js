@@ -98,6 +98,17 @@ export class Viewer {
         await this.images.releaseNeighbours(this.visiblePages());
         this.images.loadAround(this.visiblePages());
         this.texts.showAround(this.visiblePages());
+        const reading = () => this.readerActs();
+        for (const type of ['pointerdown', 'touchstart', 'keydown', 'wheel']) {
+            this.doc.addEventListener(type, reading, { capture: true, once: true, passive: true });
+        }
+    }
+
+    // Until the reader first acts (a press, a key, the wheel, a turn) only the pages on screen
+    // get their canvas and text layer: the start waits on nothing else.
+    readerActs() {
+        this.images.startDrawingNear();
+        this.texts.startNear();
     }
 
     applyBackground() {
@@ -167,6 +178,7 @@ export class Viewer {
         }, this.order.elements(this.images.pageElements, this.config.hardCover));
         this.book = book;
         this.wake = wake;
+        this.images.watchClones(this.bookElement);
         this.bookElement.style.minWidth = '0';
         this.book.on('flip', () => this.pageChanged());
         this.book.on('changeOrientation', () => this.pageChanged());
@@ -207,6 +219,7 @@ export class Viewer {
     }
 
     pageChanged() {
+        if (this.historyReady) this.readerActs();
         const visible = this.visiblePages();
         this.images.loadAround(visible);
         // The text follows the images once the first page is on screen.
