@@ -62,7 +62,7 @@ std::optional<Link> linkOf(const QJsonObject& link, const TextPageFacts& facts)
         return result;
     }
     const QString uri = link.value(u"uri").toString();
-    const QUrl url(uri, QUrl::StrictMode);
+    const QUrl url(uri, QUrl::TolerantMode);
     const QString scheme = url.scheme().toLower();
     if (!url.isValid() || (scheme != u"http" && scheme != u"https" && scheme != u"mailto") ||
         (scheme != u"mailto" && url.host().isEmpty()))
