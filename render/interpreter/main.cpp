@@ -252,9 +252,11 @@ void limitResources(const Options& options)
 {
     const rlimit noCore{0, 0};
     ::setrlimit(RLIMIT_CORE, &noCore);
-#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
     // A sanitizer reserves terabytes of address space for its shadow memory: there the limit
     // comes from the sanitizer's own options, which Vellora sets for this program.
+    Q_UNUSED(options);
+#else
     if (options.memory > 0) {
         const rlimit memory{options.memory, options.memory};
         ::setrlimit(RLIMIT_AS, &memory);

@@ -17,6 +17,8 @@
 
 namespace {
 
+using vellora::test::writeFile;
+
 // Pages that each keep the interpreter busy for a moment: a run that progresses for minutes.
 const QByteArray kLongDocument =
     "%!PS\n/Helvetica findfont 24 scalefont setfont\n"
@@ -29,13 +31,6 @@ const QByteArray kOnePage = "%!PS\n/Helvetica findfont 24 scalefont setfont\n"
 const QByteArray kUnreadable = "%!PS\n/Helvetica findfont 24 scalefont setfont\n"
                                "72 720 moveto (Vellora) show showpage\nnosuchoperator\n";
 
-bool writeFile(const QString& path, const QByteArray& content)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(content) == content.size();
-}
-
-// The interpreter program that `parent` started in `mode` ("display" or "pdf"); 0 while none.
 // The files a process holds open, by their paths.
 QStringList openFiles(const QString& pid)
 {
@@ -95,27 +90,43 @@ QStringList maskedLog(const QString& path)
     return lines;
 }
 
+// One run of the real program on a spool folder with a print file in it, in folders of its
+// own, with no print server and no system bus to talk to.
+struct Launch
+{
+    QTemporaryDir spool, runtime, state;
+    QProcess vellora;
+
+    bool start(const QByteArray& document, const QString& mode)
+    {
+        const QString user = vellora::paths::CurrentUserName();
+        if (!QDir(spool.path()).mkpath(user) ||
+            !writeFile(spool.filePath(user + "/Vellora.ps"), document))
+            return false;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("XDG_RUNTIME_DIR", runtime.path());
+        environment.insert("XDG_STATE_HOME", state.path());
+        environment.insert("CUPS_SERVER", "/nonexistent/cups.sock");
+        environment.insert("DBUS_SYSTEM_BUS_ADDRESS", "unix:path=/nonexistent/bus.sock");
+        vellora.setProcessEnvironment(environment);
+        vellora.start(QStringLiteral(SIGNAL_TARGET), {spool.path(), mode});
+        return true;
+    }
+    QString logPath() const { return state.filePath("vellora/travaux.log"); }
+};
+
 // Runs the program on one print file, takes it as a completed job, and stops it once `last`
 // is in its log.
 QStringList logOfOneJob(const QByteArray& document, const QString& last)
 {
-    QTemporaryDir spool, runtime, state;
-    const QString user = vellora::paths::CurrentUserName();
-    QDir(spool.path()).mkpath(user);
-    writeFile(spool.filePath(user + "/Vellora.ps"), document);
-    QProcess vellora;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert("XDG_RUNTIME_DIR", runtime.path());
-    environment.insert("XDG_STATE_HOME", state.path());
-    environment.insert("CUPS_SERVER", "/nonexistent/cups.sock");
-    environment.insert("DBUS_SYSTEM_BUS_ADDRESS", "unix:path=/nonexistent/bus.sock");
-    vellora.setProcessEnvironment(environment);
-    vellora.start(QStringLiteral(SIGNAL_TARGET), {spool.path(), "take"});
-    const QString log = state.filePath("vellora/travaux.log");
+    Launch run;
+    if (!run.start(document, "take"))
+        return {"no spool folder"};
+    const QString log = run.logPath();
     if (!QTest::qWaitFor([&] { return maskedLog(log).join(u'\n').contains(last); }, 60000))
         return QStringList{"no \"" + last + "\" in:"} + maskedLog(log);
-    ::kill(pid_t(vellora.processId()), SIGTERM);
-    vellora.waitForFinished(10000);
+    ::kill(pid_t(run.vellora.processId()), SIGTERM);
+    run.vellora.waitForFinished(10000);
     return maskedLog(log);
 }
 
@@ -131,32 +142,25 @@ private Q_SLOTS:
         QTest::addColumn<int>("signal");
         QTest::addColumn<QString>("mode");
         QTest::addColumn<QByteArray>("document");
-        QTest::addColumn<QByteArray>("running"); // the interpreter's mode
         QTest::addColumn<QString>("logged");
         QTest::newRow("SIGTERM during a long conversion")
-            << int(SIGTERM) << "convert" << kLongDocument << QByteArray("pdf")
+            << int(SIGTERM) << "convert" << kLongDocument
             << "signal SIGTERM reçu : Vellora se ferme";
         QTest::newRow("SIGHUP during a looping job")
-            << int(SIGHUP) << "take" << kLoopingDocument << QByteArray("display")
-            << "signal SIGHUP reçu : Vellora se ferme";
+            << int(SIGHUP) << "take" << kLoopingDocument << "signal SIGHUP reçu : Vellora se ferme";
         QTest::newRow("SIGINT during a looping job")
-            << int(SIGINT) << "take" << kLoopingDocument << QByteArray("display")
-            << "signal SIGINT reçu : Vellora se ferme";
+            << int(SIGINT) << "take" << kLoopingDocument << "signal SIGINT reçu : Vellora se ferme";
     }
     void endsLikeFermerVellora()
     {
         QFETCH(int, signal);
         QFETCH(QString, mode);
         QFETCH(QByteArray, document);
-        QFETCH(QByteArray, running);
         QFETCH(QString, logged);
-        QTemporaryDir spool, runtime, state;
-        const QString user = vellora::paths::CurrentUserName();
-        QVERIFY(QDir(spool.path()).mkpath(user));
-        QVERIFY(writeFile(spool.filePath(user + "/Vellora.ps"), document));
+        Launch run;
 
         // What two earlier copies left: one was killed, the other still runs.
-        const QString areas = runtime.filePath("vellora");
+        const QString areas = run.runtime.filePath("vellora");
         QVERIFY(QDir(areas).mkpath("vellora-render-killed/snapshots"));
         QVERIFY(writeFile(areas + "/vellora-render-killed/owner.lock", {}));
         QVERIFY(writeFile(areas + "/vellora-render-killed/snapshots/document-x.ps", document));
@@ -167,14 +171,8 @@ private Q_SLOTS:
         QVERIFY(alive >= 0 && ::flock(alive, LOCK_EX) == 0);
         const auto release = qScopeGuard([alive] { ::close(alive); });
 
-        QProcess vellora;
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert("XDG_RUNTIME_DIR", runtime.path());
-        environment.insert("XDG_STATE_HOME", state.path());
-        environment.insert("CUPS_SERVER", "/nonexistent/cups.sock");
-        environment.insert("DBUS_SYSTEM_BUS_ADDRESS", "unix:path=/nonexistent/bus.sock");
-        vellora.setProcessEnvironment(environment);
-        vellora.start(QStringLiteral(SIGNAL_TARGET), {spool.path(), mode});
+        QVERIFY(run.start(document, mode));
+        QProcess& vellora = run.vellora;
         QVERIFY(vellora.waitForReadyRead(30000));
         QCOMPARE(vellora.readAllStandardOutput(), QByteArray("running\n"));
         pid_t interpreter = 0;
@@ -187,7 +185,7 @@ private Q_SLOTS:
         QTRY_VERIFY(processIsGone(interpreter));
         QCOMPARE(QDir(areas).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
                  QStringList{"vellora-render-alive"});
-        QFile log(state.filePath("vellora/travaux.log"));
+        QFile log(run.logPath());
         QVERIFY(log.open(QIODevice::ReadOnly));
         QVERIFY2(QString::fromUtf8(log.readAll()).contains(logged), qPrintable(logged));
     }

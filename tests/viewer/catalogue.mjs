@@ -180,8 +180,9 @@ export function makeCatalogue(folder, options) {
 
 // "vellora-catalogue.js" as the build writes it: the true size of every page (`sizes`, else
 // the drawn size), the files of the pages found in the folder, the outline, the reading
-// direction and the search file when the folder has one.
-export function writeManifest(folder, { pages, htmlName, width = 600, height = 800, sizes = [], outline = [], direction = 'ltr' }) {
+// direction and the search file when the folder has one; `fields` adds to or replaces the others
+// (the document's title, the publication address, the PDF copy).
+export function writeManifest(folder, { pages, htmlName, width = 600, height = 800, sizes = [], outline = [], direction = 'ltr', fields = {} }) {
     const present = (name) => fs.existsSync(path.join(folder, name));
     const pageEntries = [];
     for (let p = 1; p <= pages; p++) {
@@ -198,6 +199,7 @@ export function writeManifest(folder, { pages, htmlName, width = 600, height = 8
         version: 1, pages: pageEntries, outline, direction, search,
         files: [htmlName, 'swfobject.js', 'vellora.swf', 'readme.txt', 'vellora.xml', 'vellora-config.js',
             ...(search ? [search].flat() : []), ...pageEntries.flatMap((page) => page.files), 'vellora-catalogue.js'],
+        ...fields,
     };
     fs.writeFileSync(path.join(folder, 'vellora-catalogue.js'), `window.velloraCatalogue = ${JSON.stringify(manifest)};\n`);
 }

@@ -7,11 +7,10 @@ import assert from 'node:assert/strict';
 import fs from 'node:fs';
 import path from 'node:path';
 import { after, before, describe, test } from 'node:test';
-import { chromium } from 'playwright-core';
+import { launchChromium, openCatalogue, pageScript as pageScriptOf } from './browser.mjs';
 import { configText, makeTextCatalogue, writeManifest } from './catalogue.mjs';
 import { longTextDocument } from '../common/text-pdf.mjs';
 
-const CHROMIUM = '/usr/bin/chromium';
 const WORK = path.join(process.env.XDG_CACHE_HOME ?? '/tmp', 'reading');
 
 const LINES = [
@@ -36,40 +35,19 @@ let browser;
 let html;
 
 before(async () => {
-    if (!fs.existsSync(CHROMIUM)) throw new Error(`missing dependency: ${CHROMIUM}`);
     fs.rmSync(WORK, { recursive: true, force: true });
     html = makeTextCatalogue(path.join(WORK, 'words'), DOCUMENT, {
         htmlName: 'words.html', searchWriter: process.env.VELLORA_SEARCH_WRITER,
     });
-    browser = await chromium.launch({
-        executablePath: CHROMIUM,
-        args: ['--no-sandbox', '--disable-gpu', '--disable-background-networking',
-            '--disable-component-update', '--disable-sync', '--no-first-run'],
-    });
+    browser = await launchChromium();
 });
 
 after(async () => {
     await browser?.close();
 });
 
-async function open(url, options = {}) {
-    const context = await browser.newContext({ viewport: { width: 1280, height: 800 }, ...options });
-    const page = await context.newPage();
-    const errors = [];
-    page.on('pageerror', (error) => errors.push(error.message));
-    page.done = async () => {
-        assert.deepEqual(errors, [], 'page errors');
-        await context.close();
-    };
-    await page.goto(url);
-    await page.waitForFunction(() => window.velloraViewer?.book);
-    return page;
-}
-
-function pageScript(number) {
-    const text = fs.readFileSync(path.join(path.dirname(html), `page${number}.js`), 'utf8');
-    return JSON.parse(text.slice(text.indexOf('{'), text.lastIndexOf('}') + 1));
-}
+const open = (url, context = {}) => openCatalogue(browser, url, { context });
+const pageScript = (number) => pageScriptOf(html, number);
 
 // Screen boxes of the words of page 1 as the converter found them in the PDF, line by line.
 async function wordBoxes(page) {

@@ -5,24 +5,17 @@ import assert from 'node:assert/strict';
 import fs from 'node:fs';
 import path from 'node:path';
 import { after, before, describe, test } from 'node:test';
-import { chromium } from 'playwright-core';
+import { DESKTOP, launchChromium, openCatalogue, pageScript } from './browser.mjs';
 import { makeTextCatalogue } from './catalogue.mjs';
 import { SAMPLE } from '../common/text-pdf.mjs';
 
-const CHROMIUM = '/usr/bin/chromium';
 const WORK = path.join(process.env.XDG_CACHE_HOME ?? '/tmp', 'text-catalogues');
-const DESKTOP = { width: 1280, height: 800 };
 
 let browser;
 
 before(async () => {
-    if (!fs.existsSync(CHROMIUM)) throw new Error(`missing dependency: ${CHROMIUM}`);
     fs.rmSync(WORK, { recursive: true, force: true });
-    browser = await chromium.launch({
-        executablePath: CHROMIUM,
-        args: ['--no-sandbox', '--disable-gpu', '--disable-background-networking',
-            '--disable-component-update', '--disable-sync', '--no-first-run'],
-    });
+    browser = await launchChromium();
 });
 
 after(async () => {
@@ -35,22 +28,7 @@ function textCatalogue(name, document, options = {}) {
     });
 }
 
-async function open(html, hash = '') {
-    const context = await browser.newContext({ viewport: DESKTOP });
-    const page = await context.newPage();
-    const errors = [];
-    page.on('console', (message) => {
-        if (message.type() === 'error') errors.push(message.text());
-    });
-    page.on('pageerror', (error) => errors.push(error.message));
-    page.done = async () => {
-        assert.deepEqual(errors, [], 'console errors');
-        await context.close();
-    };
-    await page.goto(`file://${html}${hash}`);
-    await page.waitForFunction(() => document.getElementById('page-number')?.textContent.includes('/'));
-    return page;
-}
+const open = (html, hash = '') => openCatalogue(browser, `file://${html}${hash}`, { consoleErrors: true });
 
 const indicator = (page) => page.locator('#page-number').textContent();
 
@@ -80,11 +58,6 @@ async function wordBoxOnScreen(page, pageNumber, data, word) {
         width: (Math.max(...xs) - Math.min(...xs)) * sx,
         height: (Math.max(...ys) - Math.min(...ys)) * sy,
     };
-}
-
-function pageScript(html, number) {
-    const text = fs.readFileSync(path.join(path.dirname(html), `page${number}.js`), 'utf8');
-    return JSON.parse(text.slice(text.indexOf('{'), text.lastIndexOf('}') + 1));
 }
 
 function overlap(a, b) {

@@ -1,7 +1,8 @@
 // What the viewer knows about the catalogue: the configuration's page list, completed by the
 // manifest "vellora-catalogue.js" when the folder has one (true page sizes, the smaller images,
 // the vector drawing and the text layer of each page, the document's outline, its reading
-// direction and the search file). A folder from an older Vellora has no manifest: every page
+// direction, the search file, the document's title, the folder's address on the web and the
+// PDF copy offered for download). A folder from an older Vellora has no manifest: every page
 // then shows its one large image, at the size the configuration gives, without text, reading
 // left to right.
 
@@ -43,7 +44,40 @@ export function readCatalogue(manifest, config) {
         direction: valid && manifest.direction === 'rtl' ? 'rtl' : 'ltr',
         rightToLeft: !!valid && manifest.direction === 'rtl',
         search: valid ? searchFiles(manifest.search) : null,
+        title: valid ? plainText(manifest.title) : null,
+        url: valid ? publicationAddress(manifest.url) : null,
+        pdf: valid ? pdfName(manifest.pdf) : null,
     };
+}
+
+// A text of the document for the share sheet: control characters dropped, blanks collapsed.
+function plainText(value) {
+    if (typeof value !== 'string') return null;
+    const text = value.replace(/[\u0000-\u001f\u007f-\u009f]+/g, ' ').replace(/\s+/g, ' ').trim();
+    return text === '' ? null : text;
+}
+
+// The folder's address on the web: an absolute http or https URL, always ending with "/", so
+// that the page's own name resolves inside it. Anything else is ignored.
+function publicationAddress(value) {
+    if (typeof value !== 'string') return null;
+    let url;
+    try {
+        url = new URL(value);
+    } catch {
+        return null;
+    }
+    if (!/^https?:$/.test(url.protocol) || url.username || url.password) return null;
+    url.hash = '';
+    url.search = '';
+    if (!url.pathname.endsWith('/')) url.pathname += '/';
+    return url.href;
+}
+
+// The PDF copy: a plain name of a PDF file in the folder, never a path or an address.
+function pdfName(value) {
+    if (typeof value !== 'string' || value.length > 255) return null;
+    return /^[^./\\\u0000-\u001f\u007f][^/\\\u0000-\u001f\u007f]*\.pdf$/i.test(value) ? value : null;
 }
 
 // The search file, or its parts in page order: only the names the build writes.

@@ -8,6 +8,7 @@
 //   - a tap near the left or right edge of the book turns back or forward; a second tap soon
 //     after, near the first, zooms in or out around it instead.
 // Two fingers belong to the zoom. The mouse is left to page-flip (folding corners).
+import { framed } from './embedding.js';
 
 const SWIPE_MIN_PX = 30;
 const TAP_SLOP_PX = 10;
@@ -35,7 +36,9 @@ export class TouchGestures {
         // that start on the stage. The browser's own reaction (mouse events made up from a tap,
         // which page-flip would take for a click) is cancelled too, except on links and
         // buttons in the pages, which must stay clickable.
-        const inStage = (event) => this.stage.contains(event.target);
+        // In another site's frame, a touch outside the book (unless zoomed) is the host page's.
+        const inStage = (event) => (framed && !this.stage.classList.contains('zoomed')
+            ? this.frame.contains(event.target) : this.stage.contains(event.target));
         const keep = (event) => event.target.closest?.('a, button, input, select, textarea');
         window.addEventListener('touchstart', (event) => {
             if (!inStage(event)) return;

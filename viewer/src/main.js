@@ -5,6 +5,7 @@ import { readCatalogue } from './catalogue.js';
 import { Viewer } from './viewer.js';
 import { showMessage } from './messages.js';
 import { offerFlashVersion } from './flash.js';
+import { markFramed } from './embedding.js';
 
 const CANNOT_SHOW = 'Ce catalogue ne peut pas s’afficher : ';
 const COPY_AGAIN = ' Recopiez tous les fichiers du dossier du catalogue à côté de cette page, ' +
@@ -41,6 +42,7 @@ async function loadConfigText() {
 
 async function start() {
     document.getElementById('notice')?.remove();
+    markFramed(document);
     const { text, problem } = await loadConfigText();
     if (problem) {
         showMessage(MESSAGES[problem]);

@@ -1,4 +1,5 @@
 import { fillOutline } from './outline.js';
+import { centreIn, focusInPlace } from './embedding.js';
 
 // The index and the page thumbnails, each in a modal dialog. Texts from the configuration are
 // set as text nodes only: whatever they hold shows as written and never becomes markup.
@@ -142,7 +143,7 @@ export class ThumbnailPanel extends Panel {
         this.markCurrent(visible);
         this.dialog.showModal();
         const current = this.buttons[visible[0]];
-        current.focus();
-        current.scrollIntoView({ block: 'center' });
+        focusInPlace(current);
+        centreIn(this.dialog, current);
     }
 }

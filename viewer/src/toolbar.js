@@ -1,7 +1,8 @@
 // The toolbar: one row whatever the width. When all the buttons do not fit, the zoom, index,
-// pages, print and full-screen buttons move into a menu behind "Autres commandes", and the
-// page-turning buttons stay together around the page number.
+// pages, print, full-screen, share and download buttons move into a menu behind "Autres
+// commandes", and the page-turning buttons stay together around the page number.
 import { BUTTON_NAMES } from './config.js';
+import { focusInPlace, framed } from './embedding.js';
 
 const DEFAULT_LABELS = {
     print: 'Imprimer',
@@ -36,10 +37,14 @@ export class Toolbar {
             button.setAttribute('aria-label', alt.trim() !== '' ? alt : DEFAULT_LABELS[name]);
             this.buttons[name] = button;
         }
-        if (!doc.fullscreenEnabled) this.buttons.fullScreen.disabled = true;
+        // A frame whose host page does not allow full screen has no use for the button.
+        if (!doc.fullscreenEnabled) {
+            if (framed) this.buttons.fullScreen.hidden = true;
+            else this.buttons.fullScreen.disabled = true;
+        }
         this.more.addEventListener('click', () => this.setMenuOpen(!this.isMenuOpen()));
         this.menu.addEventListener('click', (event) => {
-            if (event.target.closest('button')) this.setMenuOpen(false);
+            if (event.target.closest('button, a')) this.setMenuOpen(false);
         });
         doc.addEventListener('pointerdown', (event) => {
             if (this.isMenuOpen() && !this.bar.contains(event.target)) this.setMenuOpen(false);
@@ -57,7 +62,7 @@ export class Toolbar {
 
     // Wide first; narrow when the row overflows.
     fit() {
-        const menuButtons = [...this.menu.querySelectorAll('button')].filter((b) => !b.hidden);
+        const menuButtons = [...this.menu.querySelectorAll('button, a')].filter((b) => !b.hidden);
         const wasNarrow = this.bar.classList.contains('narrow');
         this.bar.classList.remove('narrow');
         this.more.hidden = true;
@@ -83,8 +88,8 @@ export class Toolbar {
         for (const [name, disabled] of Object.entries(states)) this.buttons[name].disabled = disabled;
         if (focused && states[focused]) {
             const instead = this.buttons[FOCUS_INSTEAD[focused]];
-            if (instead && !instead.hidden && !instead.disabled) instead.focus();
-            else this.doc.getElementById('page-number').focus?.();
+            if (instead && !instead.hidden && !instead.disabled) focusInPlace(instead);
+            else focusInPlace(this.doc.getElementById('page-number'));
         }
     }
 }

@@ -9,6 +9,8 @@ import { preparePrint } from './print.js';
 import { TextLayers } from './textlayer.js';
 import { Search } from './search.js';
 import { BookOrder } from './direction.js';
+import { Sharing } from './sharing.js';
+import { framed } from './embedding.js';
 
 // A spread is shown when each of its pages keeps at least this share of the width a single
 // page would get; narrow portrait windows (phones) therefore show one page at a time.
@@ -88,6 +90,7 @@ export class Viewer {
             });
         }
         this.thumbnails = new ThumbnailPanel(this.doc, this.pages, (page) => this.goTo(page - 1));
+        this.sharing = new Sharing(this.doc, this.catalogue, () => this.visiblePages()[0] + 1);
         this.listen();
         this.pageChanged();
         this.historyReady = true;
@@ -213,12 +216,13 @@ export class Viewer {
         const shown = first === last ? `${first}` : `${first}–${last}`;
         this.indicator.textContent = `${shown} / ${this.pageCount}`;
         this.indicator.setAttribute('aria-label', `Page ${shown} sur ${this.pageCount}`);
-        // Each turn is a history entry: Back goes to the page before.
+        // Each turn is a history entry: Back goes to the page before. In another site's frame
+        // the history is the host page's, and the address only follows the page.
         const hash = `#page=${first}`;
         const linked = pageFromHash(location.hash, this.pageCount);
         if (location.hash !== hash) {
             // A link to the second page of a spread is already where it asked to be.
-            if (this.historyReady && linked !== null && !visible.includes(linked - 1)) {
+            if (!framed && this.historyReady && linked !== null && !visible.includes(linked - 1)) {
                 history.pushState(null, '', hash);
             } else {
                 history.replaceState(null, '', hash);

@@ -4,6 +4,7 @@
 // middle of the stage for the buttons and keys. While zoomed a drag pans instead of turning
 // the page, the arrow keys pan, and Escape leaves zoom. `onChange(scale)` lets the pages swap
 // to their sharpest image.
+import { framed } from './embedding.js';
 
 const LEVELS = [1, 1.5, 2, 3, 4];
 const MAX_SCALE = LEVELS[LEVELS.length - 1];
@@ -193,6 +194,8 @@ export class ZoomController {
 
     wheel(event) {
         if (!event.ctrlKey) return;
+        // In another site's frame the wheel outside the book is the host page's.
+        if (framed && this.scale === 1 && !this.target.contains(event.target)) return;
         event.preventDefault();
         const point = { x: event.clientX, y: event.clientY };
         if (event.deltaY < 0) this.zoomIn(point);
