@@ -33,6 +33,10 @@ QByteArray encoded(const QImage& image, int quality)
 QByteArray coverJpeg(const QImage& firstPage)
 {
     QImage cover(kCoverWidth, kCoverHeight, QImage::Format_RGB32);
+    // A new image takes its resolution from the screen in a program with windows, and the JPEG
+    // header carries it: a fixed one makes the window's cover and the command line's the same.
+    cover.setDotsPerMeterX(2835);
+    cover.setDotsPerMeterY(2835);
     cover.fill(QColor(0xe8, 0xe8, 0xe8));
     if (!firstPage.isNull()) {
         const QImage page = firstPage.scaled(kCoverWidth - 2 * kMargin, kCoverHeight - 2 * kMargin,
