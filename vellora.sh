@@ -26,7 +26,7 @@ packages=(
     libmujs-dev libgumbo-dev libopenjp2-7-dev libjbig2dec0-dev qpdf
     libcups2-dev cups cups-client cups-bsd cups-daemon cups-core-drivers cups-filters
     dbus dbus-daemon libdbus-1-dev procps util-linux time
-    chromium esbuild haxe xvfb xauth fonts-dejavu-core fonts-liberation
+    chromium esbuild haxe xvfb xauth fonts-dejavu-core fonts-liberation default-jre-headless
     file dpkg-dev lintian clang-format librsvg2-bin
 )
 

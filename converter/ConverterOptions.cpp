@@ -177,9 +177,9 @@ constexpr std::string_view kHelpText = R"help(Usage :
       soit le nombre qu'il annonce. Tout ou rien : si une page ne peut pas être
       chargée, le document est refusé et rien n'est listé.
   pdf2swf <fichier.pdf> --outline
-      sens de lecture et signets du document, en une ligne JSON :
-      {"direction":"ltr"|"rtl","outline":[{"title":...,"page":<n>,
-      "children":[...]},...]}
+      sens de lecture, titre, sujet, langue et signets du document, en une
+      ligne JSON : {"direction":"ltr"|"rtl","title":...,"subject":...,
+      "lang":...,"outline":[{"title":...,"page":<n>,"children":[...]},...]}
   pdf2swf <fichier.pdf> -p<n> [-s zoom=<ppp>] [-s jpegquality=<0-100>] -o <pageN.swf>
       convertit la page n en animation Flash (SWF compressé) contenant l'image
       JPEG de la page à la résolution zoom (72 ppp par défaut), et écrit à côté
@@ -194,7 +194,7 @@ constexpr std::string_view kHelpText = R"help(Usage :
 
 Options :
   -I               mode information (aucun rendu)
-  --outline        sens de lecture et signets (aucun rendu)
+  --outline        sens de lecture, titre, langue et signets (aucun rendu)
   -p<n>            numéro de la page à convertir (à partir de 1)
   -o <fichier>     animation à écrire
   -s <réglage>     zoom=<ppp>, jpegquality=<0-100> (vide : 85),

@@ -31,6 +31,53 @@ bool readsRightToLeft(fz_context* ctx, pdf_document* doc)
     return rightToLeft;
 }
 
+// A PDF text string as UTF-8: PDFDocEncoding, UTF-16 with its byte order mark, or UTF-8 with
+// its mark (PDF 2.0). MuPDF decodes up to the first NUL, so NULs are left out first (in UTF-16,
+// as whole units) and the rest of the text stays.
+std::string decodedTextString(fz_context* ctx, pdf_obj* string)
+{
+    const char* bytes = pdf_to_str_buf(ctx, string);
+    const size_t length = pdf_to_str_len(ctx, string);
+    const auto byte = [&](size_t i) {
+        return static_cast<unsigned char>(bytes[i]);
+    };
+    const bool utf16 = length >= 2 && ((byte(0) == 0xfe && byte(1) == 0xff) ||
+                                       (byte(0) == 0xff && byte(1) == 0xfe));
+    std::string kept;
+    if (utf16) {
+        kept.append(bytes, 2);
+        for (size_t i = 2; i + 1 < length; i += 2) {
+            if (bytes[i] != 0 || bytes[i + 1] != 0)
+                kept.append(bytes + i, 2);
+        }
+    } else {
+        for (size_t i = 0; i < length; ++i) {
+            if (bytes[i] != 0)
+                kept.push_back(bytes[i]);
+        }
+    }
+    char* decoded = pdf_new_utf8_from_pdf_string(ctx, kept.data(), kept.size());
+    std::string text = decoded;
+    fz_free(ctx, decoded);
+    return text;
+}
+
+// The text string at `path` from the trailer, or empty when there is none or it is no string.
+std::string trailerText(fz_context* ctx, pdf_document* doc, const char* path)
+{
+    std::string text;
+    try {
+        guarded(ctx, "métadonnées", [&] {
+            pdf_obj* value = pdf_dict_getp(ctx, pdf_trailer(ctx, doc), path);
+            if (pdf_is_string(ctx, value))
+                text = decodedTextString(ctx, value);
+        });
+    } catch (const DocumentError&) {
+        return {}; // unreadable metadata: the reader falls back on the document's text
+    }
+    return text;
+}
+
 // The title of a bookmark. MuPDF gives it as a C string, which ends at a NUL inside the
 // title; read from the bookmark's own dictionary, a NUL is left out and the rest stays.
 std::string titleOf(fz_context* ctx, pdf_obj* dict, const fz_outline* item)
@@ -40,31 +87,8 @@ std::string titleOf(fz_context* ctx, pdf_obj* dict, const fz_outline* item)
     try {
         guarded(ctx, "titre de signet", [&] {
             pdf_obj* title = dict ? pdf_dict_get(ctx, dict, PDF_NAME(Title)) : nullptr;
-            if (!title || !pdf_is_string(ctx, title))
-                return;
-            const char* bytes = pdf_to_str_buf(ctx, title);
-            const size_t length = pdf_to_str_len(ctx, title);
-            const auto byte = [&](size_t i) {
-                return static_cast<unsigned char>(bytes[i]);
-            };
-            const bool utf16 = length >= 2 && ((byte(0) == 0xfe && byte(1) == 0xff) ||
-                                               (byte(0) == 0xff && byte(1) == 0xfe));
-            std::string kept;
-            if (utf16) {
-                kept.append(bytes, 2);
-                for (size_t i = 2; i + 1 < length; i += 2) {
-                    if (bytes[i] != 0 || bytes[i + 1] != 0)
-                        kept.append(bytes + i, 2);
-                }
-            } else {
-                for (size_t i = 0; i < length; ++i) {
-                    if (bytes[i] != 0)
-                        kept.push_back(bytes[i]);
-                }
-            }
-            char* decoded = pdf_new_utf8_from_pdf_string(ctx, kept.data(), kept.size());
-            text = decoded;
-            fz_free(ctx, decoded);
+            if (title && pdf_is_string(ctx, title))
+                text = decodedTextString(ctx, title);
         });
     } catch (const DocumentError&) {
         return fallback;
@@ -198,6 +222,12 @@ std::string documentOutlineJson(fz_context* ctx, pdf_document* doc)
     }
     std::string out = "{\"direction\":";
     out += readsRightToLeft(ctx, doc) ? "\"rtl\"" : "\"ltr\"";
+    out += ",\"title\":";
+    appendJsonString(out, trailerText(ctx, doc, "Info/Title"));
+    out += ",\"subject\":";
+    appendJsonString(out, trailerText(ctx, doc, "Info/Subject"));
+    out += ",\"lang\":";
+    appendJsonString(out, trailerText(ctx, doc, "Root/Lang"));
     out += ",\"outline\":";
     try {
         pdf_obj* first = nullptr;

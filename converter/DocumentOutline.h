@@ -10,7 +10,10 @@ extern "C" {
 namespace vellora::converter {
 
 // What a reader needs once per document, as one line of JSON:
-//   {"direction":"ltr"|"rtl","outline":[{"title":"...","page":3,"children":[...]},...]}
+//   {"direction":"ltr"|"rtl","title":"...","subject":"...","lang":"...",
+//    "outline":[{"title":"...","page":3,"children":[...]},...]}
+// The title and subject are those of the document information dictionary, the language the
+// catalog's /Lang, each decoded from its PDF text string (empty when the document has none).
 // The direction is "rtl" when the document's viewer preferences say /Direction /R2L. A
 // bookmark that leads to no page of the document has "page":null. Bookmarks nested deeper
 // than a reader can follow are listed, in reading order and without nesting, under their

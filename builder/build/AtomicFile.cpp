@@ -141,4 +141,37 @@ void writeFileAtomically(const QString& path, const QByteArray& data, FileAccess
     file.commit();
 }
 
+void copyFileAtomically(const QString& source, const QString& target)
+{
+    constexpr qint64 kPiece = 4 * 1024 * 1024;
+    QFile in(source);
+    if (!in.open(QIODevice::ReadOnly))
+        throw EVellora(cannotOpenFileMessage(source));
+    // The first piece makes the staged file, the others are appended to it before the rename.
+    StagedFile staged(target, in.read(kPiece));
+    if (in.error() != QFileDevice::NoError)
+        throw EVellora(cannotOpenFileMessage(source));
+    if (!in.atEnd()) {
+        const int fd = ::open(QFile::encodeName(staged.temporary()).constData(),
+                              O_WRONLY | O_APPEND | O_CLOEXEC | O_NOFOLLOW);
+        if (fd < 0)
+            throwWriteFailure(target, errno);
+        int error = 0;
+        while (!in.atEnd() && error == 0) {
+            const QByteArray piece = in.read(kPiece);
+            if (in.error() != QFileDevice::NoError) {
+                ::close(fd);
+                throw EVellora(cannotOpenFileMessage(source));
+            }
+            if (!writeAll(fd, piece))
+                error = errno;
+        }
+        if (::close(fd) != 0 && error == 0)
+            error = errno;
+        if (error != 0)
+            throwWriteFailure(target, error);
+    }
+    staged.commit();
+}
+
 } // namespace vellora

@@ -38,6 +38,8 @@ public:
     void commit();
 
     const QString& target() const { return m_target; }
+    // The temporary file's path until the commit.
+    const QString& temporary() const { return m_temporary; }
 
 private:
     QString m_target;
@@ -56,6 +58,12 @@ public:
 // Writes the whole file or nothing; throws EVellora "Impossible de créer le fichier <path>".
 void writeFileAtomically(const QString& path, const QByteArray& data,
                          FileAccess access = FileAccess::UserFile);
+
+// Copies the file `source` to `target` whole or not at all, a piece at a time (a document may
+// be larger than the memory at hand). Throws EVellora "Impossible d'ouvrir le fichier
+// <source>" when it cannot be read, "Impossible de créer le fichier <target>" (EDiskFull when
+// the disk is full) when the copy cannot be written.
+void copyFileAtomically(const QString& source, const QString& target);
 
 // The text of the file error raised when `path` cannot be created or written.
 QString cannotCreateFileMessage(const QString& path);

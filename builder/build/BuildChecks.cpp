@@ -1,6 +1,7 @@
 #include "builder/build/BuildChecks.h"
 
 #include "builder/build/OutputFolder.h"
+#include "builder/build/Publication.h"
 #include "builder/build/Readme.h"
 #include "builder/build/ViewerConfig.h"
 
@@ -33,10 +34,15 @@ bool isReservedOutputName(const QString& fileName)
 {
     static const QStringList catalogueFiles = {
         kViewerConfigFile, kViewerConfigScriptFile, kReadmeFile, kViewerScript, kViewerMovie,
+        kSitemapFile,
     };
-    static const QRegularExpression pageFile(QStringLiteral("^page[0-9]+\\.(swf|jpg|svg)$"),
-                                             QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression pageFile(
+        QStringLiteral("\\Apage[0-9]+(\\.swf|\\.jpg|-m\\.jpg|-t\\.jpg|\\.svg|\\.js|\\.html)\\z"),
+        QRegularExpression::CaseInsensitiveOption);
+    // Every name that starts with "vellora-" is kept for the files of the catalogue and the
+    // build: the manifest, the search files, the style sheet, the cover, the log.
     return catalogueFiles.contains(fileName, Qt::CaseInsensitive) ||
+           fileName.startsWith(QStringLiteral("vellora-"), Qt::CaseInsensitive) ||
            pageFile.match(fileName).hasMatch();
 }
 

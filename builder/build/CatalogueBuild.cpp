@@ -5,11 +5,15 @@
 #include "builder/build/AtomicFile.h"
 #include "builder/build/CatalogueFolder.h"
 #include "builder/build/CatalogueManifest.h"
+#include "builder/build/CataloguePage.h"
 #include "builder/build/ConverterCommand.h"
+#include "builder/build/CoverImage.h"
+#include "builder/build/DocumentIdentity.h"
 #include "builder/build/OutputFolder.h"
 #include "builder/build/Readme.h"
 #include "builder/build/SearchFile.h"
 #include "builder/build/StaleFiles.h"
+#include "builder/build/TextPages.h"
 
 #include <QDir>
 #include <QFile>
@@ -130,6 +134,7 @@ void CatalogueBuild::start()
         makeCatalogueFolder(m_outputFolder);
         // Read before this build writes its own: it names what the last build left here.
         m_previous = previousCatalogue(m_outputFolder);
+        checkPdfCopy();
         WriteViewerConfig(m_plan.htmlFile, m_plan.pageCount, m_plan.contentSize.width,
                           m_plan.contentSize.height, true, m_plan.settings, m_plan.index);
     } catch (const EVellora& error) {
@@ -310,8 +315,10 @@ void CatalogueBuild::abandonFolder()
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
     };
     const QByteArray viewerPage = contents(m_viewerFolder + u'/' + kViewerPage);
+    const QByteArray onDisk = contents(m_plan.htmlFile);
     if ((m_previous && m_previous->page == page) ||
-        (!viewerPage.isEmpty() && contents(m_plan.htmlFile) == viewerPage))
+        (!viewerPage.isEmpty() && onDisk == viewerPage) ||
+        (!m_cataloguePage.isEmpty() && onDisk == m_cataloguePage))
         QFile::remove(m_plan.htmlFile);
     QFile::remove(m_outputFolder + kCatalogueManifestFile);
 }
@@ -449,28 +456,82 @@ void CatalogueBuild::finishFolder()
                                                            : BuildOutcome::Result::Failed);
 }
 
-// The viewer files, the search file, and last of all the manifest: a folder with a manifest
-// is a complete folder.
+QString CatalogueBuild::pdfCopyPath() const
+{
+    return m_outputFolder + pdfCopyName(m_plan.htmlFile);
+}
+
+// A PDF copy replaces only a copy the previous build made: any other file of that name is the
+// user's, and the build refuses before it writes anything.
+void CatalogueBuild::checkPdfCopy() const
+{
+    if (!m_plan.publication.pdfCopy)
+        return;
+    const QString name = pdfCopyName(m_plan.htmlFile);
+    const QFileInfo target(pdfCopyPath());
+    const bool ours = m_previous && m_previous->files.contains(name);
+    if (name.compare(QFileInfo(m_plan.htmlFile).fileName(), Qt::CaseInsensitive) == 0 ||
+        ((target.exists() || target.isSymLink()) && !ours))
+        throw EVellora(pdfCopyTakenMessage(QDir::cleanPath(target.filePath())));
+}
+
+// The viewer files, the search file, the text version, the cover, the site map and the PDF
+// copy, and last of all the manifest: a folder with a manifest is a complete folder.
 void CatalogueBuild::writeFolderFiles()
 {
-    const QStringList missing = CopyViewerFiles(m_plan.htmlFile, m_viewerFolder);
-    m_searchFiles = WriteSearchFiles(m_outputFolder, m_plan.pageCount);
+    const QString htmlName = QFileInfo(m_plan.htmlFile).fileName();
+    const QStringList texts = ReadPageTexts(m_outputFolder, m_plan.pageCount);
+    const QString firstBookmark =
+        m_outline.outline.isEmpty()
+            ? QString()
+            : m_outline.outline.first().toObject().value(u"title").toString();
+    const DocumentIdentity identity =
+        documentIdentity(m_outline.title, m_outline.subject, m_outline.lang, firstBookmark, texts);
+    const QString url = m_plan.publication.url;
+    const CataloguePageFacts pageFacts{identity, htmlName, m_plan.pageCount, url};
+    const QStringList missing =
+        CopyViewerFiles(m_plan.htmlFile, m_viewerFolder, [&](const QByteArray& viewerPage) {
+            m_cataloguePage = filledCataloguePage(viewerPage, pageFacts);
+            return m_cataloguePage;
+        });
+    m_searchFiles = WriteSearchFiles(m_outputFolder, texts);
+    m_publishedFiles =
+        WriteTextPages(m_outputFolder, {identity, htmlName, m_plan.pageCount, m_plan.firstPage,
+                                        m_outline.direction == u"rtl", url});
+    WriteCoverImage(m_outputFolder);
+    m_publishedFiles.append(kCoverFile);
+    if (!url.isEmpty()) {
+        writeFileAtomically(m_outputFolder + kSitemapFile,
+                            sitemapXml(url, htmlName, m_plan.pageCount));
+        m_publishedFiles.append(kSitemapFile);
+    }
+    QString pdf;
+    if (m_plan.publication.pdfCopy) {
+        copyFileAtomically(ConverterInput(converterFolders()), pdfCopyPath());
+        pdf = pdfCopyName(m_plan.htmlFile);
+        m_publishedFiles.append(pdf);
+    }
     QStringList written;
     if (!missing.contains(kViewerPage))
-        written.append(QFileInfo(m_plan.htmlFile).fileName());
+        written.append(htmlName);
     for (const QString& file : {kViewerScript, kViewerMovie}) {
         if (!missing.contains(file))
             written.append(file);
     }
     written << kReadmeFile << kViewerConfigFile << kViewerConfigScriptFile;
-    written << m_searchFiles;
+    written << m_searchFiles << m_publishedFiles;
     CatalogueManifest manifest =
         catalogueManifestFor(m_plan.htmlFile, m_plan.pageSizes, m_plan.pageCount, written);
     manifest.outline = outlineEntries(m_outline.outline, m_plan.firstPage, m_plan.pageCount);
     manifest.direction = m_outline.direction;
     manifest.search = m_searchFiles;
+    manifest.title = identity.title;
+    manifest.description = identity.description;
+    manifest.lang = identity.lang;
+    manifest.url = url;
+    manifest.pdf = pdf;
     if (!missing.contains(kViewerPage))
-        manifest.catalogue = QFileInfo(m_plan.htmlFile).fileName();
+        manifest.catalogue = htmlName;
     WriteCatalogueManifest(m_plan.htmlFile, manifest);
     m_missingViewerFiles = missing;
 }
@@ -483,7 +544,7 @@ QStringList CatalogueBuild::writtenFiles(const QStringList& missingViewerFiles) 
         if (!missingViewerFiles.contains(viewerFile))
             files.append(viewerFile);
     }
-    files << m_searchFiles;
+    files << m_searchFiles << m_publishedFiles;
     return files;
 }
 

@@ -6,6 +6,7 @@
 #include "builder/build/ConverterCommand.h"
 #include "builder/build/DocumentOutline.h"
 #include "builder/build/IndexGrid.h"
+#include "builder/build/Publication.h"
 #include "builder/build/StaleFiles.h"
 #include "builder/build/ViewerConfig.h"
 
@@ -49,6 +50,8 @@ public:
         QString toolFolder;    // the converter's folder; empty: the one the program found
         QString viewerFolder;  // the viewer files' folder; empty: the one the program found
         QString logFile;
+        // The publication address and the PDF copy.
+        Publication publication;
         // Catalogue page k is the document's page firstPage + k - 1 (a part of a document).
         int firstPage = 1;
         int parallel = 1; // conversions at a time
@@ -73,7 +76,9 @@ public:
     // Makes the page's folder and those above it that are missing, writes the configuration,
     // then starts the first conversions and returns. The build is refused (finished is emitted
     // before start returns, and nothing else is written) when the folder is the tool folder or
-    // the data folder, when it cannot be made, or when the configuration cannot be written.
+    // the data folder, when it cannot be made, when the configuration cannot be written, or when
+    // a PDF copy is asked for and a file of its name is there that the previous build did not
+    // write (a document of the user's).
     //
     // Once every page is converted, what the previous build into the folder wrote and this one
     // did not is removed (the previous manifest's list, else the page files above the page
@@ -121,6 +126,8 @@ private:
     void stopOutline();
     void finishFolder();
     void writeFolderFiles();
+    void checkPdfCopy() const;
+    QString pdfCopyPath() const;
     ConverterFolders converterFolders() const { return {m_toolFolder, m_plan.appDataFolder}; }
     // The files of the folder this build wrote, besides the pages.
     QStringList writtenFiles(const QStringList& missingViewerFiles) const;
@@ -136,7 +143,9 @@ private:
     QProcess* m_outlineProcess = nullptr; // after the pages: the reading direction and bookmarks
     QTimer* m_outlineLimit = nullptr;
     DocumentOutline m_outline;
-    QStringList m_searchFiles; // the search file or its parts, as written
+    QStringList m_searchFiles;    // the search file or its parts, as written
+    QStringList m_publishedFiles; // the text pages, the cover, the site map, the PDF copy
+    QByteArray m_cataloguePage;   // the catalogue page as this build wrote it
     int m_nextPage = 1;
     int m_finished = 0;
     bool m_started = false;

@@ -17,6 +17,14 @@ void appendString(QString& out, const QString& text)
     out += javaScriptStringLiteral(text, ScriptDialect::Json);
 }
 
+void appendOptionalString(QString& out, const QString& text)
+{
+    if (text.isEmpty())
+        out += u"null";
+    else
+        appendString(out, text);
+}
+
 void appendNumber(QString& out, double value)
 {
     out += QString::number(value, 'g', QLocale::FloatingPointShortest);
@@ -119,6 +127,16 @@ QByteArray catalogueManifestScript(const CatalogueManifest& manifest)
         appendString(out, kSearchFile);
     else
         appendStrings(out, manifest.search);
+    out += u",\"title\":";
+    appendString(out, manifest.title);
+    out += u",\"description\":";
+    appendString(out, manifest.description);
+    out += u",\"lang\":";
+    appendString(out, manifest.lang);
+    out += u",\"url\":";
+    appendOptionalString(out, manifest.url);
+    out += u",\"pdf\":";
+    appendOptionalString(out, manifest.pdf);
     if (!manifest.catalogue.isEmpty()) {
         out += u",\"catalogue\":";
         appendString(out, manifest.catalogue);

@@ -39,6 +39,13 @@ struct CatalogueManifest
     // The catalogue page's file name: a later build removes that page of the folder, and no
     // other, when it no longer writes it. Empty: not written (a folder of an older build).
     QString catalogue;
+    // The document's identity, the publication address (empty: none) and the PDF copy's name
+    // (empty: none).
+    QString title;
+    QString description;
+    QString lang = QStringLiteral("und");
+    QString url;
+    QString pdf;
     QStringList files; // every file the build wrote, the manifest itself last
 };
 

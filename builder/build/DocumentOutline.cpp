@@ -66,6 +66,9 @@ DocumentOutline ParseDocumentOutline(const QByteArray& output, int pageCount)
     const QJsonObject object = QJsonDocument::fromJson(output).object();
     if (object.value(u"direction").toString() == u"rtl")
         result.direction = QStringLiteral("rtl");
+    result.title = object.value(u"title").toString();
+    result.subject = object.value(u"subject").toString();
+    result.lang = object.value(u"lang").toString();
     result.outline = cleanEntries(object.value(u"outline").toArray(), pageCount, 0);
     return result;
 }

@@ -6,11 +6,15 @@
 
 namespace vellora {
 
-// The reading direction and the bookmarks of the converted document, as the converter's
-// outline mode prints them.
+// The reading direction, the metadata and the bookmarks of the converted document, as the
+// converter's outline mode prints them.
 struct DocumentOutline
 {
     QString direction = QStringLiteral("ltr"); // "ltr" or "rtl"
+    // The document's /Title, /Subject and /Lang as decoded text, empty when it has none.
+    QString title;
+    QString subject;
+    QString lang;
     // [{"title":..., "page": n or null, "children":[...]}], pages within 1..pageCount
     QJsonArray outline;
 };

@@ -11,8 +11,10 @@ namespace vellora {
 
 namespace {
 
-// Copies `source` over `target` whole or not at all. Returns false when `source` is missing.
-bool copyReplacing(const QString& source, const QString& target)
+// Copies `source` over `target` whole or not at all, through `fill` when given. Returns false
+// when `source` is missing.
+bool copyReplacing(const QString& source, const QString& target,
+                   const std::function<QByteArray(const QByteArray&)>& fill = {})
 {
     QFile in(source);
     if (!in.exists())
@@ -25,7 +27,7 @@ bool copyReplacing(const QString& source, const QString& target)
     const QByteArray bytes = in.readAll();
     if (in.error() != QFileDevice::NoError)
         throw EVellora(cannotOpenFileMessage(source));
-    writeFileAtomically(target, bytes);
+    writeFileAtomically(target, fill ? fill(bytes) : bytes);
     return true;
 }
 
@@ -37,11 +39,12 @@ bool isSameFile(const QString& a, const QString& b)
     return !canonicalA.isEmpty() && canonicalA == QFileInfo(b).canonicalFilePath();
 }
 
-QStringList CopyViewerFiles(const QString& htmlFile, const QString& toolFolder)
+QStringList CopyViewerFiles(const QString& htmlFile, const QString& toolFolder,
+                            const std::function<QByteArray(const QByteArray&)>& fillPage)
 {
     const QString folder = QFileInfo(htmlFile).absolutePath() + u'/';
     QStringList missing;
-    if (!copyReplacing(toolFolder + u'/' + kViewerPage, htmlFile))
+    if (!copyReplacing(toolFolder + u'/' + kViewerPage, htmlFile, fillPage))
         missing.append(kViewerPage);
     writeFileAtomically(folder + kReadmeFile, readmeText());
     if (!copyReplacing(toolFolder + u'/' + kViewerScript, folder + kViewerScript))

@@ -7,6 +7,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>
+#include <algorithm>
 
 namespace vellora {
 
@@ -17,7 +18,7 @@ constexpr qint64 kLargestPageScript = 64 * 1024 * 1024;
 
 } // namespace
 
-QString PageScriptText(const QByteArray& script)
+QJsonObject PageScriptData(const QByteArray& script)
 {
     static const QRegularExpression call(QStringLiteral("^velloraPage\\(\\d+, "));
     const QString text = QString::fromUtf8(script).trimmed();
@@ -25,9 +26,13 @@ QString PageScriptText(const QByteArray& script)
     if (!match.hasMatch() || !text.endsWith(u");"))
         return {};
     const QString json = text.mid(match.capturedLength()).chopped(2);
-    const QJsonDocument document = QJsonDocument::fromJson(json.toUtf8());
+    return QJsonDocument::fromJson(json.toUtf8()).object();
+}
+
+QString PageScriptText(const QByteArray& script)
+{
     QStringList lines;
-    for (const QJsonValue& line : document.object().value(u"lines").toArray()) {
+    for (const QJsonValue& line : PageScriptData(script).value(u"lines").toArray()) {
         QStringList words;
         for (const QJsonValue& word : line.toObject().value(u"words").toArray()) {
             const QString wordText = word.toArray().at(0).toString();
@@ -58,19 +63,28 @@ QString SearchPartFile(int part)
     return QStringLiteral("vellora-search-%1.js").arg(part);
 }
 
-QStringList WriteSearchFiles(const QString& folder, int pageCount)
+QStringList ReadPageTexts(const QString& folder, int pageCount)
 {
     QStringList texts;
-    bool anyText = false;
     for (int page = 1; page <= pageCount; ++page) {
         QFile file(folder + u"page" + QString::number(page) + u".js");
         QString text;
         if (file.open(QIODevice::ReadOnly) && file.size() <= kLargestPageScript)
             text = PageScriptText(file.readAll());
-        anyText = anyText || !text.isEmpty();
         texts.append(text);
     }
-    if (!anyText)
+    return texts;
+}
+
+QStringList WriteSearchFiles(const QString& folder, int pageCount)
+{
+    return WriteSearchFiles(folder, ReadPageTexts(folder, pageCount));
+}
+
+QStringList WriteSearchFiles(const QString& folder, const QStringList& texts)
+{
+    if (std::all_of(texts.cbegin(), texts.cend(),
+                    [](const QString& text) { return text.isEmpty(); }))
         return {};
     const QByteArray whole = SearchScript(texts);
     if (whole.size() <= kSearchSplitBytes) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QJsonObject>
 #include <QString>
 #include <QStringList>
 
@@ -19,6 +20,10 @@ constexpr qsizetype kSearchSplitBytes = 256 * 1024;
 // The name of part `part` (from 1).
 QString SearchPartFile(int part);
 
+// The data of one page script "page<i>.js" (the object inside velloraPage(i, {...});), empty
+// for a script that is not one.
+QJsonObject PageScriptData(const QByteArray& script);
+
 // The plain text of one page script "page<i>.js" as the converter writes it: the words of a
 // line joined by blanks, lines joined by line ends. Empty for a script that is not one.
 QString PageScriptText(const QByteArray& script);
@@ -33,5 +38,10 @@ QByteArray SearchScript(const QStringList& pageTexts, int firstPage = 1);
 // no page has text. Throws EVellora "Impossible de créer le fichier <path>" when a file cannot
 // be written.
 QStringList WriteSearchFiles(const QString& folder, int pageCount);
+
+// The plain text of page1.js..page<pageCount>.js in `folder`, one entry a page (empty for a
+// page without a script); and the search files written from such texts.
+QStringList ReadPageTexts(const QString& folder, int pageCount);
+QStringList WriteSearchFiles(const QString& folder, const QStringList& pageTexts);
 
 } // namespace vellora

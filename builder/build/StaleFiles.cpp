@@ -1,9 +1,12 @@
 #include "builder/build/StaleFiles.h"
 
 #include "builder/build/CatalogueManifest.h"
+#include "builder/build/CataloguePage.h"
 #include "builder/build/OutputFolder.h"
+#include "builder/build/Publication.h"
 #include "builder/build/Readme.h"
 #include "builder/build/SearchFile.h"
+#include "builder/build/TextPages.h"
 #include "builder/build/ViewerConfig.h"
 
 #include <QDir>
@@ -26,10 +29,14 @@ constexpr qint64 kManifestLimit = 64 * 1024 * 1024;
 bool isBuildFileName(const QString& name, const PreviousCatalogue& previous)
 {
     static const QStringList fixed = {
-        kViewerConfigFile, kViewerConfigScriptFile, kReadmeFile, kViewerScript, kViewerMovie,
-        kSearchFile,       kCatalogueManifestFile,
+        kViewerConfigFile, kViewerConfigScriptFile, kReadmeFile,    kViewerScript, kViewerMovie,
+        kSearchFile,       kCatalogueManifestFile,  kTextStyleFile, kCoverFile,    kSitemapFile,
     };
-    return fixed.contains(name) || (!previous.page.isEmpty() && name == previous.page);
+    static const QRegularExpression searchPart(
+        QStringLiteral("\\Avellora-search-[1-9][0-9]{0,8}\\.js\\z"));
+    return fixed.contains(name) || searchPart.match(name).hasMatch() ||
+           (!previous.page.isEmpty() && name == previous.page) ||
+           (!previous.pdf.isEmpty() && name == previous.pdf);
 }
 
 bool isPlainName(const QString& name)
@@ -43,7 +50,7 @@ bool isPlainName(const QString& name)
 int catalogueFilePage(const QString& name)
 {
     static const QRegularExpression pageFile(QStringLiteral(
-        "\\Apage([1-9][0-9]{0,8})(\\.swf|\\.jpg|-m\\.jpg|-t\\.jpg|\\.svg|\\.js)\\z"));
+        "\\Apage([1-9][0-9]{0,8})(\\.swf|\\.jpg|-m\\.jpg|-t\\.jpg|\\.svg|\\.js|\\.html)\\z"));
     const QRegularExpressionMatch match = pageFile.match(name);
     return match.hasMatch() ? match.captured(1).toInt() : 0;
 }
@@ -69,6 +76,7 @@ std::optional<PreviousCatalogue> previousCatalogue(const QString& folder)
             previous.files.append(each.toString());
     }
     previous.page = json.object().value(QStringLiteral("catalogue")).toString();
+    previous.pdf = json.object().value(QStringLiteral("pdf")).toString();
     return previous;
 }
 

@@ -16,6 +16,7 @@ struct PreviousCatalogue
 {
     QStringList files; // its "files" list
     QString page;      // its catalogue page ("catalogue"); empty when it names none
+    QString pdf;       // its PDF copy ("pdf"); empty when it names none
 };
 
 // The manifest that the previous build left in `folder`; nothing when there is none or it

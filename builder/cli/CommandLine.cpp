@@ -48,7 +48,7 @@ const QStringList& optionsWithValue()
         QStringLiteral("--color2"),  QStringLiteral("--hide"),
         QStringLiteral("--show"),    QStringLiteral("--tooltip"),
         QStringLiteral("--index"),   QStringLiteral("--jobs"),
-        QStringLiteral("-j"),
+        QStringLiteral("-j"),        QStringLiteral("--url"),
     };
     return options;
 }
@@ -111,6 +111,11 @@ QString applyOption(BuildRequest& request, const QString& option, const QString&
         if (value.isEmpty())
             return QStringLiteral("--index attend un fichier CSV");
         request.indexFile = value;
+    } else if (option == u"--url") {
+        const std::optional<QString> address = publicationAddress(value);
+        if (!address)
+            return invalidAddressMessage(value);
+        request.publication.url = *address;
     } else if (option == u"--jobs" || option == u"-j") {
         bool ok = false;
         const int jobs = value.toInt(&ok);
@@ -154,6 +159,8 @@ ParsedArguments parseArguments(const QStringList& arguments)
             return {std::nullopt, QStringLiteral("vellora-build " VELLORA_VERSION), 0};
         } else if (argument == u"--quiet" || argument == u"-q") {
             request.quiet = true;
+        } else if (argument == u"--pdf") {
+            request.publication.pdfCopy = true;
         } else {
             QString option = argument;
             QString value;

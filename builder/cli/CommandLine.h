@@ -1,6 +1,7 @@
 #pragma once
 
 #include "builder/build/CatalogueSettings.h"
+#include "builder/build/Publication.h"
 
 #include <QString>
 #include <QStringList>
@@ -17,7 +18,8 @@ struct BuildRequest
     QString indexFile; // --index FILE.csv
     int firstPage = 0; // --pages A-B; 0: every page
     int lastPage = 0;
-    int jobs = 0; // 0: one conversion per core
+    int jobs = 0;            // 0: one conversion per core
+    Publication publication; // --url, --pdf
     bool quiet = false;
 };
 

@@ -295,6 +295,7 @@ void CommandLineBuild::startBuild(int documentPages, const QString& listing)
     plan.appDataFolder = m_work.path();
     plan.logFile = folder + u'/' + kLogName;
     plan.stopGrace = kStopGrace;
+    plan.publication = m_request.publication;
     if (m_request.jobs > 0)
         plan.parallel = m_request.jobs;
 

@@ -11,6 +11,7 @@
 #include "builder/build/OutputFolder.h"
 #include "builder/dialogs/Index.h"
 #include "builder/dialogs/Options.h"
+#include "builder/dialogs/PublicationDialog.h"
 
 #include <QDir>
 #include <QEvent>
@@ -79,6 +80,12 @@ void CatalogueBuilder::PngSpeedButton1Click()
         Q_EMIT buildEnded(BuildOutcome::refusal(invalidQualityMessage(m_settings.qualite)));
         return;
     }
+    if (const QString problem = m_form.publicationDialog()->addressProblem(); !problem.isEmpty()) {
+        prompts().error(problem);
+        Q_EMIT buildEnded(BuildOutcome::refusal(problem));
+        return;
+    }
+    m_publication = m_form.publicationDialog()->publication();
     // Read now: a print job that arrives while the build waits for a preview must not switch
     // the path that the user chose by this click.
     m_fromPdf = m_form.host().pdfMode();
@@ -208,9 +215,10 @@ bool CatalogueBuilder::creer_prospectusPDF()
         return false;
     }
 
-    auto* build = new CatalogueBuild(
-        CatalogueBuild::planFor(m_settings, m_index, htmlFile, m_listingText, 1, m_pageCount),
-        this);
+    CatalogueBuild::Plan plan =
+        CatalogueBuild::planFor(m_settings, m_index, htmlFile, m_listingText, 1, m_pageCount);
+    plan.publication = m_publication;
+    auto* build = new CatalogueBuild(plan, this);
     m_build = build;
     connect(build, &CatalogueBuild::pageStarted, this, [this](int page) {
         if (!m_fromPdf)

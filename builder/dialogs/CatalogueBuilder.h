@@ -92,6 +92,7 @@ private:
 
     // What this build reads, copied when it starts.
     CatalogueSettings m_settings;
+    Publication m_publication;
     IndexGrid m_index;
     int m_pageCount = 0;
     QString m_listingText;  // the converter's page listing: the sizes of the pages

@@ -5,6 +5,7 @@
 #include "builder/dialogs/CatalogueBuilder.h"
 #include "builder/dialogs/ColorButton.h"
 #include "builder/dialogs/Index.h"
+#include "builder/dialogs/PublicationDialog.h"
 #include "builder/dialogs/UpDown.h"
 
 #include <QCheckBox>
@@ -78,6 +79,14 @@ TForm1::TForm1(BuildHost& host, QWidget* parent) : QWidget(parent, Qt::Tool), m_
     makeQualityGroup();
     makeButtonsGroup();
     makeBuildButton();
+    // In the free band between the quality group and the buttons group.
+    PublicationButton =
+        named(new QPushButton(QStringLiteral("Publication…"), GroupBox1), "PublicationButton");
+    PublicationButton->setGeometry(24, 246, 120, 22);
+    PublicationButton->setToolTip(
+        QStringLiteral("Adresse de publication et copie du PDF dans le catalogue"));
+    connect(PublicationButton, &QPushButton::clicked, this, &TForm1::PublicationButtonClick);
+    m_publication = new PublicationDialog(this);
 
     ProgressBar1 = named(new QProgressBar(this), "ProgressBar1");
     ProgressBar1->setRange(0, 100);
@@ -331,6 +340,13 @@ void TForm1::Button1Click()
         form->raise();
         form->activateWindow();
     }
+}
+
+void TForm1::PublicationButtonClick()
+{
+    m_publication->show();
+    m_publication->raise();
+    m_publication->activateWindow();
 }
 
 void TForm1::showEvent(QShowEvent* event)

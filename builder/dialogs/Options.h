@@ -19,6 +19,7 @@ class QPushButton;
 namespace vellora {
 
 class ColorButton;
+class PublicationDialog;
 class UpDown;
 
 // The options dialog "Options Vellora" (Form1): every choice that shapes a catalogue, and the
@@ -33,6 +34,9 @@ public:
 
     // One copy of every option, as a build reads them when it starts.
     CatalogueSettings settings() const;
+
+    // The publication address and the PDF copy, held by the "Publication" dialog.
+    PublicationDialog* publicationDialog() const { return m_publication; }
 
     // The build writes the page range before it reads it.
     void setStartPageText(const QString& text);
@@ -79,6 +83,8 @@ public:
     QCheckBox* fullScreenChecked;
     QLineEdit* HintFullSCreen;
     QPushButton* Button1;
+    // "Publication…", between the quality group and the buttons group: opens the dialog.
+    QPushButton* PublicationButton;
     QToolButton* PngSpeedButton1;
     QProgressBar* ProgressBar1;
 
@@ -109,6 +115,8 @@ public Q_SLOTS:
     void PngSpeedButton1Click();
     // "...": opens the page index editor.
     void Button1Click();
+    // "Publication…": shows the publication dialog.
+    void PublicationButtonClick();
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -124,6 +132,7 @@ private:
     void placeBottomControls();
 
     BuildHost& m_host;
+    PublicationDialog* m_publication = nullptr;
     std::array<QCheckBox*, kViewerButtonCount> m_buttonBoxes{};
     std::array<QLineEdit*, kViewerButtonCount> m_buttonHints{};
     int m_extraWidth = 0;

@@ -132,10 +132,11 @@ void TestBuildTexts::reservedNames_data()
     QTest::addColumn<bool>("reserved");
     for (const char* name :
          {"vellora.xml", "vellora-config.js", "readme.txt", "swfobject.js", "vellora.swf",
-          "page1.swf", "page12.jpg", "page3.svg", "PAGE1.SWF", "Readme.TXT"})
+          "page1.swf", "page12.jpg", "page3.svg", "PAGE1.SWF", "Readme.TXT", "page1.html",
+          "page2-m.jpg", "page7.js", "sitemap.xml", "Vellora-Text.css", "vellora-cover.jpg"})
         QTest::newRow(name) << name << true;
-    for (const char* name : {"vellora.html", "catalogue.htm", "index.html", "page.swf",
-                             "page1.html", "pagex.jpg", "mypage1.swf", "page1.swf.htm"})
+    for (const char* name : {"vellora.html", "catalogue.htm", "index.html", "page.swf", "pagex.jpg",
+                             "mypage1.swf", "page1.swf.htm", "sitemap.xml.html"})
         QTest::newRow(name) << name << false;
 }
 

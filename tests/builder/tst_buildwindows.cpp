@@ -48,11 +48,14 @@ QStringList completeFolder(const QString& html, int pages)
                          "vellora-catalogue.js",
                          "vellora-config.js",
                          "vellora-search.js",
-                         "vellora.xml"};
+                         "vellora.xml",
+                         "vellora-text.css",
+                         "vellora-cover.jpg"};
     for (int i = 1; i <= pages; ++i)
-        files << QStringLiteral("page%1.jpg").arg(i) << QStringLiteral("page%1-m.jpg").arg(i)
-              << QStringLiteral("page%1-t.jpg").arg(i) << QStringLiteral("page%1.js").arg(i)
-              << QStringLiteral("page%1.svg").arg(i) << QStringLiteral("page%1.swf").arg(i);
+        files << QStringLiteral("page%1.html").arg(i) << QStringLiteral("page%1.jpg").arg(i)
+              << QStringLiteral("page%1-m.jpg").arg(i) << QStringLiteral("page%1-t.jpg").arg(i)
+              << QStringLiteral("page%1.js").arg(i) << QStringLiteral("page%1.svg").arg(i)
+              << QStringLiteral("page%1.swf").arg(i);
     files += test::viewerFilesInstalled();
     files.sort();
     return files;

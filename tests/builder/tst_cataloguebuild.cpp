@@ -154,7 +154,9 @@ void TestCatalogueBuild::completeFolder()
     QCOMPARE(mostAtOnce, 2); // bounded by the pool, and really parallel
     QCOMPARE(filesIn(m_out->path()),
              sorted(QStringList({"catalogue.htm", "readme.txt", "vellora-catalogue.js",
-                                 "vellora-config.js", "vellora-search.js", "vellora.xml"}) +
+                                 "vellora-config.js", "vellora-search.js", "vellora.xml",
+                                 "vellora-text.css", "vellora-cover.jpg", "page1.html",
+                                 "page2.html", "page3.html"}) +
                     pageFiles(3) + viewerFilesInstalled()));
     // Each page's large number is its text.
     QFile search(m_out->filePath("vellora-search.js"));
@@ -175,9 +177,12 @@ void TestCatalogueBuild::completeFolder()
              "{\"width\":842,\"height\":595,\"files\":[\"page3.swf\",\"page3.jpg\",\"page3-m.jpg\","
              "\"page3-t.jpg\",\"page3.svg\",\"page3.js\"]}],"
              "\"outline\":[],\"direction\":\"ltr\",\"search\":\"vellora-search.js\","
-             "\"catalogue\":\"catalogue.htm\",\"files\":[\"catalogue.htm\"," +
+             "\"title\":\"1\",\"description\":\"1 2 3\",\"lang\":\"und\",\"url\":null,"
+             "\"pdf\":null,\"catalogue\":\"catalogue.htm\",\"files\":[\"catalogue.htm\"," +
                  viewerFiles +
                  "\"readme.txt\",\"vellora.xml\",\"vellora-config.js\",\"vellora-search.js\","
+                 "\"vellora-text.css\",\"page1.html\",\"page2.html\",\"page3.html\","
+                 "\"vellora-cover.jpg\","
                  "\"page1.swf\",\"page1.jpg\",\"page1-m.jpg\",\"page1-t.jpg\",\"page1.svg\","
                  "\"page1.js\","
                  "\"page2.swf\",\"page2.jpg\",\"page2-m.jpg\",\"page2-t.jpg\",\"page2.svg\","
@@ -288,10 +293,12 @@ void TestCatalogueBuild::pagesOverTheTimeLimitFail()
     QCOMPARE(pagesOf(outcome.failedPages), QList<int>({1, 2, 3}));
     QCOMPARE(outcome.failedPages.at(1), "arrêtée après 0 minutes");
     QVERIFY(outcome.message().contains("page 1 : arrêtée après 0 minutes"));
-    // The stopped converter took its temporary files with it.
+    // The stopped converter took its temporary files with it; the text pages and the cover
+    // are written all the same, without page images.
     QCOMPARE(filesIn(m_out->path()),
              sorted(QStringList({"c.htm", "readme.txt", "vellora-catalogue.js", "vellora-config.js",
-                                 "vellora.xml"}) +
+                                 "vellora.xml", "vellora-text.css", "vellora-cover.jpg",
+                                 "page1.html", "page2.html", "page3.html"}) +
                     viewerFilesInstalled()));
 }
 

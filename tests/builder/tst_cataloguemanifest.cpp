@@ -36,6 +36,11 @@ void TestCatalogueManifest::writtenBytes()
                         {"y", 0, {}}};
     manifest.direction = QStringLiteral("rtl");
     manifest.search = QStringList{QStringLiteral("vellora-search.js")};
+    manifest.title = QStringLiteral("T\"</script>\u2028");
+    manifest.description = QStringLiteral("d\\");
+    manifest.lang = QStringLiteral("en-GB");
+    manifest.url = QStringLiteral("https://ex.fr/a/");
+    manifest.pdf = QStringLiteral("Été \"2026\".pdf");
     WriteCatalogueManifest(html, manifest);
 
     QFile file(dir.filePath(QStringLiteral("vellora-catalogue.js")));
@@ -53,6 +58,9 @@ void TestCatalogueManifest::writtenBytes()
                    "\"children\":[{\"title\":\"x\",\"page\":3,\"children\":[]}]},"
                    "{\"title\":\"y\",\"page\":null,\"children\":[]}],"
                    "\"direction\":\"rtl\",\"search\":\"vellora-search.js\","
+                   "\"title\":\"T\\\"</script>\\u2028\",\"description\":\"d\\\\\","
+                   "\"lang\":\"en-GB\",\"url\":\"https://ex.fr/a/\","
+                   "\"pdf\":\"\xC3\x89t\xC3\xA9 \\\"2026\\\".pdf\","
                    "\"files\":[\"\xC3\x89t\xC3\xA9 \\\"2026\\\".html\",\"swfobject.js\","
                    "\"page1.swf\",\"page1.jpg\",\"page1-m.jpg\",\"page1-t.jpg\",\"page1.svg\","
                    "\"page2.swf\",\"page2.jpg\",\"page2.js\",\"vellora-catalogue.js\"]};\n"));
@@ -60,7 +68,9 @@ void TestCatalogueManifest::writtenBytes()
     // The defaults: no outline, left to right, no search file.
     QCOMPARE(catalogueManifestScript({}),
              QByteArray("window.velloraCatalogue = {\"version\":1,\"pages\":[],\"outline\":[],"
-                        "\"direction\":\"ltr\",\"search\":null,\"files\":[]};\n"));
+                        "\"direction\":\"ltr\",\"search\":null,\"title\":\"\","
+                        "\"description\":\"\",\"lang\":\"und\",\"url\":null,\"pdf\":null,"
+                        "\"files\":[]};\n"));
 
     // A search file in parts: the list of the parts.
     CatalogueManifest parts;
@@ -69,7 +79,8 @@ void TestCatalogueManifest::writtenBytes()
     QCOMPARE(catalogueManifestScript(parts),
              QByteArray("window.velloraCatalogue = {\"version\":1,\"pages\":[],\"outline\":[],"
                         "\"direction\":\"ltr\",\"search\":[\"vellora-search-1.js\","
-                        "\"vellora-search-2.js\"],\"files\":[]};\n"));
+                        "\"vellora-search-2.js\"],\"title\":\"\",\"description\":\"\","
+                        "\"lang\":\"und\",\"url\":null,\"pdf\":null,\"files\":[]};\n"));
 }
 
 void TestCatalogueManifest::sizesFromListing()

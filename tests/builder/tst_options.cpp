@@ -2,8 +2,10 @@
 #include "FakePrompts.h"
 #include "TestSupport.h"
 #include "builder/dialogs/BuildHost.h"
+#include "builder/dialogs/CatalogueBuilder.h"
 #include "builder/dialogs/ColorButton.h"
 #include "builder/dialogs/Options.h"
+#include "builder/dialogs/PublicationDialog.h"
 #include "builder/dialogs/UpDown.h"
 
 #include <QApplication>
@@ -317,6 +319,45 @@ private Q_SLOTS:
         form.show();
         QCOMPARE(form.settings().preset, QualityPreset::Low);
         QCOMPARE(form.settings().qualite, QStringLiteral("55"));
+    }
+
+    // "Publication…" sits in the free band between the design's groups; its dialog refuses an
+    // address that is not valid, keeps its values while hidden, and a build refuses it too.
+    void publicationDialog()
+    {
+        TForm1 form(m_host);
+        form.show();
+        const QRect button = form.PublicationButton->geometry();
+        QVERIFY(!button.intersects(form.GroupBox3->geometry()));
+        QVERIFY(!button.intersects(form.GroupBox2->geometry()));
+        form.PublicationButton->click();
+        PublicationDialog& dialog = *form.publicationDialog();
+        QVERIFY(dialog.isVisible());
+        QCOMPARE(dialog.windowTitle(), QStringLiteral("Publication"));
+
+        const QString refusal =
+            QStringLiteral("L'adresse de publication « ftp://exemple.fr/ » n'est pas valable : "
+                           "indiquez l'adresse complète du dossier du catalogue, en http ou "
+                           "https, par exemple https://exemple.fr/catalogue/");
+        dialog.publicationAddress->setText(QStringLiteral("ftp://exemple.fr/"));
+        dialog.okButton->click();
+        QCOMPARE(m_prompts.messages(), QStringList{u"Erreur: " + refusal});
+        QVERIFY(dialog.isVisible());
+        QSignalSpy ended(&CatalogueBuilder::of(form), &CatalogueBuilder::buildEnded);
+        form.PngSpeedButton1->click();
+        QCOMPARE(ended.size(), 1);
+        QCOMPARE(ended.first().first().value<BuildOutcome>().error, refusal);
+
+        dialog.publicationAddress->setText(QStringLiteral(" https://exemple.fr/cat "));
+        dialog.pdfCopy->setChecked(true);
+        dialog.okButton->click();
+        QVERIFY(!dialog.isVisible());
+        form.hide();
+        form.show();
+        form.PublicationButton->click();
+        QCOMPARE(dialog.publicationAddress->text(), QStringLiteral(" https://exemple.fr/cat "));
+        QCOMPARE(dialog.publication().url, QStringLiteral("https://exemple.fr/cat/"));
+        QVERIFY(dialog.publication().pdfCopy);
     }
 };
 

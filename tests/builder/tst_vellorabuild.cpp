@@ -97,6 +97,7 @@ private Q_SLOTS:
     void signalEndsEveryStage_data();
     void signalEndsEveryStage();
     void abandonedWorkFoldersAreSwept();
+    void publishing();
 
 private:
     // A tool folder whose converter stalls when it gets the argument in $VELLORA_TEST_STALL,
@@ -286,6 +287,14 @@ void TestVelloraBuild::refused_data()
                                    << 2 << "Le nom « page1.swf » est celui d'un fichier";
     QTest::newRow("log name") << QStringList{m_pdf, "-o", m_dir.filePath("refus/vellora-build.log")}
                               << 2 << "Le nom « vellora-build.log »";
+    QTest::newRow("address not http")
+        << QStringList{m_pdf, "-o", out, "--url", "ftp://exemple.fr/c/"} << 2
+        << "L'adresse de publication « ftp://exemple.fr/c/ » n'est pas valable";
+    QTest::newRow("relative address") << QStringList{m_pdf, "-o", out, "--url=catalogue/"} << 2
+                                      << "« catalogue/ » n'est pas valable";
+    QTest::newRow("text page name")
+        << QStringList{m_pdf, "-o", m_dir.filePath("refus/page2.html")} << 2
+        << "Le nom « page2.html » est celui d'un fichier du catalogue";
     QTest::newRow("missing file") << QStringList{missing, "-o", out} << 1
                                   << "« " + missing + " » : fichier ou dossier introuvable";
     if (::geteuid() != 0) // root reads every file
@@ -534,6 +543,58 @@ void TestVelloraBuild::abandonedWorkFoldersAreSwept()
     QCOMPARE(run.status, 1);
     QCOMPARE(entries(tmp),
              QStringList({QFileInfo(running).fileName(), QFileInfo(other).fileName()}));
+}
+
+// --url and --pdf: the copy is refused over a file of the user's, with nothing written; a build
+// with them writes the site map and the copy, a later build without them removes both.
+void TestVelloraBuild::publishing()
+{
+    const QString out = m_dir.filePath("publication");
+    QVERIFY(QDir().mkpath(out));
+    {
+        QFile mine(out + "/c.pdf");
+        QVERIFY(mine.open(QIODevice::WriteOnly) && mine.write("mine") == 4);
+    }
+    const QStringList publish{m_pdf,  "-q", "-o", out + "/c.html", "--url", "https://exemple.fr/c",
+                              "--pdf"};
+    Run run = runBuild(publish);
+    QCOMPARE(run.status, 1);
+    QCOMPARE(run.errors, "vellora-build : Le fichier " + out +
+                             "/c.pdf existe déjà et ce n'est pas une copie faite par Vellora : il "
+                             "n'est pas remplacé. Renommez-le, ou choisissez un autre nom pour le "
+                             "catalogue ; rien n'a été écrit.\n");
+    QCOMPARE(entries(out), QStringList{"c.pdf"});
+    QCOMPARE(readAll(out + "/c.pdf"), QByteArray("mine"));
+
+    QVERIFY(QFile::remove(out + "/c.pdf"));
+    for (int pass = 0; pass < 2; ++pass) { // the second replaces the build's own copy
+        run = runBuild(publish);
+        QCOMPARE(run.errors, QString());
+        QCOMPARE(run.status, 0);
+    }
+    QCOMPARE(readAll(out + "/c.pdf"), readAll(m_pdf));
+    QCOMPARE(readAll(out + "/sitemap.xml"),
+             QByteArray("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+                        "<urlset xmlns=\"http://www.sitemaps.org/schemas/sitemap/0.9\">\n"
+                        "<url><loc>https://exemple.fr/c/c.html</loc></url>\n"
+                        "<url><loc>https://exemple.fr/c/page1.html</loc></url>\n"
+                        "<url><loc>https://exemple.fr/c/page2.html</loc></url>\n"
+                        "<url><loc>https://exemple.fr/c/page3.html</loc></url>\n"
+                        "<url><loc>https://exemple.fr/c/page4.html</loc></url>\n</urlset>\n"));
+    const QByteArray manifest = readAll(out + "/vellora-catalogue.js");
+    QVERIFY(manifest.contains(",\"title\":\"1\",\"description\":\"1 2 3 4\",\"lang\":\"und\","
+                              "\"url\":\"https://exemple.fr/c/\",\"pdf\":\"c.pdf\","));
+    QVERIFY(manifest.contains("\"vellora-text.css\",\"page1.html\",\"page2.html\",\"page3.html\","
+                              "\"page4.html\",\"vellora-cover.jpg\",\"sitemap.xml\",\"c.pdf\","));
+
+    run = runBuild({m_pdf, "-q", "-o", out + "/c.html", "--pages", "1-2"});
+    QCOMPARE(run.status, 0);
+    const QStringList left = entries(out);
+    for (const char* gone : {"c.pdf", "sitemap.xml", "page3.html", "page4.swf"})
+        QVERIFY2(!left.contains(gone), gone);
+    for (const char* kept : {"page2.html", "vellora-text.css", "vellora-cover.jpg"})
+        QVERIFY2(left.contains(kept), kept);
+    QVERIFY(readAll(out + "/vellora-catalogue.js").contains("\"url\":null,\"pdf\":null,"));
 }
 
 QTEST_MAIN(TestVelloraBuild)

@@ -8,6 +8,9 @@
 //            links: { rect: [x0, y0, x1, y1], uri } or { rect, page } (page from 1)
 //   outline: [{ title, page, children }]; loop: true makes the first bookmark its own sibling
 //   direction: 'R2L' writes /ViewerPreferences /Direction /R2L
+//   metadata: { title, subject, lang }, each a PDF string token as written in the file
+//            ('(Prix)', '<FEFF0041>'): the information dictionary's /Title and /Subject, the
+//            catalog's /Lang
 const FONTS = ['Helvetica', 'Times-Roman', 'Courier'];
 
 function pdfString(text) {
@@ -38,7 +41,7 @@ function contentStream(page) {
     return parts.join('\n');
 }
 
-export function makeTextPdf({ pages, outline = [], direction = null, loop = false }) {
+export function makeTextPdf({ pages, outline = [], direction = null, loop = false, metadata = {} }) {
     const objects = []; // index + 1 is the object number
     const add = (body) => {
         objects.push(body);
@@ -92,7 +95,11 @@ export function makeTextPdf({ pages, outline = [], direction = null, loop = fals
         outlineRef = ` /Outlines ${root} 0 R /PageMode /UseOutlines`;
     }
     objects[catalog - 1] = `<< /Type /Catalog /Pages ${pageTree} 0 R${outlineRef}` +
-        (direction ? ` /ViewerPreferences << /Direction /${direction} >>` : '') + ' >>';
+        (direction ? ` /ViewerPreferences << /Direction /${direction} >>` : '') +
+        (metadata.lang ? ` /Lang ${metadata.lang}` : '') + ' >>';
+    const infoEntries = (metadata.title ? ` /Title ${metadata.title}` : '') +
+        (metadata.subject ? ` /Subject ${metadata.subject}` : '');
+    const info = infoEntries ? add(`<<${infoEntries} >>`) : 0;
 
     let out = '%PDF-1.4\n%\xe2\xe3\xcf\xd3\n';
     const offsets = [];
@@ -103,7 +110,7 @@ export function makeTextPdf({ pages, outline = [], direction = null, loop = fals
     const xref = Buffer.byteLength(out, 'latin1');
     out += `xref\n0 ${objects.length + 1}\n0000000000 65535 f \n`;
     out += offsets.map((o) => `${String(o).padStart(10, '0')} 00000 n \n`).join('');
-    out += `trailer\n<< /Size ${objects.length + 1} /Root ${catalog} 0 R >>\nstartxref\n${xref}\n%%EOF\n`;
+    out += `trailer\n<< /Size ${objects.length + 1} /Root ${catalog} 0 R${info ? ` /Info ${info} 0 R` : ''} >>\nstartxref\n${xref}\n%%EOF\n`;
     return Buffer.from(out, 'latin1');
 }
 

@@ -141,9 +141,11 @@ function expectedDeep(level) {
     return { title, page: 2, children: [expectedDeep(level + 1)] };
 }
 
+// A document without an information dictionary or /Lang.
+const NO_METADATA = { title: '', subject: '', lang: '' };
 const outlineCases = [
     ['bookmarks with children, quotes and a false page count', sample, {
-        direction: 'ltr',
+        direction: 'ltr', ...NO_METADATA,
         outline: [
             { title: 'Présentation', page: 1, children: [{ title: 'Colonnes', page: 1, children: [] }] },
             { title: 'Tarifs "2026" page=9', page: 2, children: [] },
@@ -152,10 +154,21 @@ const outlineCases = [
     }],
     ['a right-to-left document without bookmarks',
         pdf('rtl.pdf', { pages: [{ ...SAMPLE.pages[0], links: [] }], direction: 'R2L' }),
-        { direction: 'rtl', outline: [] }],
+        { direction: 'rtl', ...NO_METADATA, outline: [] }],
+    // Each kind of PDF text string: UTF-16BE and UTF-8 with their marks, PDFDocEncoding (0x84 is
+    // an em dash, 0xA0 the euro sign), and a NUL inside, which is left out.
+    ['title, subject and language in every encoding',
+        pdf('metadata.pdf', { ...SAMPLE, outline: [], metadata: {
+            title: '<FEFF00C9007400E90020D83DDE000000003C002F0073>',
+            subject: '<EFBBBF507269782020E282AC203C623E>',
+            lang: '(fr-CA)' } }),
+        { direction: 'ltr', title: 'Été \u{1F600}</s', subject: 'Prix  € <b>', lang: 'fr-CA', outline: [] }],
+    ['PDFDocEncoding',
+        pdf('docencoding.pdf', { ...SAMPLE, outline: [], metadata: { title: '<4184A042004300>', subject: '(a\\)b)' } }),
+        { direction: 'ltr', title: 'A—€BC', subject: 'a)b', lang: '', outline: [] }],
     ['bookmarks twenty levels deep, a title with a NUL',
         pdf('deep.pdf', { ...SAMPLE, outline: [deepOutline(20)] }), {
-            direction: 'ltr',
+            direction: 'ltr', ...NO_METADATA,
             // Sixteen levels nest; the four below the sixteenth are listed under it.
             outline: [expectedDeep(0)],
         }],
