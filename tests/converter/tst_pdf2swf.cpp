@@ -11,10 +11,14 @@
 #include <QPainter>
 #include <QPdfWriter>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
+#include <csignal>
+#include <poll.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -779,28 +783,50 @@ private Q_SLOTS:
         QCOMPARE(readAll(folder + "/page10.svg"), QByteArray("old"));
     }
 
-    // Stopped while the movie waits in its temporary file: nothing may remain.
+    // Stopped while the movie waits in its temporary file: nothing may remain. The converter
+    // is held (SIGSTOP) the moment the folder watch sees that file made; a run that got past
+    // its commit before the hold is started again.
     void sigtermRemovesTemporaryFiles()
     {
-        const QString folder = freshFolder(QStringLiteral("sigterm"));
-        QProcess process;
-        process.start(converterPath(),
-                      {pdf("heavy.pdf"), "-p1", "-s", "zoom=1", "-o", folder + "/page1.swf"});
-        QVERIFY(process.waitForStarted());
-        bool staged = false;
-        for (int attempt = 0; attempt < 2000 && !staged; ++attempt) {
-            for (const QString& entry : folderEntries(folder))
-                staged = staged || entry.startsWith(QStringLiteral(".page1.swf."));
-            if (!staged && process.state() != QProcess::NotRunning)
-                QThread::msleep(5);
-            if (process.state() == QProcess::NotRunning)
-                break;
+        bool held = false;
+        for (int attempt = 0; attempt < 5 && !held; ++attempt) {
+            const QString folder = freshFolder(QStringLiteral("sigterm%1").arg(attempt));
+            const int watch = inotify_init1(IN_CLOEXEC);
+            QVERIFY(watch >= 0);
+            const auto closeWatch = qScopeGuard([watch] { ::close(watch); });
+            QVERIFY(inotify_add_watch(watch, QFile::encodeName(folder).constData(), IN_CREATE) >=
+                    0);
+            QProcess process;
+            process.start(converterPath(),
+                          {pdf("heavy.pdf"), "-p1", "-s", "zoom=1", "-o", folder + "/page1.swf"});
+            QVERIFY(process.waitForStarted());
+            const pid_t pid = pid_t(process.processId());
+            bool staged = false;
+            alignas(inotify_event) char buffer[4096];
+            pollfd ready{watch, POLLIN, 0};
+            // Each wait ends with an event or the converter's end; the bound is only a guard.
+            while (!staged && ::poll(&ready, 1, 60000) > 0) {
+                const ssize_t got = ::read(watch, buffer, sizeof buffer);
+                for (ssize_t at = 0; at < got;) {
+                    const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
+                    if (event->len && QByteArray(event->name).startsWith(".page1.swf.")) {
+                        ::kill(pid, SIGSTOP);
+                        staged = true;
+                    }
+                    at += ssize_t(sizeof(inotify_event) + event->len);
+                }
+            }
+            QVERIFY2(staged, "the movie's temporary file never appeared");
+            held = !QFileInfo::exists(folder + "/page1.swf");
+            ::kill(pid, SIGTERM);
+            ::kill(pid, SIGCONT);
+            QVERIFY(process.waitForFinished(30000));
+            if (!held)
+                continue; // committed before the hold: try again
+            QCOMPARE(process.exitStatus(), QProcess::CrashExit); // ended by the signal
+            QCOMPARE(folderEntries(folder), QStringList());
         }
-        QVERIFY2(staged, "the movie's temporary file never appeared");
-        process.terminate();
-        QVERIFY(process.waitForFinished(10000));
-        QCOMPARE(process.exitStatus(), QProcess::CrashExit); // ended by the signal
-        QCOMPARE(folderEntries(folder), QStringList());
+        QVERIFY2(held, "the converter was never held before its commit");
     }
 
     // However often a character occurs on the page, its glyph is drawn once in its font;
