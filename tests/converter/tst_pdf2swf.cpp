@@ -804,8 +804,14 @@ private Q_SLOTS:
             bool staged = false;
             alignas(inotify_event) char buffer[4096];
             pollfd ready{watch, POLLIN, 0};
-            // Each wait ends with an event or the converter's end; the bound is only a guard.
-            while (!staged && ::poll(&ready, 1, 60000) > 0) {
+            // Waits for the file, however long the page takes, while the converter runs; the
+            // bound is only a guard against a converter that hangs.
+            for (int second = 0; !staged && second < 600; ++second) {
+                if (::poll(&ready, 1, 1000) <= 0) {
+                    if (process.waitForFinished(0))
+                        break;
+                    continue;
+                }
                 const ssize_t got = ::read(watch, buffer, sizeof buffer);
                 for (ssize_t at = 0; at < got;) {
                     const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
