@@ -15,7 +15,6 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QThread>
 #include <csignal>
 #include <poll.h>
 #include <sys/inotify.h>
