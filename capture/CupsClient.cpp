@@ -52,7 +52,7 @@ constexpr qint64 kHungAfterMs = 500;
 
 int keepWaiting(http_t*, void* client)
 {
-    return static_cast<const CupsClient*>(client)->KeepWaiting() ? 1 : 0;
+    return static_cast<CupsClient*>(client)->KeepWaiting() ? 1 : 0;
 }
 
 // The monitor never asks anyone for a password: a request that needs one fails.
@@ -169,17 +169,24 @@ void CupsClient::Disconnect()
 void CupsClient::Interrupt()
 {
     std::lock_guard lock(m_socketLock);
+    m_cut = true;
     if (m_socket >= 0 && m_inRequest.load()) {
         m_interrupted = true;
         ::shutdown(m_socket, SHUT_RDWR);
     }
 }
 
-bool CupsClient::KeepWaiting() const
+bool CupsClient::KeepWaiting()
 {
-    if (m_abort && m_abort->load())
-        return false;
-    return QDateTime::currentMSecsSinceEpoch() - m_requestStarted < m_timeoutMs;
+    const bool keep = !m_cut.load() && !(m_abort && m_abort->load()) &&
+                      QDateTime::currentMSecsSinceEpoch() - m_requestStarted < m_timeoutMs;
+    if (!keep) {
+        // libcups would still wait for the rest of its second, or reconnect and ask again.
+        std::lock_guard lock(m_socketLock);
+        if (m_http)
+            ::shutdown(httpGetFd(m_http), SHUT_RDWR);
+    }
+    return keep;
 }
 
 bool CupsClient::ensureConnected()
@@ -202,7 +209,7 @@ bool CupsClient::ensureConnected()
 ipp_t* CupsClient::request(ipp_t* message)
 {
     m_requestStarted = QDateTime::currentMSecsSinceEpoch();
-    if ((m_abort && m_abort->load()) || !ensureConnected()) {
+    if (m_cut.load() || (m_abort && m_abort->load()) || !ensureConnected()) {
         ippDelete(message);
         return nullptr;
     }

@@ -66,15 +66,17 @@ public:
     void Disconnect();
 
     // Any thread: cuts the connection under the request under way, which libcups would
-    // otherwise wait on for a second even when told to give up.
+    // otherwise wait on for a second even when told to give up; every later request of this
+    // client fails at once (the program is ending).
     void Interrupt();
 
     // The last request got no answer in time, or was cut while it waited for one: the server
     // may be hung or stopped.
     bool LastRequestTimedOut() const { return m_timedOut; }
 
-    // For the time-out callback of libcups.
-    bool KeepWaiting() const;
+    // For the time-out callback of libcups, on the requesting thread: on giving up, the
+    // connection is cut too, so that libcups does not go on reading it.
+    bool KeepWaiting();
 
 private:
     bool ensureConnected();
@@ -86,7 +88,8 @@ private:
     bool m_timedOut = false;
     std::atomic<bool> m_inRequest{false};
     std::atomic<bool> m_interrupted{false};
-    std::mutex m_socketLock; // guards m_socket against Interrupt from another thread
+    std::atomic<bool> m_cut{false}; // Interrupt was called: no more requests
+    std::mutex m_socketLock;        // guards m_socket against Interrupt from another thread
     int m_socket = -1;
     _http_s* m_http = nullptr;
 };

@@ -5,7 +5,10 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QFileSystemWatcher>
+#include <condition_variable>
+#include <mutex>
 #include <sys/stat.h>
+#include <thread>
 
 namespace vellora {
 
@@ -19,6 +22,7 @@ constexpr int kStartRetries = 10;
 constexpr int kRetryDelayMs = 200;
 constexpr int kFailedReconcilesBeforeRest = 6;
 constexpr int kPrintFolderCheckMs = 1500;
+constexpr int kPrintFileGraceMs = 1000;
 
 constexpr const char* kNotifierPath = "/org/cups/cupsd/Notifier";
 constexpr const char* kNotifierInterface = "org.cups.cupsd.Notifier";
@@ -51,6 +55,41 @@ QByteArray folderIdentity(const QString& path)
            QByteArray::number(quint64(info.st_ino)) + ':' +
            QByteArray::number(qint64(info.st_mtim.tv_sec)) + '.' +
            QByteArray::number(qint64(info.st_mtim.tv_nsec));
+}
+
+// Which file stands at `path`: a print file renamed into place is a new one.
+QByteArray fileIdentity(const QString& path)
+{
+    struct stat info
+    {};
+    if (::stat(QFile::encodeName(path).constData(), &info) != 0 || !S_ISREG(info.st_mode))
+        return {};
+    return QByteArray::number(quint64(info.st_dev)) + ':' +
+           QByteArray::number(quint64(info.st_ino)) + ':' +
+           QByteArray::number(qint64(info.st_ctim.tv_sec)) + '.' +
+           QByteArray::number(qint64(info.st_ctim.tv_nsec));
+}
+
+// libcups may wait a whole second for an answer before it asks the time-out callback: a
+// request made while the program ends gets a guard that cuts its connection at the deadline.
+template <typename Request>
+void withinDeadline(CupsClient& client, std::chrono::milliseconds deadline, Request request)
+{
+    std::mutex lock;
+    std::condition_variable done;
+    bool finished = false;
+    std::thread guard([&] {
+        std::unique_lock hold(lock);
+        if (!done.wait_for(hold, deadline, [&] { return finished; }))
+            client.Interrupt();
+    });
+    request();
+    {
+        std::lock_guard hold(lock);
+        finished = true;
+    }
+    done.notify_one();
+    guard.join();
 }
 
 } // namespace
@@ -94,10 +133,11 @@ QString BusSocketPath(const QByteArray& address)
     return QString(); // an abstract socket or a TCP bus: nothing on disk to watch
 }
 
-CupsServerWatcher::CupsServerWatcher(QByteArray tag, Sinks sinks, QString printFolder,
+CupsServerWatcher::CupsServerWatcher(QByteArray tag, Sinks sinks, const QString& printFile,
                                      const std::atomic<bool>* stopping)
     : m_tag(std::move(tag)), m_sinks(std::move(sinks)), m_stopping(stopping),
-      m_printFolder(std::move(printFolder)), m_reconciler(QDateTime::currentSecsSinceEpoch())
+      m_printFolder(QFileInfo(printFile).path()), m_printFile(printFile),
+      m_reconciler(QDateTime::currentSecsSinceEpoch())
 {}
 
 CupsServerWatcher::~CupsServerWatcher() = default;
@@ -109,7 +149,12 @@ void CupsServerWatcher::Start()
     m_busName = QStringLiteral("vellora-monitor-%1").arg(quintptr(this), 0, 16);
     m_reconcileTimer = new QTimer(this);
     m_reconcileTimer->setSingleShot(true);
-    connect(m_reconcileTimer, &QTimer::timeout, this, &CupsServerWatcher::reconcileNow);
+    connect(m_reconcileTimer, &QTimer::timeout, this, &CupsServerWatcher::reconcileDue);
+    m_printFileGrace = new QTimer(this);
+    m_printFileGrace->setSingleShot(true);
+    m_printFileGrace->setInterval(kPrintFileGraceMs);
+    connect(m_printFileGrace, &QTimer::timeout, this, &CupsServerWatcher::printFileGraceOver);
+    m_printFileSeen = fileIdentity(m_printFile);
 
     m_cupsSocket.Path = CupsSocketPath();
     m_busSocket.Path = BusSocketPath(qgetenv("DBUS_SYSTEM_BUS_ADDRESS"));
@@ -137,12 +182,15 @@ void CupsServerWatcher::Stop()
         m_printFolderCheck->stop();
     if (m_reconcileTimer)
         m_reconcileTimer->stop();
+    if (m_printFileGrace)
+        m_printFileGrace->stop();
     // A hung server gets no cancellation: the next start cancels what we leave behind.
     const bool hung = m_client && m_client->LastRequestTimedOut();
     if (const int id = m_subscriptionId.exchange(0); id > 0 && !hung) {
         // The shared client gives up at once now; cancelling gets a short time of its own.
         CupsClient quick(kCancelTimeoutMs);
-        quick.CancelSubscription(id);
+        withinDeadline(quick, std::chrono::milliseconds(kCancelTimeoutMs),
+                       [&] { quick.CancelSubscription(id); });
     }
     dropBus();
     m_activeClient = nullptr;
@@ -342,11 +390,33 @@ void CupsServerWatcher::onFolderChanged(const QString& folder)
         m_serverRetries = 0;
         serverUp();
     }
-    // A print file renamed into place: its job is ending, whether a signal says so or not.
     if (folder == m_printFolder) {
         m_printFolderSeen = folderIdentity(m_printFolder);
-        Reconcile();
+        printFileArrived();
     }
+}
+
+// A print file renamed into place: its job is ending, whether a signal says so or not.
+void CupsServerWatcher::printFileArrived()
+{
+    QByteArray identity = fileIdentity(m_printFile);
+    if (identity.isEmpty() || identity == m_printFileSeen)
+        return; // a temporary file came or went, or the print file was removed
+    m_printFileSeen = std::move(identity);
+    if (!m_printFileGrace->isActive()) {
+        m_printFilesArrived = 0;
+        m_completionsAtFirstFile = m_sinks.Completions ? m_sinks.Completions() : 0;
+        m_printFileGrace->start();
+    }
+    ++m_printFilesArrived;
+}
+
+void CupsServerWatcher::printFileGraceOver()
+{
+    const quint64 reported =
+        (m_sinks.Completions ? m_sinks.Completions() : 0) - m_completionsAtFirstFile;
+    if (reported < m_printFilesArrived)
+        Reconcile();
 }
 
 void CupsServerWatcher::Reconcile()
@@ -356,9 +426,13 @@ void CupsServerWatcher::Reconcile()
     reconcileNow();
 }
 
-void CupsServerWatcher::WatchJobs()
+void CupsServerWatcher::WatchJobs(const QString& key)
 {
-    if (!m_reconcileTimer || m_reconcileTimer->isActive())
+    if (!m_reconcileTimer)
+        return;
+    if (!key.isEmpty())
+        m_watchedJobs.insert(key);
+    if (m_reconcileTimer->isActive())
         return;
     m_reconciler.ResetBackOff();
     scheduleReconcile();
@@ -367,6 +441,17 @@ void CupsServerWatcher::WatchJobs()
 void CupsServerWatcher::scheduleReconcile()
 {
     m_reconcileTimer->start(m_reconciler.NextDelayMs());
+}
+
+// The back-off's turn: cupsd is asked unless the signals have reported the end of every job
+// it was waiting for and cupsd's last answer had none of ours under way.
+void CupsServerWatcher::reconcileDue()
+{
+    for (auto it = m_watchedJobs.begin(); it != m_watchedJobs.end();)
+        it = m_sinks.Reported && m_sinks.Reported(*it) ? m_watchedJobs.erase(it) : std::next(it);
+    if (m_watchedJobs.isEmpty() && !m_jobsUnderWay && m_failedReconciles == 0)
+        return;
+    reconcileNow();
 }
 
 void CupsServerWatcher::reconcileNow()
@@ -383,6 +468,7 @@ void CupsServerWatcher::reconcileNow()
     }
     m_failedReconciles = 0;
     const JobReconciler::Outcome outcome = m_reconciler.Read(*jobs, m_sinks.Reported);
+    m_jobsUnderWay = outcome.KeepAsking;
     for (const CupsJobSummary& job : outcome.Completed) {
         // Reported exactly as cupsd's own completion signal would be.
         CupsNotifierSignal signal;

@@ -7,6 +7,7 @@
 #include <QByteArray>
 #include <QDBusMessage>
 #include <QObject>
+#include <QSet>
 #include <QString>
 #include <QTimer>
 #include <atomic>
@@ -44,11 +45,12 @@ public:
         SignalSink Signals;                    // every job signal, repeated deliveries dropped
         PrinterSink Printers;                  // the printer list, each time it is read
         JobReconciler::ReportedQuery Reported; // whether a job's completion was reported
+        std::function<quint64()> Completions;  // how many completions were reported so far
     };
 
-    // `tag` marks our subscriptions (notify-user-data); `printFolder` is the user's own drop
-    // folder; `stopping` ends any request under way as soon as it becomes true.
-    CupsServerWatcher(QByteArray tag, Sinks sinks, QString printFolder,
+    // `tag` marks our subscriptions (notify-user-data); `printFile` is the print file in the
+    // user's own drop folder; `stopping` ends any request under way as soon as it becomes true.
+    CupsServerWatcher(QByteArray tag, Sinks sinks, const QString& printFile,
                       const std::atomic<bool>* stopping);
     ~CupsServerWatcher() override;
 
@@ -63,8 +65,9 @@ public Q_SLOTS:
     void RescanPrinters();
     // Asks cupsd at once for this user's completed jobs, then on the back-off while needed.
     void Reconcile();
-    // A job of ours is under way: make sure its end is looked for even without a signal.
-    void WatchJobs();
+    // A job of ours (by its key) is under way: make sure its end is looked for even without
+    // a signal.
+    void WatchJobs(const QString& key);
 
 private Q_SLOTS:
     void onNotifierSignal(const QDBusMessage& message);
@@ -72,6 +75,8 @@ private Q_SLOTS:
     void checkPrintFolder();
     void onBusDisconnected();
     void reconcileNow();
+    void reconcileDue();
+    void printFileGraceOver();
     void busUp();
 
 private:
@@ -90,6 +95,7 @@ private:
     bool printFolderWatched() const;
     bool socketChanged(SocketWatch& socket);
     bool isRepeated(const CupsNotifierSignal& signal);
+    void printFileArrived();
     void scheduleReconcile();
 
     QByteArray m_tag;
@@ -105,6 +111,7 @@ private:
     SocketWatch m_cupsSocket;
     SocketWatch m_busSocket;
     QString m_printFolder;
+    QString m_printFile;
     QString m_busName;
     bool m_busConnected = false;
     bool m_staleCancelled = false;
@@ -115,6 +122,18 @@ private:
     std::deque<std::pair<QString, qint64>> m_recent;
     JobReconciler m_reconciler;
     QTimer* m_reconcileTimer = nullptr;
+    // The jobs whose end the timer looks for, and whether cupsd's last answer had one of ours
+    // under way: once the signals have reported all of them, asking cupsd again is useless.
+    QSet<QString> m_watchedJobs;
+    bool m_jobsUnderWay = false;
+    // A new print file in the folder means a job ending: its completion signal normally
+    // follows within milliseconds, and cupsd, busy answering a list of every job, would only
+    // delay it. cupsd is asked after a grace, only when fewer completions were reported than
+    // print files arrived.
+    QTimer* m_printFileGrace = nullptr;
+    QByteArray m_printFileSeen;
+    quint64 m_printFilesArrived = 0;
+    quint64 m_completionsAtFirstFile = 0;
 };
 
 // Reads one notifier signal from its D-Bus message; a message of another shape gives a

@@ -6,12 +6,16 @@
 #include <QFileInfo>
 #include <QMetaObject>
 #include <algorithm>
+#include <chrono>
 
 namespace vellora {
 
 namespace {
 
 constexpr int kRequestTimeoutMs = 400;
+// A job's signals come in a burst (created, processing, completed): the connection stays for
+// the burst, then goes.
+constexpr auto kIdleConnection = std::chrono::seconds(2);
 constexpr int kKnownJobs = 128;
 constexpr std::size_t kInboxLimit = 10000;
 constexpr std::size_t kUnroutedLimit = 256;
@@ -55,7 +59,8 @@ std::unique_ptr<TPrintMonitor> TPrintMonitor::CreateMonitor(std::int32_t index,
 
 TPrintMonitor::TPrintMonitor(const TJobInformation& record, TJobEvent callback, QString userName)
     : JobInformation(record), OnJob(std::move(callback)), m_printerName(record.PrinterName),
-      m_userName(std::move(userName))
+      m_userName(std::move(userName)),
+      m_client(std::make_unique<CupsClient>(kRequestTimeoutMs, &m_abort))
 {}
 
 TPrintMonitor::~TPrintMonitor()
@@ -66,7 +71,7 @@ TPrintMonitor::~TPrintMonitor()
 }
 
 void TPrintMonitor::SetHooks(std::function<bool(const QString&)> claimCompletion,
-                             std::function<void()> jobUnderWay)
+                             std::function<void(const QString&)> jobUnderWay)
 {
     m_claimCompletion = std::move(claimCompletion);
     m_jobUnderWay = std::move(jobUnderWay);
@@ -103,6 +108,7 @@ void TPrintMonitor::Suspend()
 void TPrintMonitor::SignalStop()
 {
     m_abort = true;
+    m_client->Interrupt(); // a hung cupsd keeps no watcher waiting
     {
         std::lock_guard lock(m_mutex);
         m_stopRequested = true;
@@ -113,19 +119,20 @@ void TPrintMonitor::SignalStop()
 void TPrintMonitor::Execute()
 {
     m_started = true;
-    m_client = std::make_unique<CupsClient>(kRequestTimeoutMs, &m_abort);
+    const auto wanted = [this] {
+        return m_stopRequested || (m_running && !m_inbox.empty());
+    };
     for (;;) {
         CupsNotifierSignal signal;
         {
             std::unique_lock lock(m_mutex);
-            if (m_inbox.empty()) {
+            if (!m_wake.wait_for(lock, kIdleConnection, wanted)) {
                 // Idle watchers hold no connection: cupsd serves only so many clients.
                 lock.unlock();
                 m_client->Disconnect();
                 lock.lock();
+                m_wake.wait(lock, wanted);
             }
-            m_wake.wait(lock,
-                        [this] { return m_stopRequested || (m_running && !m_inbox.empty()); });
             if (m_stopRequested)
                 break;
             signal = std::move(m_inbox.front());
@@ -137,7 +144,7 @@ void TPrintMonitor::Execute()
             // A change that cannot be read is dropped; the watcher waits for the next one.
         }
     }
-    m_client.reset();
+    m_client->Disconnect();
 }
 
 std::optional<CupsJobAttributes> TPrintMonitor::attributesOf(std::uint32_t jobId)
@@ -189,7 +196,7 @@ void TPrintMonitor::ProcessChange(const CupsNotifierSignal& signal)
     }
     const std::uint32_t state = attributes->JobState ? attributes->JobState : signal.JobState;
     if (!completes && state < ipp_job_state::Canceled && m_jobUnderWay)
-        m_jobUnderWay();
+        m_jobUnderWay(attributes->Key);
 }
 
 void TPrintMonitor::DoJob()
@@ -203,11 +210,8 @@ void TPrintMonitor::DoJob()
 TPrintersMonitor::TPrintersMonitor(QObject* owner)
     : QObject(owner), m_userName(paths::CurrentUserName())
 {
-    {
-        CupsClient client(kRequestTimeoutMs);
-        if (const auto printers = client.Printers())
-            CreateMonitors(*printers);
-    }
+    // The printer list comes from the bus thread, like every later one: a cupsd that is slow
+    // or hung never holds up the GUI thread.
     CupsServerWatcher::Sinks sinks;
     sinks.Signals = [this](const CupsNotifierSignal& signal) {
         route(signal);
@@ -224,8 +228,11 @@ TPrintersMonitor::TPrintersMonitor(QObject* owner)
     sinks.Reported = [this](const QString& key) {
         return completionClaimed(key);
     };
+    sinks.Completions = [this] {
+        return m_claimCount.load();
+    };
     m_server = new CupsServerWatcher(subscriptionTag(m_userName), std::move(sinks),
-                                     QFileInfo(paths::PrintFile()).path(), &m_stopping);
+                                     paths::PrintFile(), &m_stopping);
     m_server->moveToThread(&m_busThread);
     m_busThread.setObjectName(QStringLiteral("vellora-cups-bus"));
     m_busThread.start();
@@ -328,9 +335,11 @@ void TPrintersMonitor::CreateMonitors(const QList<CupsPrinter>& printers)
                 continue;
             TPrintMonitor* watcher = monitor.get();
             watcher->SetHooks([this](const QString& key) { return claimCompletion(key); },
-                              [this] {
-                                  QMetaObject::invokeMethod(m_server, &CupsServerWatcher::WatchJobs,
-                                                            Qt::QueuedConnection);
+                              [this](const QString& key) {
+                                  QMetaObject::invokeMethod(
+                                      m_server,
+                                      [server = m_server, key] { server->WatchJobs(key); },
+                                      Qt::QueuedConnection);
                               });
             Monitors.push_back(std::move(monitor));
             {
@@ -387,6 +396,7 @@ bool TPrintersMonitor::claimCompletion(const QString& key)
     if (m_claimed.contains(key))
         return false;
     m_claimed.insert(key);
+    ++m_claimCount;
     m_claimOrder.push_back(key);
     if (m_claimOrder.size() > kClaimedJobs) {
         m_claimed.remove(m_claimOrder.front());

@@ -53,7 +53,7 @@ public:
     // signal and the reconciliation is reported once; `jobUnderWay` hears of a job of ours that
     // has not finished.
     void SetHooks(std::function<bool(const QString& key)> claimCompletion,
-                  std::function<void()> jobUnderWay);
+                  std::function<void(const QString& key)> jobUnderWay);
 
     // Any thread: queues one signal naming this printer.
     void Post(const CupsNotifierSignal& signal);
@@ -72,9 +72,9 @@ private:
     TJobEvent OnJob;
     const QString m_printerName;
     const QString m_userName;
-    std::unique_ptr<CupsClient> m_client; // made and used on the watcher's thread only
+    std::unique_ptr<CupsClient> m_client; // used on the watcher's thread only (and cut on stop)
     std::function<bool(const QString&)> m_claimCompletion;
-    std::function<void()> m_jobUnderWay;
+    std::function<void(const QString&)> m_jobUnderWay;
     std::atomic<bool> m_abort{false}; // ends the request under way when stop is asked
     QHash<std::uint32_t, CupsJobAttributes> m_knownJobs;
     std::deque<std::uint32_t> m_knownOrder;
@@ -147,6 +147,7 @@ private:
     // The completions reported so far, by job key; read by every watcher and the bus thread.
     mutable std::mutex m_claimLock;
     QSet<QString> m_claimed;
+    std::atomic<quint64> m_claimCount{0}; // every completion claimed so far
     std::deque<QString> m_claimOrder;
 
     std::atomic<bool> m_stopping{false};

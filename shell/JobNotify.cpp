@@ -28,6 +28,9 @@ void TF_Main::makeMonitor()
 
 void TF_Main::JobNotify(const TJobInformation& aJobinformation)
 {
+    ensureBuilt();
+    if (!m_built)
+        return; // the program is ending
     try {
         const TJobIntake::Decision decision = m_intake.Consider(aJobinformation);
         if (decision.ours)

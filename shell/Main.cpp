@@ -60,12 +60,32 @@ QLabel* label(QWidget* parent, const char* name, const QString& text, int left, 
 }
 } // namespace
 
-TF_Main::TF_Main(TrayIcon& tray, QWidget* parent) : QMainWindow(parent)
+TF_Main::TF_Main(TrayIcon& tray, QWidget* parent, StartMode mode) : QMainWindow(parent)
 {
     initResources();
     setObjectName(QStringLiteral("F_Main"));
     setWindowTitle(QStringLiteral("Vellora"));
     setWindowIcon(QIcon(QStringLiteral(":/icons/window.svg")));
+    makeTrayIcon(tray);
+    if (mode == StartMode::TrayFirst)
+        CoolTrayIcon1->setIconIndex(1); // the image the creation steps give it
+    startupStep("tray icon");
+    if (mode == StartMode::Whole)
+        ensureBuilt();
+    QTimer::singleShot(0, this, [] {
+        startupStep("event loop running");
+        qCInfo(lcShell, "event loop running");
+    });
+    // Posted before any click or job can reach the window: they find it built.
+    if (mode == StartMode::TrayFirst)
+        QTimer::singleShot(0, this, [this] { ensureBuilt(); });
+}
+
+void TF_Main::ensureBuilt()
+{
+    if (m_built || Quitting)
+        return;
+    m_built = true;
     QFont small = font();
     small.setPointSize(8);
     setFont(small);
@@ -83,19 +103,16 @@ TF_Main::TF_Main(TrayIcon& tray, QWidget* parent) : QMainWindow(parent)
     setCentralWidget(client);
     makeStatusBar();
     makeLog();
-    makeTrayIcon(tray);
     resize(kClientSize);
-    startupStep("main window's controls and tray icon");
+    startupStep("main window's controls");
 
     // The interpreter's private TMPDIR changes the process environment: do it before the
     // print monitor starts threads that read the environment.
     PrepareInterpreterEnvironment();
     FormCreate();
     QTimer::singleShot(0, this, [this] {
-        startupStep("event loop running");
-        qCInfo(lcShell, "event loop running");
         // The start is over: the interpreter program for the first print job starts now.
-        if (GS)
+        if (GS && !Quitting)
             GS->PrepareInterpreter();
     });
 }
@@ -283,6 +300,7 @@ void TF_Main::waitForTrayHost()
 
 void TF_Main::OpenMainWindow()
 {
+    ensureBuilt();
     if (!m_centred) {
         m_centred = true;
         centreOnScreen(this);

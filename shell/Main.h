@@ -43,12 +43,25 @@ class TF_Main : public QMainWindow, public BuildHost
 {
     Q_OBJECT
 public:
-    explicit TF_Main(TrayIcon& tray, QWidget* parent = nullptr);
+    // How much of the window is made before the event loop runs. Whole: everything, as a
+    // window made for itself needs. TrayFirst: only the tray icon and its menu, the rest on
+    // the loop's first turn, so that the program sits in the notification area at once (the
+    // controls' fonts and the monitor's threads take longer than all of Qt's own start).
+    enum class StartMode
+    {
+        Whole,
+        TrayFirst,
+    };
+    explicit TF_Main(TrayIcon& tray, QWidget* parent = nullptr, StartMode mode = StartMode::Whole);
     ~TF_Main() override;
 
     // The options dialog that the two create buttons show.
     void setOptionsDialog(TForm1* form) { Form1 = form; }
     TForm1* optionsDialog() const { return Form1; }
+
+    // Makes the controls and runs the creation steps, unless that was done already or the
+    // program is ending. Everything that needs the controls calls it first.
+    void ensureBuilt();
 
     void OpenMainWindow();
     void HideMainWindow();
@@ -184,6 +197,7 @@ private:
     int m_trayChecks = 0;
     bool m_trayHost = false;
     bool m_centred = false;
+    bool m_built = false;
 };
 
 } // namespace vellora

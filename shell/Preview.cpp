@@ -61,6 +61,7 @@ QString TF_Main::PagePositionText() const
 // preview has run, PreviewDone cleared when the conversion starts, and the log line after it.
 TPrintFileRun* TF_Main::startRun(TPrintFileRun::Steps steps)
 {
+    ensureBuilt();
     auto* run = new TPrintFileRun(*GS, steps, this);
     connect(run, &TPrintFileRun::previewed, this, [this] {
         PreviewDone = true;

@@ -21,6 +21,8 @@
 #include <QFileInfo>
 #include <QIcon>
 #include <QScopeGuard>
+#include <QTimer>
+#include <memory>
 
 namespace vellora {
 
@@ -89,25 +91,39 @@ int runVellora(TrayIcon& tray, SingleInstance& instance)
 
     initResources();
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/window.svg")));
-    TF_Main F_Main(tray);
+    // The tray icon comes first; the window's controls, the monitor and the interpreter
+    // component are made on the event loop's first turn, then the two dialogs, none of them
+    // shown: the same order as before, with nothing to see in between.
+    TF_Main F_Main(tray, nullptr, TF_Main::StartMode::TrayFirst);
     window = &F_Main;
     startupStep("main window");
-    TForm1 Form1(F_Main);
-    F_Main.setOptionsDialog(&Form1);
-    startupStep("options dialog");
-    CatalogueBuilder& builder = CatalogueBuilder::of(Form1);
-    QObject::connect(&builder, &CatalogueBuilder::buildEnded, &F_Main,
-                     [&builder](const BuildOutcome& outcome) {
-                         const CatalogueBuilder::Summary& build = builder.lastBuild();
-                         // A picked PDF is no print job's document.
-                         const JobLog::Job job = build.source.isEmpty() && JobLog::instance()
-                                                     ? JobLog::instance()->currentJob()
-                                                     : JobLog::Job();
-                         logJobEvent(job, jobevents::built(build, outcome));
-                     });
-    TindexForm indexForm;
-    setIndexForm(&indexForm);
-    startupStep("index editor");
+    std::unique_ptr<TForm1> Form1;
+    std::unique_ptr<TindexForm> indexForm;
+    QTimer::singleShot(0, &F_Main, [&] {
+        if (TF_Main::Quitting)
+            return;
+        F_Main.ensureBuilt();
+        Form1 = std::make_unique<TForm1>(F_Main);
+        F_Main.setOptionsDialog(Form1.get());
+        startupStep("options dialog");
+        CatalogueBuilder& builder = CatalogueBuilder::of(*Form1);
+        QObject::connect(&builder, &CatalogueBuilder::buildEnded, &F_Main,
+                         [&builder](const BuildOutcome& outcome) {
+                             const CatalogueBuilder::Summary& build = builder.lastBuild();
+                             // A picked PDF is no print job's document.
+                             const JobLog::Job job = build.source.isEmpty() && JobLog::instance()
+                                                         ? JobLog::instance()->currentJob()
+                                                         : JobLog::Job();
+                             logJobEvent(job, jobevents::built(build, outcome));
+                         });
+        indexForm = std::make_unique<TindexForm>();
+        setIndexForm(indexForm.get());
+        startupStep("index editor");
+    });
+    const auto forgetDialogs = qScopeGuard([&] {
+        setIndexForm(nullptr);
+        F_Main.setOptionsDialog(nullptr);
+    });
     QObject::connect(&instance, &SingleInstance::raiseRequested, &F_Main,
                      &TF_Main::RaiseFromOtherCopy);
     QObject::connect(

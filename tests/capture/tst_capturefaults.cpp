@@ -247,6 +247,33 @@ private Q_SLOTS:
         if (narrow || fault == QLatin1String("notifier"))
             QVERIFY(m_cups.restartCupsd()); // the notifiers' lock is free again
     }
+
+    // Quitting while cupsd is stopped in the middle of a request: the monitor ends all the
+    // same, and the next start takes every later job of ours once, although the subscription
+    // could not be cancelled.
+    void quitWhileCupsdIsStopped()
+    {
+        {
+            Intake intake;
+            QVERIFY(QTest::qWaitFor([&] { return intake.monitor->IsSubscribed(); }, 10000));
+            QVERIFY(m_cups.freezeCupsd(true));
+            const auto thaw = qScopeGuard([this] { m_cups.freezeCupsd(false); });
+            intake.monitor->Reconcile(); // the bus thread asks the stopped server
+            QTest::qWait(100);
+            intake.monitor.reset(); // a monitor that waited for cupsd would never end here
+        }
+        Intake next;
+        QVERIFY(QTest::qWaitFor([&] { return next.monitor->IsSubscribed(); }, 10000));
+        const QStringList expected = completedKeys(print(3, m_small));
+        QCOMPARE(expected.size(), 3);
+        QTRY_COMPARE_WITH_TIMEOUT(next.taken.size(), 3, 30000);
+        QStringList taken = next.taken;
+        taken.sort();
+        QStringList sorted = expected;
+        sorted.sort();
+        QCOMPARE(taken, sorted);
+        QVERIFY(next.foreign.isEmpty());
+    }
 };
 
 VELLORA_TEST_GUILESS_MAIN(TestCaptureFaults)

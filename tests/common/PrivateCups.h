@@ -11,6 +11,7 @@
 #include <QStandardPaths>
 #include <QString>
 #include <QStringList>
+#include <csignal>
 #include <unistd.h>
 
 namespace vellora::test {
@@ -84,6 +85,14 @@ public:
     bool killCupsd() { return run({QStringLiteral("kill-cupsd"), m_folder}); }
     bool killNotifiers() { return run({QStringLiteral("kill-notifier"), m_folder}); }
     bool restartBus() { return run({QStringLiteral("restart-dbus"), m_folder}); }
+    // SIGSTOP, then SIGCONT: a server hung in the middle of whatever it was doing.
+    bool freezeCupsd(bool frozen)
+    {
+        QFile pidFile(m_folder + QStringLiteral("/cupsd.pid"));
+        const pid_t pid =
+            pidFile.open(QIODevice::ReadOnly) ? pidFile.readAll().trimmed().toInt() : 0;
+        return pid > 0 && ::kill(pid, frozen ? SIGSTOP : SIGCONT) == 0;
+    }
 
     // A queue named `name` on the test backend; `policy` is its operation policy.
     static bool addQueue(const QString& name, const QString& policy = QStringLiteral("vellora"))
