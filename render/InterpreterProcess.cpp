@@ -144,6 +144,25 @@ bool writeAll(int fd, const QByteArray& bytes)
     return true;
 }
 
+// Writes to a pipe whose reader may have died a moment ago. The write then fails with EPIPE
+// instead of raising SIGPIPE, whose default action would end the whole program: the signal is
+// blocked in this thread for the write, and the one that the write raised is taken back.
+bool writeToPossiblyClosedPipe(int fd, const QByteArray& bytes)
+{
+    sigset_t pipeSignal, previous;
+    sigemptyset(&pipeSignal);
+    sigaddset(&pipeSignal, SIGPIPE);
+    ::pthread_sigmask(SIG_BLOCK, &pipeSignal, &previous);
+    const bool written = writeAll(fd, bytes);
+    if (!written && errno == EPIPE) {
+        const timespec now{};
+        while (::sigtimedwait(&pipeSignal, nullptr, &now) < 0 && errno == EINTR) {
+        }
+    }
+    ::pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+    return written;
+}
+
 } // namespace
 
 QStringList TInterpreterProcess::LimitArguments(const TInterpreterLimits& limits)
@@ -224,7 +243,8 @@ bool TInterpreterProcess::SendJob(const QStringList& job)
     if (m_pid <= 0 || m_job < 0)
         return false;
     // A job is a few hundred bytes: the pipe takes it at once, whatever the program is doing.
-    const bool sent = writeAll(m_job, EncodeFrame(TFrameKind::Job, EncodeArguments(job)));
+    const bool sent =
+        writeToPossiblyClosedPipe(m_job, EncodeFrame(TFrameKind::Job, EncodeArguments(job)));
     ::close(m_job);
     m_job = -1;
     return sent;

@@ -716,6 +716,22 @@ private Q_SLOTS:
         QCOMPARE(childProcesses(), 0);
     }
 
+    // A waiting program that died before its job: handing it the job fails, and this process,
+    // whose write met a pipe without a reader, goes on.
+    void aJobForADeadProgramIsRefused()
+    {
+        TInterpreterProcess process;
+        QVERIFY(process.SpawnWaiting(TGhostScript::InterpreterProgram(), m_dir.path(),
+                                     TInterpreterLimits()));
+        QVERIFY(process.AwaitReady(std::chrono::seconds(30)));
+        QCOMPARE(::kill(process.Pid(), SIGKILL), 0);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            !QFileInfo::exists(QStringLiteral("/proc/%1/fd/3").arg(process.Pid())), 30000);
+        QVERIFY(!process.SendJob({QStringLiteral("pdf"), QStringLiteral("x.pdf")}));
+        process.Finish();
+        QCOMPARE(childProcesses(), 0);
+    }
+
     // A program waits for the next run; each run gets one of its own, also when the waiting
     // one died in the meantime, and the component's end takes the waiting one with it.
     void eachRunHasAProgramOfItsOwn()
@@ -733,7 +749,8 @@ private Q_SLOTS:
         QVERIFY(gs->AwaitIdleInterpreter(std::chrono::seconds(30)));
         QCOMPARE(::kill(waiting, SIGKILL), 0);
         // Dead and not yet reaped: the component finds out when the next run comes.
-        QTRY_VERIFY(!QFileInfo::exists(QStringLiteral("/proc/%1/fd/3").arg(waiting)));
+        QTRY_VERIFY_WITH_TIMEOUT(!QFileInfo::exists(QStringLiteral("/proc/%1/fd/3").arg(waiting)),
+                                 30000);
         QCOMPARE(preview(*gs, document), std::optional<bool>(true));
         QCOMPARE(gs->GetPageCount(), 1);
         QVERIFY(gs->LastInterpreterPid() != waiting);
