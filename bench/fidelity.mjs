@@ -88,7 +88,7 @@ try {
                 continue;
             }
             const reference = path.join(folder, "mupdf.png");
-            const size = drawReference(pdf, number, reference);
+            drawReference(pdf, number, reference);
             files.jpeg = path.join(folder, "medium.jpg");
             files["mupdf-1600"] = path.join(folder, "mupdf-1600.png");
             execFileSync("mutool", ["draw", "-q", "-w", "1600", "-h", "1600", "-o",
@@ -114,16 +114,16 @@ try {
                 imagePages++;
                 files["svg-chromium"] = files["svg-librsvg"] = files.jpeg;
             }
+            const page = sizes[number - 1];
             for (const form of forms) {
                 if (!files[form])
                     continue;
                 let drawn = files[form];
                 if (form.startsWith("movie-")) {
                     drawn = path.join(folder, `${form}.png`);
-                    await measurer.playMovie(files[form], size, drawn);
+                    await measurer.playMovie(files[form], page, drawn);
                 }
                 // The page image (and MuPDF's drawing at its size) is 1600 pixels long.
-                const page = sizes[number - 1];
                 const pixelsPerPoint = drawn.endsWith(".jpg") || form === "mupdf-1600"
                                            ? imagePixelsPerPoint(page) : undefined;
                 const result = await measurer.measure(reference, drawn, { page, pixelsPerPoint });

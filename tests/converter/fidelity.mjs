@@ -133,33 +133,47 @@ export async function openMeasurer(chromium, folder, ruffleDir) {
              block: kBlock, ink: kInk, lighter: kLighter });
     }
 
-    // Plays a movie of the folder in a player of `size` and keeps what it drew in `png`.
-    async function playMovie(movie, size, png) {
-        await page.goto(`${origin}/measure.html`);
-        await withPictureHelpers(page);
-        await page.evaluate(({ movie, width, height }) => window.pictures.play(movie, width, height),
-                            { movie: url(movie), width: size.width, height: size.height });
-        // Ruffle draws the first frame shortly after the movie has loaded; the picture is read
-        // from its canvas (quicker than a screenshot of a page that redraws thousands of
-        // shapes every frame) once two readings agree.
-        await page.waitForFunction(() => document.getElementById("player")?.ruffle().metadata,
-                                   null, { timeout: 60000 }).catch(() => {});
-        let previous = null;
-        for (let attempt = 0; attempt < 40; attempt++) {
-            await page.waitForTimeout(250);
-            const picture = await page.evaluate(() => {
-                const canvas = document.getElementById("player").shadowRoot?.querySelector("canvas");
-                return canvas && canvas.width > 0 ? canvas.toDataURL("image/png") : null;
-            });
-            if (picture && picture === previous)
-                break;
-            previous = picture;
+    // Plays a movie of the folder and keeps what it drew in `png`, placed as MuPDF places
+    // the page of `pageSize` points in its drawing kWidth pixels wide: a point of the stage
+    // (twenty twips) on kWidth / width pixels from the top left corner. A player that fits
+    // the movie to its size would not: it takes the stage at whole pixels (595.3 points as
+    // 595), so an A4 page came out 0.05 % larger and centred 0.6 pixel lower, and a rule one
+    // pixel high moved to the next row. The movie plays unscaled, pinned to the top left
+    // corner, in a browser whose pixel ratio is that scale.
+    async function playMovie(movie, pageSize, png) {
+        const ratio = kWidth / pageSize.width;
+        const css = { width: Math.ceil(pageSize.width) + 2, height: Math.ceil(pageSize.height) + 2 };
+        const context = await browser.newContext({ viewport: css, deviceScaleFactor: ratio });
+        try {
+            const player = await context.newPage();
+            await player.goto(`${origin}/measure.html`);
+            await withPictureHelpers(player);
+            await player.evaluate(({ movie, width, height }) => window.pictures.play(
+                movie, width, height,
+                { scale: "noScale", forceScale: true, salign: "TL", forceAlign: true }),
+            { movie: url(movie), width: css.width, height: css.height });
+            // Ruffle draws the first frame shortly after the movie has loaded; the picture is
+            // read from its canvas (quicker than a screenshot of a page that redraws thousands
+            // of shapes every frame) once two readings agree.
+            await player.waitForFunction(() => document.getElementById("player")?.ruffle().metadata,
+                                         null, { timeout: 60000 }).catch(() => {});
+            let previous = null;
+            for (let attempt = 0; attempt < 40; attempt++) {
+                await player.waitForTimeout(250);
+                const picture = await player.evaluate(() => {
+                    const canvas = document.getElementById("player").shadowRoot?.querySelector("canvas");
+                    return canvas && canvas.width > 0 ? canvas.toDataURL("image/png") : null;
+                });
+                if (picture && picture === previous)
+                    break;
+                previous = picture;
+            }
+            if (!previous)
+                throw new Error(`Ruffle drew nothing for ${movie}`);
+            fs.writeFileSync(png, Buffer.from(previous.slice(previous.indexOf(",") + 1), "base64"));
+        } finally {
+            await context.close();
         }
-        if (!previous)
-            throw new Error(`Ruffle drew nothing for ${movie}`);
-        previous = Buffer.from(previous.slice(previous.indexOf(",") + 1), "base64");
-        fs.writeFileSync(png, previous);
-        await page.goto(`${origin}/measure.html`);
     }
 
     async function close() {

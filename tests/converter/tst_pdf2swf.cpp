@@ -95,9 +95,11 @@ QStringList tagCodes(const SwfFile& swf)
     return codes;
 }
 
-// A PDF of one 200 x 200 point page drawing `content`, with Helvetica as /F1. Each of `forms`
-// is a form XObject; the page and each form know the next one as /X.
-QByteArray onePagePdf(const QByteArray& content, const QList<QByteArray>& forms = {})
+// A PDF of one page (200 x 200 points unless `box` says otherwise) drawing `content`, with
+// Helvetica as /F1. Each of `forms` is a form XObject; the page and each form know the next
+// one as /X.
+QByteArray onePagePdf(const QByteArray& content, const QList<QByteArray>& forms = {},
+                      const QByteArray& box = "/MediaBox [0 0 200 200]")
 {
     const auto stream = [](const QByteArray& dictionary, const QByteArray& data) -> QByteArray {
         return "<< " + dictionary + "/Length " + QByteArray::number(data.size()) + " >>\nstream\n" +
@@ -109,8 +111,7 @@ QByteArray onePagePdf(const QByteArray& content, const QList<QByteArray>& forms 
     };
     QList<QByteArray> objects{
         "<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
-        "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 200 200] /Resources << /Font << /F1 5 0 R "
-        ">> " +
+        "<< /Type /Page /Parent 2 0 R " + box + " /Resources << /Font << /F1 5 0 R >> " +
             formRef(0) + ">> /Contents 4 0 R >>",
         stream({}, content), "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>"};
     for (qsizetype i = 0; i < forms.size(); ++i)
@@ -930,6 +931,60 @@ private Q_SLOTS:
         QCOMPARE(tagCodes(readSwf(readAll(folder + "/page1.swf"))),
                  QStringList({"69", "9", "21", "2", "26", "1", "0"}));
         QVERIFY(!QFile::exists(folder + "/page1.svg"));
+    }
+
+    // A rule lands on the stage where the page puts it, its top left corner at the stage's:
+    // twenty twips a point, y downwards from the page's top edge, whatever the box's origin
+    // and the page's rotation. Read from the rule's edge bounds (DefineShape4), half its
+    // width added on every side for its shape bounds.
+    void ruleLandsWhereThePagePutsIt_data()
+    {
+        QTest::addColumn<QByteArray>("box");
+        QTest::addColumn<QByteArray>("rule");
+        QTest::addColumn<QList<int>>("stage");
+        QTest::addColumn<QList<int>>("edges");
+        QTest::addColumn<QList<int>>("shape");
+        // 841.89 - 791.5 = 50.39 points from the top: 1007.8 twips.
+        QTest::newRow("A4") << QByteArray("/MediaBox [0 0 595.276 841.89]")
+                            << QByteArray("1 w 100 791.5 m 500 791.5 l S")
+                            << QList<int>{0, 11906, 0, 16838} << QList<int>{2000, 10000, 1008, 1008}
+                            << QList<int>{1990, 10010, 998, 1018};
+        // x from 80 - 50 = 30 points, y 300 - 250 = 50 points from the top.
+        QTest::newRow("box away from the origin")
+            << QByteArray("/MediaBox [50 100 250 300]") << QByteArray("2 w 80 250 m 180 250 l S")
+            << QList<int>{0, 4000, 0, 4000} << QList<int>{600, 2600, 1000, 1000}
+            << QList<int>{580, 2620, 980, 1020};
+        // Turned a quarter clockwise, the 200 x 100 sheet shows 100 x 200: (x, y) shows at
+        // x' = y, y' = x.
+        QTest::newRow("turned a quarter")
+            << QByteArray("/MediaBox [0 0 200 100] /Rotate 90")
+            << QByteArray("1 w 20 30 m 120 30 l S") << QList<int>{0, 2000, 0, 4000}
+            << QList<int>{600, 600, 400, 2400} << QList<int>{590, 610, 390, 2410};
+    }
+    void ruleLandsWhereThePagePutsIt()
+    {
+        QFETCH(QByteArray, box);
+        QFETCH(QByteArray, rule);
+        QFETCH(QList<int>, stage);
+        QFETCH(QList<int>, edges);
+        QFETCH(QList<int>, shape);
+        const QString folder = freshFolder(QTest::currentDataTag());
+        QVERIFY(writeFile(folder + "/rule.pdf", onePagePdf(rule, {}, box)));
+        const RunResult result =
+            runConverter(QStringList{folder + "/rule.pdf", "-p1"} + kHighPreset +
+                         QStringList{"-o", folder + "/page1.swf"});
+        QCOMPARE(result.err, QByteArray());
+        QCOMPARE(result.exitCode, 0);
+        const SwfFile swf = readSwf(readAll(folder + "/page1.swf"));
+        const auto corners = [](const SwfRect& r) {
+            return QList<int>{r.xMin, r.xMax, r.yMin, r.yMax};
+        };
+        QCOMPARE(corners(swf.frameSize), stage);
+        QCOMPARE(tagCodes(swf), QStringList({"69", "9", "83", "26", "1", "0"}));
+        SwfBitReader reader(swf.tags[2].body);
+        reader.u16(); // id
+        QCOMPARE(corners(reader.rect()), shape);
+        QCOMPARE(corners(reader.rect()), edges);
     }
 
     // A page that would keep the converter busy for ever (forms nested five deep, 10^11

@@ -12,6 +12,7 @@ import fs from "node:fs";
 import path from "node:path";
 import { check, converter, edgeWidth, finish, meanDifference, playMovie, requireDependencies,
          settle, startPlayer } from "./crosscheck.mjs";
+import { drawReference, openMeasurer } from "./fidelity.mjs";
 
 // Mean absolute difference per colour channel (0 to 255) with MuPDF's drawing at 72 dpi.
 // Both sides draw the same outlines with their own anti-aliasing: glyph and line edges
@@ -31,8 +32,8 @@ const dependencies = requireDependencies(["mutool"]);
 // A PDF written by hand, so that every operator is the one meant: three standard fonts in
 // several sizes, rotated text, a square with a hole (even-odd) and one without (non-zero
 // fills the inner square), a dashed line, an image clipped by a triangle, half-transparent
-// fills and a curve with round caps.
-function makePdf(contents) {
+// fills and a curve with round caps. Pages are `box` points (595 x 842 unless given).
+function makePdf(contents, box = "595 842") {
     const objects = [];
     const add = (text) => { objects.push(text); return objects.length; };
     const catalog = add(null), pagesObject = add(null);
@@ -50,7 +51,7 @@ function makePdf(contents) {
                       `/Length ${pixels.length + 1} >>\nstream\n${pixels}>\nendstream`);
     const kids = contents.map((content) => {
         const stream = add(`<< /Length ${content.length} >>\nstream\n${content}\nendstream`);
-        return add(`<< /Type /Page /Parent ${pagesObject} 0 R /MediaBox [0 0 595 842] ` +
+        return add(`<< /Type /Page /Parent ${pagesObject} 0 R /MediaBox [0 0 ${box}] ` +
                    `/Contents ${stream} 0 R /Resources << /Font << ` +
                    fonts.map(([key, ref]) => `/${key} ${ref} 0 R`).join(" ") +
                    ` >> /ExtGState << /GS1 ${state} 0 R >> /XObject << /Im1 ${image} 0 R >> >> >>`);
@@ -177,6 +178,31 @@ try {
     }
 } finally {
     await player.close();
+}
+
+// The fidelity measure plays a movie where MuPDF draws the page. On A4 (595.276 x 841.89
+// points), 800 pixels wide, a 1-point rule 49.89 to 50.89 points from the top covers rows
+// 67.05 to 68.39: row 67 whole, which makes the 134 blocks of rows 64 to 67 under the rule
+// inked (x 134.4 to 672.0). A player that fits the stage as 595 x 841 pixels draws it 0.6
+// pixel lower, row 67 a quarter dark, and every one of those blocks is lost.
+{
+    const rule = path.join(work, "rule.pdf");
+    fs.writeFileSync(rule, makePdf(["0 0 0 RG 1 w 100 791.5 m 500 791.5 l S\n"], "595.276 841.89"));
+    execFileSync(converter, [rule, "-p1", ...presets.high, "-o", path.join(work, "rule.swf")],
+                 { stdio: ["ignore", "ignore", "ignore"] });
+    drawReference(rule, 1, path.join(work, "rule-mupdf.png"));
+    const measurer = await openMeasurer(dependencies.chromium, work, dependencies.ruffleDir);
+    try {
+        const page = { width: 595.276, height: 841.89 };
+        await measurer.playMovie(path.join(work, "rule.swf"), page, path.join(work, "rule.png"));
+        const result = await measurer.measure(path.join(work, "rule-mupdf.png"),
+                                              path.join(work, "rule.png"), { page });
+        check(result.inked === 134 && result.inkLost === 0,
+              `the measure plays a rule on MuPDF's rows (${result.inked} inked blocks, ` +
+              `${(result.inkLost * 100).toFixed(1)} % lost)`);
+    } finally {
+        await measurer.close();
+    }
 }
 
 finish(work);
