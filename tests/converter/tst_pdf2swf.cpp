@@ -245,15 +245,16 @@ private Q_SLOTS:
         postscript.close();
         QVERIFY(runTool("ps2pdf", {pdf("doc.ps"), pdf("ghostscript.pdf")}));
 
-        // Pages that the high preset cannot draw all in vectors: a gradient, and 7 000 small
-        // squares (more shapes than a vector page may hold).
+        // Pages that the high preset cannot draw all in vectors: a gradient under a line of
+        // text (the shading fills the whole page), and 7 000 small squares (more shapes
+        // than a vector page may hold).
         QFile heavyDrawing(pdf("drawings.ps"));
         QVERIFY(heavyDrawing.open(QIODevice::WriteOnly));
         heavyDrawing.write(
             "%!PS\n<< /PageSize [595 842] >> setpagedevice\n"
-            "/Helvetica findfont 20 scalefont setfont 40 780 moveto (Gradient) show\n"
             "<< /ShadingType 2 /ColorSpace /DeviceRGB /Coords [40 0 555 0] /Function "
             "<< /FunctionType 2 /Domain [0 1] /C0 [1 0 0] /C1 [0 0 1] /N 1 >> >> shfill\n"
+            "/Helvetica findfont 20 scalefont setfont 40 780 moveto (Gradient) show\n"
             "showpage\n"
             "/Helvetica findfont 20 scalefont setfont 40 780 moveto (Squares) show\n"
             "0 1 6999 { /i exch def i 100 mod 5 mul 40 add i 100 idiv 5 mul 200 add 3 3 "
