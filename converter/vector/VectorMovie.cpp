@@ -94,46 +94,93 @@ double emLength(const TextRun& run)
                      2);
 }
 
-// One DefineText2 for a run of glyphs sharing a transform (see TextRun), without the glyphs
-// of `covered`. Text space has the glyph's em at `em` twips with y downwards; the matrix
-// takes it to the stage.
+// The text space of a DefineText2 for a run of glyphs sharing a transform (see TextRun), with
+// its origin at one of the run's glyphs: the glyph's em at `em` twips with y downwards, which
+// the matrix takes to the stage.
+struct TextSpace
+{
+    swf::Matrix matrix;
+    double determinant = 0; // 0 when the run has no size to draw at
+    std::uint16_t height = 0;
+    double em = 0;
+
+    TextSpace(const TextRun& run, const MovieFont& font, const PlacedGlyph& origin)
+    {
+        const double size = std::sqrt(std::abs(run.a * run.d - run.b * run.c));
+        if (!(size > 0) || !std::isfinite(size))
+            return;
+        height = swf::glyphHeight(size * swf::kTwipsPerPoint, font.unitsPerEm);
+        em = swf::emOfHeight(height, font.unitsPerEm);
+        const double k = swf::kTwipsPerPoint / em;
+        matrix.scaleX = k * run.a;
+        matrix.rotateSkew1 = -k * run.c;
+        matrix.rotateSkew0 = k * run.b;
+        matrix.scaleY = -k * run.d;
+        const double d = matrix.scaleX * matrix.scaleY - matrix.rotateSkew0 * matrix.rotateSkew1;
+        if (std::abs(d) < 1e-9)
+            return;
+        determinant = d;
+        matrix.translateX = swf::pointsToTwips(origin.x);
+        matrix.translateY = swf::pointsToTwips(origin.y);
+    }
+
+    // Where `glyph` lies in this space.
+    std::pair<double, double> of(const PlacedGlyph& glyph) const
+    {
+        const double dx = glyph.x * swf::kTwipsPerPoint - matrix.translateX;
+        const double dy = glyph.y * swf::kTwipsPerPoint - matrix.translateY;
+        return {(matrix.scaleY * dx - matrix.rotateSkew1 * dy) / determinant,
+                (-matrix.rotateSkew0 * dx + matrix.scaleX * dy) / determinant};
+    }
+    // A text record places its glyphs within ±32 000 units of the origin.
+    bool reaches(const PlacedGlyph& glyph) const
+    {
+        const auto [x, y] = of(glyph);
+        return std::abs(x) <= 32000 && std::abs(y) <= 32000;
+    }
+};
+
+// A run as texts whose origins reach all of their glyphs: one text for most runs, several for
+// a run whose glyphs lie far apart (a wide title on a poster), each glyph in the first text
+// whose origin reaches it, in the run's order.
+std::vector<TextRun> reachableTexts(const TextRun& run, const std::vector<MovieFont>& fonts)
+{
+    const MovieFont& font = fonts.at(static_cast<std::size_t>(run.font));
+    std::vector<TextRun> texts;
+    std::vector<PlacedGlyph> left = run.glyphs;
+    while (!left.empty()) {
+        const TextSpace space(run, font, left.front());
+        if (space.determinant == 0)
+            break;
+        TextRun text = run;
+        text.glyphs.clear();
+        std::vector<PlacedGlyph> further;
+        for (const PlacedGlyph& glyph : left)
+            (space.reaches(glyph) ? text.glyphs : further).push_back(glyph);
+        texts.push_back(std::move(text));
+        left = std::move(further);
+    }
+    return texts;
+}
+
+// One DefineText2 for a text of reachableTexts, without the glyphs of `covered`.
 void addText(swf::Movie& movie, MovieBuilder& builder, const TextRun& run,
              const std::vector<MovieFont>& fonts, const std::set<GlyphKey>& covered,
              std::uint16_t depth)
 {
-    const double size = std::sqrt(std::abs(run.a * run.d - run.b * run.c));
-    if (!(size > 0) || !std::isfinite(size))
-        return;
     const MovieFont& font = fonts.at(static_cast<std::size_t>(run.font));
-    const std::uint16_t height = swf::glyphHeight(size * swf::kTwipsPerPoint, font.unitsPerEm);
-    const double em = swf::emOfHeight(height, font.unitsPerEm);
-    swf::Matrix matrix;
-    const double k = swf::kTwipsPerPoint / em;
-    matrix.scaleX = k * run.a;
-    matrix.rotateSkew1 = -k * run.c;
-    matrix.rotateSkew0 = k * run.b;
-    matrix.scaleY = -k * run.d;
-    const double determinant =
-        matrix.scaleX * matrix.scaleY - matrix.rotateSkew0 * matrix.rotateSkew1;
-    if (std::abs(determinant) < 1e-9)
+    const TextSpace space(run, font, run.glyphs.front());
+    if (space.determinant == 0)
         return;
-    const PlacedGlyph& first = run.glyphs.front();
-    matrix.translateX = swf::pointsToTwips(first.x);
-    matrix.translateY = swf::pointsToTwips(first.y);
 
     std::vector<swf::TextRun> records;
     swf::Bounds extent;
     extent.include(0, 0); // the first glyph's origin
     for (const PlacedGlyph& glyph : run.glyphs) {
         const int index = font.index.at(static_cast<std::size_t>(glyph.slot));
-        if (index < 0 || covered.count({run.source, glyph.index}))
+        if (index < 0 || covered.count({run.source, glyph.index}) || !space.reaches(glyph))
             continue;
-        const double dx = glyph.x * swf::kTwipsPerPoint - matrix.translateX;
-        const double dy = glyph.y * swf::kTwipsPerPoint - matrix.translateY;
-        const double x = (matrix.scaleY * dx - matrix.rotateSkew1 * dy) / determinant;
-        const double y = (-matrix.rotateSkew0 * dx + matrix.scaleX * dy) / determinant;
-        if (std::abs(x) > 32000 || std::abs(y) > 32000)
-            continue;
+        const auto [x, y] = space.of(glyph);
         const auto tx = static_cast<swf::Twips>(std::lround(x));
         const auto ty = static_cast<swf::Twips>(std::lround(y));
         extent.include(tx, ty);
@@ -141,7 +188,7 @@ void addText(swf::Movie& movie, MovieBuilder& builder, const TextRun& run,
             swf::TextRun record;
             record.fontId = font.id;
             record.color = run.color;
-            record.height = height;
+            record.height = space.height;
             record.x = tx;
             record.y = ty;
             records.push_back(record);
@@ -157,9 +204,10 @@ void addText(swf::Movie& movie, MovieBuilder& builder, const TextRun& run,
     }
     if (records.empty())
         return;
-    const swf::Rect bounds = swf::grown(extent.rect(), static_cast<swf::Twips>(std::ceil(2 * em)));
+    const swf::Rect bounds =
+        swf::grown(extent.rect(), static_cast<swf::Twips>(std::ceil(2 * space.em)));
     const std::uint16_t id = builder.nextId();
-    movie.add(swf::defineText2(id, bounds, matrix, records));
+    movie.add(swf::defineText2(id, bounds, space.matrix, records));
     movie.add(swf::placeObject2(depth, id));
 }
 
@@ -226,9 +274,11 @@ struct Depths
 };
 
 // Depths in drawing order, and the depth up to which each clip reaches: the last one
-// placed before its end. An item that turns out to draw nothing leaves its depth empty.
-// Without `vectors` only the text is placed.
-Depths assignDepths(const std::vector<Item>& items, bool vectors, MovieBuilder& builder)
+// placed before its end. A text item takes `texts[i]` depths in a row, from its own. An item
+// that turns out to draw nothing leaves its depth empty. Without `vectors` only the text is
+// placed.
+Depths assignDepths(const std::vector<Item>& items, const std::vector<std::size_t>& texts,
+                    bool vectors, MovieBuilder& builder)
 {
     Depths depths{std::vector<std::uint16_t>(items.size(), 0),
                   std::vector<std::uint16_t>(items.size(), 0)};
@@ -245,6 +295,8 @@ Depths assignDepths(const std::vector<Item>& items, bool vectors, MovieBuilder& 
         if (!vectors && item.kind != Item::Kind::Text)
             continue;
         depths.item[i] = builder.nextDepth();
+        for (std::size_t more = 1; more < texts[i]; ++more)
+            builder.nextDepth();
         if (item.kind == Item::Kind::ClipBegin)
             open.push_back(i);
     }
@@ -390,13 +442,24 @@ swf::Bytes vectorMovie(const PageDrawing& drawing, VectorForm form, const PageSi
         addBackground(movie, builder, stage, backgroundJpeg, backgroundWidth, backgroundHeight);
     const std::vector<MovieFont> fonts = addFonts(movie, builder, drawing, covered);
 
+    std::vector<std::vector<TextRun>> texts(drawing.items.size());
+    std::vector<std::size_t> textCounts(drawing.items.size(), 1);
+    for (std::size_t i = 0; i < drawing.items.size(); ++i) {
+        if (drawing.items[i].kind == Item::Kind::Text) {
+            texts[i] = reachableTexts(drawing.items[i].text, fonts);
+            textCounts[i] = std::max<std::size_t>(texts[i].size(), 1);
+        }
+    }
+
     const bool vectors = form == VectorForm::Vector;
-    const Depths depths = assignDepths(drawing.items, vectors, builder);
+    const Depths depths = assignDepths(drawing.items, textCounts, vectors, builder);
     MovieImages images(drawing, jpegQuality);
     for (std::size_t i = 0; i < drawing.items.size(); ++i) {
         const Item& item = drawing.items[i];
         if (item.kind == Item::Kind::Text) {
-            addText(movie, builder, item.text, fonts, covered, depths.item[i]);
+            for (std::size_t t = 0; t < texts[i].size(); ++t)
+                addText(movie, builder, texts[i][t], fonts, covered,
+                        static_cast<std::uint16_t>(depths.item[i] + t));
         } else if (vectors && item.kind != Item::Kind::ClipEnd) {
             const std::uint16_t id = builder.nextId();
             addShape(movie, builder, images, item, id, depths.item[i], depths.clip[i]);

@@ -860,6 +860,25 @@ private Q_SLOTS:
         QVERIFY2(counts.placed >= 1300, qPrintable(QString::number(counts.placed)));
     }
 
+    // A text placed across a poster: "ABC" with 900 points after each letter, so that each
+    // lies out of reach of the others in one text. Every letter is still placed.
+    void farApartGlyphsAreAllPlaced()
+    {
+        QVERIFY(writeFile(pdf("poster.ps"), "%!PS\n<< /PageSize [2400 400] >> setpagedevice\n"
+                                            "/Helvetica findfont 12 scalefont setfont\n"
+                                            "72 200 moveto 900 0 (ABC) ashow showpage\n"));
+        QVERIFY(runTool("ps2pdf", {pdf("poster.ps"), pdf("poster.pdf")}));
+        for (const QStringList& options : {kMediumPreset, kHighPreset}) {
+            const QString folder = freshFolder("poster");
+            const RunResult result = runConverter(QStringList{pdf("poster.pdf"), "-p1"} + options +
+                                                  QStringList{"-o", folder + "/page1.swf"});
+            QCOMPARE(result.exitCode, 0);
+            const GlyphCounts counts = countGlyphs(readSwf(readAll(folder + "/page1.swf")));
+            QCOMPARE(counts.defined, 3);
+            QCOMPARE(counts.placed, 3);
+        }
+    }
+
     // What the high preset cannot draw as vectors keeps its text as glyphs over an image
     // of the rest of the page; the converter says why.
     void highPresetFallsBackToTextOverImage_data()
