@@ -206,10 +206,12 @@ export class PageImages {
                 if (image.dataset.missing) done();
             });
             setTimeout(done, FIRST_IMAGE_TIMEOUT_MS);
-            // The page's own script already asked for one of its images: that one, not a second.
+            // The page's own script already asked for one of its images: that one, not a second,
+            // unless the page's true shape needs the large image where it guessed the smaller.
             const page = this.pages[index];
-            const hinted = window.velloraFirstImage;
-            if (hinted && (hinted === page.medium || hinted === page.large)) image.src = hinted;
+            const hinted = window.velloraFirstImage ?? (index === 0 ? window.velloraEarlyImage : null);
+            const sharpEnough = hinted === page.large || (hinted === page.medium && this.wanted(index) !== page.large);
+            if (hinted && sharpEnough) image.src = hinted;
             else this.load(index);
         });
     }

@@ -40,8 +40,17 @@ async function loadConfigText() {
     return { problem: damaged ? 'damaged' : 'missing' };
 }
 
+// The page reads the configuration and the manifest with deferred scripts, which run once the
+// page is parsed, after this script when it comes at the end of the page: the viewer waits
+// for them (a page of an older Vellora loads them before, and nothing is waited for).
+function pageScriptsRun() {
+    if (document.readyState !== 'loading') return Promise.resolve();
+    return new Promise((resolve) => document.addEventListener('DOMContentLoaded', resolve, { once: true }));
+}
+
 async function start() {
     document.getElementById('notice')?.remove();
+    await pageScriptsRun();
     markFramed(document);
     const { text, problem } = await loadConfigText();
     if (problem) {
