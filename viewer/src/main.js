@@ -65,6 +65,8 @@ async function start() {
         showMessage(MESSAGES[error.message] ?? MESSAGES.unreadable);
         return;
     }
+    // A task of its own each: on a slow phone, reading a long book's files takes a while.
+    await new Promise((resolve) => setTimeout(resolve, 0));
     const viewer = new Viewer(document, config, readCatalogue(window.velloraCatalogue, config));
     window.velloraViewer = viewer;
     await viewer.open();

@@ -62,6 +62,7 @@ export class Viewer {
         const start = (pageFromHash(location.hash, this.pageCount) ?? 1) - 1;
         this.setRatio(this.pageRatio);
         this.layout();
+        await nextTask();
         this.images = new PageImages(this.doc, this.pages, () => this.pageWidth());
         this.order = new BookOrder(this.doc, this.pageCount, this.catalogue.rightToLeft);
         if (this.order.rightToLeft) this.doc.getElementById('toolbar').dir = 'rtl';
@@ -86,6 +87,7 @@ export class Viewer {
         await firstPaint();
         preview.remove();
         this.createBook(start);
+        await nextTask();
         this.zoom = new ZoomController(this.stage, this.doc.getElementById('zoom'), () => this.book);
         this.zoom.onChange = (scale) => {
             this.images.setSharp(this.visiblePages(), scale > 1);
@@ -112,6 +114,7 @@ export class Viewer {
         }
         this.thumbnails = new ThumbnailPanel(this.doc, this.pages, (page) => this.goTo(page - 1));
         this.sharing = new Sharing(this.doc, this.catalogue, () => this.visiblePages()[0] + 1);
+        await nextTask();
         this.listen();
         this.pageChanged();
         this.historyReady = true;
