@@ -140,7 +140,8 @@ export class Viewer {
     showPreview(start) {
         const element = this.images.pageElements[start];
         const width = this.pageWidth();
-        const height = width / this.pageRatio;
+        // The book's own height for that width: it is set 1000 wide (see createBook).
+        const height = (width * Math.round(1000 / this.pageRatio)) / 1000;
         let right = false;
         if (!this.singlePage) {
             // With hard covers the first page is alone on the right; then pairs, the last page
