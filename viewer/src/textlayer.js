@@ -148,14 +148,18 @@ export class TextLayers {
                 if (w > 0) text.appendChild(doc.createTextNode(' '));
                 const span = doc.createElement('span');
                 span.textContent = word[0];
-                place(span, word.slice(1, 5), line.dir);
-                span.style.removeProperty('width');
-                // The layer is a size container: the text grows and shrinks with the page.
-                span.style.fontSize = `${((word[4] * GLYPH_SHARE) / width) * 100}cqw`;
+                // Placed like place() does, without a width, in one style text: a page has
+                // thousands of words, and each style write is parsed on its own.
+                const turns = [];
+                if (line.dir) turns.push(`rotate(${Math.atan2(line.dir[1], line.dir[0])}rad)`);
                 // Stretched to the width of the word in the image, so that a selection covers
                 // it: the ratio does not depend on the page's size on screen.
                 const natural = this.textWidth(word[0], word[4] * GLYPH_SHARE);
-                if (natural > 0) span.style.transform = `${span.style.transform} scaleX(${(word[3] / natural).toFixed(4)})`.trim();
+                if (natural > 0) turns.push(`scaleX(${(word[3] / natural).toFixed(4)})`);
+                // The layer is a size container: the text grows and shrinks with the page.
+                span.style.cssText = `left: ${(word[1] / width) * 100}%; top: ${(word[2] / height) * 100}%; ` +
+                    `height: ${(word[4] / height) * 100}%; font-size: ${((word[4] * GLYPH_SHARE) / width) * 100}cqw;` +
+                    (turns.length ? ` transform: ${turns.join(' ')};` : '');
                 if (line.rtl) span.dir = 'rtl';
                 text.appendChild(span);
                 const along = (word[1] - box[0]) * dx + (word[2] - box[1]) * dy;
