@@ -102,7 +102,9 @@ window.pdfjsApp = { viewer, eventBus, doc };
 // Per viewer: how to wait until it shows, turn a page, and search.
 const VIEWERS = {
     vellora: {
-        ready: () => !!window.velloraViewer?.book && document.querySelector('.page img[src]')?.complete,
+        // The page number is written last, once the viewer answers the reader.
+        ready: () => !!window.velloraViewer?.book && !!document.getElementById('page-number').textContent &&
+            document.querySelector('.page img[src]')?.complete,
         turn: async (page, animated) => {
             await page.evaluate(() => window.velloraViewer.next());
             await page.waitForFunction((wait) => {

@@ -136,6 +136,37 @@ describe('long catalogues', () => {
         await page.done();
     });
 
+    test('the first page shows alone before the book takes in its 400 pages, and stays in place', async () => {
+        const ctx = await browser.newContext(PHONE);
+        const page = await ctx.newPage();
+        await page.addInitScript(() => {
+            // Shifts of the book's elements (the toolbar's buttons move when they appear).
+            window.shifts = 0;
+            const inBook = (node) => !!(node?.nodeType === 1 ? node : node?.parentElement)?.closest('#book');
+            new PerformanceObserver((list) => {
+                for (const entry of list.getEntries()) window.shifts += entry.sources.filter((source) => inBook(source.node)).length;
+            }).observe({ type: 'layout-shift', buffered: true });
+            const box = (element) => Object.values(element.getBoundingClientRect().toJSON()).slice(0, 4).map(Math.round);
+            new MutationObserver((records, observer) => {
+                const image = document.querySelector('#book img[alt="Page 1"][src]');
+                if (!image) return;
+                observer.disconnect();
+                window.early = { pages: document.querySelectorAll('#book .page').length, box: box(image) };
+                window.box = () => box(image);
+            }).observe(document, { childList: true, subtree: true, attributes: true });
+        });
+        await page.goto(`file://${folders.long}`);
+        await page.waitForFunction(() => window.velloraViewer?.book && document.getElementById('page-number').textContent);
+        await sleep(300);
+        const seen = await page.evaluate(() => ({ early: window.early, late: window.box(), shifts: window.shifts }));
+        assert.deepEqual(seen, {
+            early: { pages: 1, box: [0, 188, 390, 520] },
+            late: [0, 188, 390, 520],
+            shifts: 0,
+        });
+        await ctx.close();
+    });
+
     test('thumbnails load their small images; long flipping gives images back', async () => {
         const page = await open('long', { http: true, hash: '#page=100' });
         await page.waitForLoadState('networkidle');

@@ -38,6 +38,22 @@ function firstPagePainted() {
     });
 }
 
+// The pixels of a loaded page image. Over the web its file is read once more, from the
+// browser's cache, and decoded away from the page's thread: decoding the <img> itself blocks the
+// page for a large image (tens of milliseconds on a phone). From disk a page may not read its
+// own folder's files, so there the <img> is decoded.
+async function decodedBitmap(image, source) {
+    if (/^https?:$/.test(location.protocol)) {
+        try {
+            const response = await fetch(new URL(source, image.baseURI), { cache: 'force-cache' });
+            if (response.ok) return await createImageBitmap(await response.blob());
+        } catch {
+            // The <img> below.
+        }
+    }
+    return createImageBitmap(image);
+}
+
 export class PageImages {
     // `pageWidth()` gives the CSS width of one page on screen.
     constructor(doc, pages, pageWidth) {
@@ -106,7 +122,7 @@ export class PageImages {
         this.drawn.set(index, source);
         let bitmap = null;
         try {
-            bitmap = await createImageBitmap(image);
+            bitmap = await decodedBitmap(image, source);
         } catch {
             // An image the browser cannot copy is painted as it is.
         }
@@ -206,10 +222,12 @@ export class PageImages {
                 if (image.dataset.missing) done();
             });
             setTimeout(done, FIRST_IMAGE_TIMEOUT_MS);
-            // The page's own script already asked for one of its images: that one, not a second.
+            // The page's own script already asked for one of its images: that one, not a second,
+            // unless the page's true shape needs the large image where it guessed the smaller.
             const page = this.pages[index];
-            const hinted = window.velloraFirstImage;
-            if (hinted && (hinted === page.medium || hinted === page.large)) image.src = hinted;
+            const hinted = window.velloraFirstImage ?? (index === 0 ? window.velloraEarlyImage : null);
+            const sharpEnough = hinted === page.large || (hinted === page.medium && this.wanted(index) !== page.large);
+            if (hinted && sharpEnough) image.src = hinted;
             else this.load(index);
         });
     }

@@ -40,8 +40,17 @@ async function loadConfigText() {
     return { problem: damaged ? 'damaged' : 'missing' };
 }
 
+// The page reads the configuration and the manifest with deferred scripts, which run once the
+// page is parsed, after this script when it comes at the end of the page: the viewer waits
+// for them (a page of an older Vellora loads them before, and nothing is waited for).
+function pageScriptsRun() {
+    if (document.readyState !== 'loading') return Promise.resolve();
+    return new Promise((resolve) => document.addEventListener('DOMContentLoaded', resolve, { once: true }));
+}
+
 async function start() {
     document.getElementById('notice')?.remove();
+    await pageScriptsRun();
     markFramed(document);
     const { text, problem } = await loadConfigText();
     if (problem) {
@@ -56,6 +65,8 @@ async function start() {
         showMessage(MESSAGES[error.message] ?? MESSAGES.unreadable);
         return;
     }
+    // A task of its own each: on a slow phone, reading a long book's files takes a while.
+    await new Promise((resolve) => setTimeout(resolve, 0));
     const viewer = new Viewer(document, config, readCatalogue(window.velloraCatalogue, config));
     window.velloraViewer = viewer;
     await viewer.open();

@@ -16,6 +16,11 @@ const KEEP = 4; // layers further than this from the pages on screen are release
 // A word's glyphs fill about this share of its box's height.
 const GLYPH_SHARE = 0.85;
 const MEASURED_SIZE = 100; // px, the size words are measured at
+// Words placed in one task: a dense page has a thousand, which on a slow phone would block the
+// page for a tenth of a second at once.
+const WORDS_PER_TASK = 250;
+
+const nextTask = () => new Promise((resolve) => setTimeout(resolve, 0));
 
 // Places an element on a page of width x height points: the box [x, y, w, h] in percent, turned
 // to the line's direction around its starting corner.
@@ -42,6 +47,7 @@ export class TextLayers {
         this.data = new Map(); // page number -> what its script gave, while the page is near
         this.loading = new Map(); // page number -> promise of that
         this.layers = new Map(); // page number -> layer element
+        this.building = new Map(); // page number -> promise of its layer, not yet on the page
         this.keep = [1, pageCount]; // page numbers whose layers may stay
         // While the catalogue starts only the pages on screen get a layer: building one takes
         // a while, and nobody has asked for the neighbours yet.
@@ -109,13 +115,25 @@ export class TextLayers {
             this.release(number);
             return null;
         }
-        if (!this.layers.has(number)) {
-            this.data.set(number, data);
-            const layer = this.build(data, number);
-            page.appendChild(layer);
-            this.layers.set(number, layer);
+        if (this.layers.has(number)) return this.layers.get(number);
+        if (!this.building.has(number)) this.building.set(number, this.build(data, number));
+        const building = this.building.get(number);
+        const built = await building;
+        // Another caller put it on the page meanwhile, or it was released: what the page has
+        // now, or, asked for by force, a new one.
+        if (this.building.get(number) !== building) {
+            return this.layers.get(number) ?? (force ? this.ensureLayer(number, force) : null);
         }
-        return this.layers.get(number);
+        this.building.delete(number);
+        if (!force && !this.isKept(number)) {
+            this.release(number);
+            return null;
+        }
+        this.data.set(number, data);
+        page.appendChild(built.layer);
+        this.selection.attach(built.layer, built.words);
+        this.layers.set(number, built.layer);
+        return built.layer;
     }
 
     release(number) {
@@ -125,11 +143,13 @@ export class TextLayers {
             layer.remove();
         }
         this.layers.delete(number);
+        this.building.delete(number);
         this.data.delete(number);
         this.loading.delete(number);
     }
 
-    build(data, number) {
+    // The layer of a page and its words' boxes for the selection, built over several tasks.
+    async build(data, number) {
         const doc = this.doc;
         const [width, height] = pageSize(data);
         const place = placer(width, height);
@@ -139,7 +159,12 @@ export class TextLayers {
         const text = doc.createElement('div');
         text.className = 'words';
         const lines = [];
-        (data.lines ?? []).forEach((line, l) => {
+        let placed = 0;
+        for (const [l, line] of (data.lines ?? []).entries()) {
+            if (placed >= WORDS_PER_TASK) {
+                placed = 0;
+                await nextTask();
+            }
             const [dx, dy] = Array.isArray(line.dir) ? line.dir : [1, 0];
             const box = Array.isArray(line.box) ? line.box : [0, 0, 0, 0];
             const words = [];
@@ -148,27 +173,31 @@ export class TextLayers {
                 if (w > 0) text.appendChild(doc.createTextNode(' '));
                 const span = doc.createElement('span');
                 span.textContent = word[0];
-                place(span, word.slice(1, 5), line.dir);
-                span.style.removeProperty('width');
-                // The layer is a size container: the text grows and shrinks with the page.
-                span.style.fontSize = `${((word[4] * GLYPH_SHARE) / width) * 100}cqw`;
+                // Placed like place() does, without a width, in one style text: a page has
+                // thousands of words, and each style write is parsed on its own.
+                const turns = [];
+                if (line.dir) turns.push(`rotate(${Math.atan2(line.dir[1], line.dir[0])}rad)`);
                 // Stretched to the width of the word in the image, so that a selection covers
                 // it: the ratio does not depend on the page's size on screen.
                 const natural = this.textWidth(word[0], word[4] * GLYPH_SHARE);
-                if (natural > 0) span.style.transform = `${span.style.transform} scaleX(${(word[3] / natural).toFixed(4)})`.trim();
+                if (natural > 0) turns.push(`scaleX(${(word[3] / natural).toFixed(4)})`);
+                // The layer is a size container: the text grows and shrinks with the page.
+                span.style.cssText = `left: ${(word[1] / width) * 100}%; top: ${(word[2] / height) * 100}%; ` +
+                    `height: ${(word[4] / height) * 100}%; font-size: ${((word[4] * GLYPH_SHARE) / width) * 100}cqw;` +
+                    (turns.length ? ` transform: ${turns.join(' ')};` : '');
                 if (line.rtl) span.dir = 'rtl';
                 text.appendChild(span);
                 const along = (word[1] - box[0]) * dx + (word[2] - box[1]) * dy;
                 words.push({ span, text: word[0], along, length: word[3] });
             });
+            placed += words.length;
             if (words.length) {
                 lines.push({ x: box[0], y: box[1], dx, dy, height: box[3], rtl: !!line.rtl, words });
             }
-        });
+        }
         layer.appendChild(text);
         addLinks(doc, layer, data, this.pageCount, place);
-        this.selection.attach(layer, { width, height, lines });
-        return layer;
+        return { layer, words: { width, height, lines } };
     }
 
     // The width of `text` in the layer's font at `size`, measured on a canvas: no layout of

@@ -19,6 +19,16 @@ const FLIPPING_TIME_MS = 700;
 // Jumps further than this turn at once instead of showing the flip.
 const FAR_JUMP = 4;
 
+// A new task: what the page has to do in between (input, a paint) is not held up.
+function nextTask() {
+    return new Promise((resolve) => setTimeout(resolve, 0));
+}
+
+// After the next frame is drawn.
+function firstPaint() {
+    return new Promise((resolve) => requestAnimationFrame(() => setTimeout(resolve, 0)));
+}
+
 function pageFromHash(hash, pageCount) {
     const match = /^#page=(\d+)$/.exec(hash);
     if (!match) return null;
@@ -52,19 +62,32 @@ export class Viewer {
         const start = (pageFromHash(location.hash, this.pageCount) ?? 1) - 1;
         this.setRatio(this.pageRatio);
         this.layout();
+        await nextTask();
         this.images = new PageImages(this.doc, this.pages, () => this.pageWidth());
-        this.fitPageRatio(await this.images.loadFirst(start));
+        this.order = new BookOrder(this.doc, this.pageCount, this.catalogue.rightToLeft);
+        if (this.order.rightToLeft) this.doc.getElementById('toolbar').dir = 'rtl';
         this.images.createPages(this.config.hardCover);
+        // The page the book opens on shows on its own, where the book will show it, while the
+        // image loads: its paint waits neither for page-flip to take in every page nor for the
+        // rest of the viewer. Each step below runs as a task of its own, so a slow phone
+        // answers the reader in between.
+        const preview = this.showPreview(start);
+        const first = this.images.loadFirst(start);
+        await nextTask();
         this.manifest = this.catalogue;
         this.texts = new TextLayers(this.doc, this.manifest, this.pageCount, {
             inCorner: (x, y) => this.onFoldingCorner(x, y),
             busy: () => !!this.zoom?.isActive() || this.book?.getState() !== 'read',
         });
         this.texts.setPageElements(this.images.pageElements);
-        this.order = new BookOrder(this.doc, this.pageCount, this.manifest?.rightToLeft ?? false);
-        if (this.order.rightToLeft) this.doc.getElementById('toolbar').dir = 'rtl';
+        const ratio = this.pageRatio;
+        this.fitPageRatio(await first);
         this.layout();
+        if (ratio !== this.pageRatio) this.showPreview(start);
+        await firstPaint();
+        preview.remove();
         this.createBook(start);
+        await nextTask();
         this.zoom = new ZoomController(this.stage, this.doc.getElementById('zoom'), () => this.book);
         this.zoom.onChange = (scale) => {
             this.images.setSharp(this.visiblePages(), scale > 1);
@@ -91,6 +114,7 @@ export class Viewer {
         }
         this.thumbnails = new ThumbnailPanel(this.doc, this.pages, (page) => this.goTo(page - 1));
         this.sharing = new Sharing(this.doc, this.catalogue, () => this.visiblePages()[0] + 1);
+        await nextTask();
         this.listen();
         this.pageChanged();
         this.historyReady = true;
@@ -109,6 +133,34 @@ export class Viewer {
     readerActs() {
         this.images.startDrawingNear();
         this.texts.startNear();
+    }
+
+    // The page at `start` alone in the book's place, at the size and on the side of the spread
+    // page-flip gives it: built from the same element, the book then shows it without a shift.
+    showPreview(start) {
+        const element = this.images.pageElements[start];
+        const width = this.pageWidth();
+        // The book's own height for that width: it is set 1000 wide (see createBook).
+        const height = (width * Math.round(1000 / this.pageRatio)) / 1000;
+        let right = false;
+        if (!this.singlePage) {
+            // With hard covers the first page is alone on the right; then pairs, the last page
+            // alone on the left.
+            const offset = this.config.hardCover ? 1 : 0;
+            right = (this.order.toBook(start) - offset) % 2 !== 0;
+        }
+        this.bookElement.style.height = `${height}px`;
+        this.bookElement.style.position = 'relative';
+        element.style.cssText = `position: absolute; display: block; top: 0; left: ${right ? width : 0}px; ` +
+            `width: ${width}px; height: ${height}px;`;
+        this.bookElement.replaceChildren(element);
+        return {
+            remove: () => {
+                this.bookElement.style.removeProperty('height');
+                this.bookElement.style.removeProperty('position');
+                element.style.cssText = 'display: none';
+            },
+        };
     }
 
     applyBackground() {
