@@ -56,6 +56,22 @@ export function requireDependencies(programs) {
     }
 }
 
+// A PDF file of `objects` (their texts, numbered from 1) with its cross-reference table;
+// `catalog` is the number of the document's catalog.
+export function pdfFile(objects, catalog) {
+    let out = "%PDF-1.4\n";
+    const offsets = objects.map((object, i) => {
+        const at = out.length;
+        out += `${i + 1} 0 obj\n${object}\nendobj\n`;
+        return at;
+    });
+    const xref = out.length;
+    out += `xref\n0 ${objects.length + 1}\n0000000000 65535 f \n` +
+           offsets.map((o) => `${String(o).padStart(10, "0")} 00000 n \n`).join("") +
+           `trailer\n<< /Size ${objects.length + 1} /Root ${catalog} 0 R >>\nstartxref\n${xref}\n%%EOF\n`;
+    return out;
+}
+
 let failures = 0;
 export function check(condition, message) {
     console.log(`${condition ? "PASS" : "FAIL"}: ${message}`);

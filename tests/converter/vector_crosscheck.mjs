@@ -10,8 +10,8 @@
 import { execFileSync } from "node:child_process";
 import fs from "node:fs";
 import path from "node:path";
-import { check, converter, edgeWidth, finish, meanDifference, playMovie, requireDependencies,
-         settle, startPlayer } from "./crosscheck.mjs";
+import { check, converter, edgeWidth, finish, meanDifference, pdfFile, playMovie,
+         requireDependencies, settle, startPlayer } from "./crosscheck.mjs";
 import { drawReference, openMeasurer } from "./fidelity.mjs";
 
 // Mean absolute difference per colour channel (0 to 255) with MuPDF's drawing at 72 dpi.
@@ -59,17 +59,7 @@ function makePdf(contents, box = "595 842") {
     objects[catalog - 1] = `<< /Type /Catalog /Pages ${pagesObject} 0 R >>`;
     objects[pagesObject - 1] = `<< /Type /Pages /Kids [${kids.map((k) => `${k} 0 R`).join(" ")}] ` +
                                `/Count ${kids.length} >>`;
-    let out = "%PDF-1.4\n";
-    const offsets = objects.map((object, i) => {
-        const at = out.length;
-        out += `${i + 1} 0 obj\n${object}\nendobj\n`;
-        return at;
-    });
-    const xref = out.length;
-    out += `xref\n0 ${objects.length + 1}\n0000000000 65535 f \n` +
-           offsets.map((o) => `${String(o).padStart(10, "0")} 00000 n \n`).join("") +
-           `trailer\n<< /Size ${objects.length + 1} /Root ${catalog} 0 R >>\nstartxref\n${xref}\n%%EOF\n`;
-    return out;
+    return pdfFile(objects, catalog);
 }
 
 let text = "BT /F1 28 Tf 50 780 Td (Vellora vector page) Tj ET\n";

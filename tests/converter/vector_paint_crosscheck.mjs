@@ -10,7 +10,7 @@ import { execFileSync } from "node:child_process";
 import fs from "node:fs";
 import path from "node:path";
 import zlib from "node:zlib";
-import { check, converter, finish, meanDifference, playMovie, requireDependencies,
+import { check, converter, finish, meanDifference, pdfFile, playMovie, requireDependencies,
          startPlayer } from "./crosscheck.mjs";
 
 // Mean absolute difference per colour channel (0 to 255) at 72 dpi. The pages below are
@@ -44,17 +44,7 @@ function makePdf(contents) {
     objects[catalog - 1] = `<< /Type /Catalog /Pages ${pages} 0 R >>`;
     objects[pages - 1] = `<< /Type /Pages /Kids [${kids.map((k) => `${k} 0 R`).join(" ")}] ` +
                          `/Count ${kids.length} >>`;
-    let out = "%PDF-1.4\n";
-    const offsets = objects.map((object, i) => {
-        const at = out.length;
-        out += `${i + 1} 0 obj\n${object}\nendobj\n`;
-        return at;
-    });
-    const xref = out.length;
-    out += `xref\n0 ${objects.length + 1}\n0000000000 65535 f \n` +
-           offsets.map((o) => `${String(o).padStart(10, "0")} 00000 n \n`).join("") +
-           `trailer\n<< /Size ${objects.length + 1} /Root ${catalog} 0 R >>\nstartxref\n${xref}\n%%EOF\n`;
-    return out;
+    return pdfFile(objects, catalog);
 }
 
 // A circle of four cubic curves, counter-clockwise on the page.
