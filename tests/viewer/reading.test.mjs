@@ -91,7 +91,8 @@ async function dragAndCopy(page, from, to) {
     await page.mouse.move((from.x + to.x) / 2, (from.y + to.y) / 2, { steps: 4 });
     await page.mouse.move(to.x, to.y, { steps: 4 });
     await page.mouse.up();
-    return page.evaluate(() => {
+    return page.evaluate(async () => {
+        await new Promise((resolve) => setTimeout(resolve, 50));
         let copied = null;
         const read = (event) => {
             copied = event.clipboardData.getData('text/plain');
@@ -99,10 +100,11 @@ async function dragAndCopy(page, from, to) {
         document.addEventListener('copy', read);
         document.execCommand('copy');
         document.removeEventListener('copy', read);
-        const rects = [...getSelection().getRangeAt(0).getClientRects()]
-            .filter((r) => r.width > 1 && r.height > 1)
-            .map((r) => ({ x: r.x + r.width / 2, y: r.y + r.height / 2 }));
-        return { copied, rects };
+        const bands = [...document.querySelectorAll('.text-selected')].map((band) => {
+            const r = band.getBoundingClientRect();
+            return { left: r.left, right: r.right, middle: r.top + r.height / 2 };
+        });
+        return { copied, bands };
     });
 }
 
@@ -126,18 +128,27 @@ describe('selection as in a PDF reader', { concurrency: 1 }, () => {
     for (const [name, start, end, expected] of cases) {
         test(`a drag ${name} selects "${expected.replace('\n', ' / ')}"`, async () => {
             const page = await open(`file://${html}`);
-            await page.locator('.text-layer[data-page="1"] .words span').first().waitFor();
+            await page.locator('.text-layer[data-page="1"] .words div').first().waitFor();
             const boxes = await wordBoxes(page);
             assert.deepEqual(boxes.slice(0, 4).map((line) => line.map((w) => w.text).join(' ')), LINES);
-            const { copied, rects } = await dragAndCopy(page, start(boxes), end(boxes));
+            const { copied, bands } = await dragAndCopy(page, start(boxes), end(boxes));
             assert.equal(copied, expected);
-            // What shows selected lies on the words selected, in the PDF's boxes.
-            const chosen = boxes.flat().filter((w) => expected.split(/\s/).includes(w.text));
-            for (const point of rects) {
-                assert.ok(chosen.some((w) => point.x >= w.x - 2 && point.x <= w.x + w.width + 2 &&
-                    point.y >= w.y - 2 && point.y <= w.y + w.height + 2),
-                `selected area at ${JSON.stringify(point)} is on none of the words ${expected}`);
-            }
+            // What shows selected is one band per line, from the first word selected to the
+            // last, in the PDF's boxes.
+            const words = boxes.flat();
+            const expectedBands = expected.split('\n').map((line) => {
+                const names = line.split(' ');
+                const first = words.find((w) => w.text === names[0]);
+                const last = words.find((w) => w.text === names[names.length - 1]);
+                return { left: first.x, right: last.x + last.width, middle: first.y + first.height / 2 };
+            });
+            assert.equal(bands.length, expectedBands.length, JSON.stringify(bands));
+            bands.sort((a, b) => a.middle - b.middle).forEach((band, i) => {
+                for (const side of ['left', 'right', 'middle']) {
+                    assert.ok(Math.abs(band[side] - expectedBands[i][side]) <= 2,
+                        `band ${i} ${side} at ${band[side]}, the words' at ${expectedBands[i][side]}`);
+                }
+            });
             assert.equal(await page.locator('#page-number').textContent(), '1 / 2', 'no page turn');
             await page.done();
         });
@@ -218,7 +229,7 @@ test('the element count after 110 turns stays within that after 10', async () =>
             await page.evaluate(() => window.velloraViewer.next());
             // The pages on screen have their words before the next turn.
             await page.waitForFunction(() => window.velloraViewer.visiblePages()
-                .every((index) => document.querySelector(`.text-layer[data-page="${index + 1}"] .words span`)));
+                .every((index) => document.querySelector(`.text-layer[data-page="${index + 1}"] .words div`)));
         }
     };
     const elements = () => page.evaluate(() => document.getElementsByTagName('*').length);

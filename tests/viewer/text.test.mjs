@@ -118,7 +118,7 @@ describe('a catalogue with text, links and bookmarks', { concurrency: 2 }, () =>
     test('selecting a line with the mouse copies its words', async () => {
         const page = await open(html);
         const data = pageScript(html, 1);
-        await page.locator('.text-layer[data-page="1"] .words span').first().waitFor();
+        await page.locator('.text-layer[data-page="1"] .words div').first().waitFor();
         const first = await wordBoxOnScreen(page, 1, data, 'Colonne');
         const last = await wordBoxOnScreen(page, 1, data, 'premier');
         await page.mouse.move(first.x + 1, first.y + first.height / 2);

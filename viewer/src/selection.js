@@ -1,14 +1,16 @@
-// Selecting the text of the pages the way a PDF reader does. The words are absolutely placed
-// spans; left to itself, the browser takes a press between two words or in the margin for a
-// press on the layer, and a drag that ends past a line's end for a place somewhere else in the
-// page, selecting lines that were never dragged over. So the viewer places the selection
-// itself: each end of a drag is taken to the nearest line of the page, and to the place in
-// that line in the line's own direction (before the line, between two words, within a word,
-// after the line); what is selected is the text between the two places, in reading order.
-// Copying gives the words with single blanks and a line end between lines.
+// Selecting the text of the pages the way a PDF reader does. Each line of a page is one text
+// over the page image; left to itself, the browser takes a press between two lines or in the
+// margin for a press on the layer, and a drag that ends past a line's end for a place somewhere
+// else in the page, selecting lines that were never dragged over. So the viewer places the
+// selection itself: each end of a drag is taken to the nearest line of the page, and to the
+// place in that line in the line's own direction (before the line, between two words, within a
+// word, after the line); what is selected is the text between the two places, in reading order.
+// What shows selected is drawn over the words' own boxes, whatever the font of the text, one
+// band per line; copying gives the words with single blanks and a line end between lines.
 //
-// One press listener serves every layer; each layer's words and boxes are held in a WeakMap
+// One press listener serves every layer; each layer's lines and boxes are held in a WeakMap
 // keyed by the layer, so they go when the layer goes.
+import { placer } from './words.js';
 
 export class TextSelection {
     // `inCorner(x, y)`: a press there folds the page; `busy()`: presses are someone else's
@@ -18,17 +20,22 @@ export class TextSelection {
         this.inCorner = inCorner;
         this.busy = busy;
         this.models = new WeakMap(); // layer -> { width, height, lines }
+        this.attached = new Set(); // layers with a model
+        this.bands = new WeakMap(); // layer -> the elements that show its selection
         this.drag = null;
         // Capture, so that a press on the text never reaches the book, which would fold the
         // page; presses on a corner stay the book's.
         doc.addEventListener('mousedown', (event) => this.press(event), true);
         doc.addEventListener('copy', (event) => this.copy(event));
+        doc.addEventListener('selectionchange', () => this.paint());
         this.onMove = (event) => this.move(event);
         this.onUp = () => this.end();
     }
 
     attach(layer, model) {
         this.models.set(layer, model);
+        this.attached.add(layer);
+        this.paint();
     }
 
     // A layer about to go: a selection in it goes with it, and so does a drag.
@@ -45,6 +52,8 @@ export class TextSelection {
             this.drag = null;
         }
         this.models.delete(layer);
+        this.attached.delete(layer);
+        for (const band of this.bands.get(layer) ?? []) band.remove();
     }
 
     press(event) {
@@ -155,18 +164,73 @@ export class TextSelection {
     }
 
     select(model, from, to) {
-        const node = (place) => {
-            const span = model.lines[place.line].words[place.word].span;
-            return span.firstChild ?? span;
-        };
+        const node = (place) => model.lines[place.line].node;
+        const offset = (place) => model.lines[place.line].words[place.word].start + place.offset;
         const selection = this.doc.getSelection();
         const fromNode = node(from);
         const toNode = node(to);
-        if (fromNode === toNode && from.offset === to.offset) {
+        if (fromNode === toNode && offset(from) === offset(to)) {
             selection.removeAllRanges();
             return;
         }
-        selection.setBaseAndExtent(fromNode, from.offset, toNode, to.offset);
+        selection.setBaseAndExtent(fromNode, offset(from), toNode, offset(to));
+    }
+
+    // The characters [from, to) of each line of `model` the range covers, in reading order.
+    *covered(range, model) {
+        for (const line of model.lines) {
+            const node = line.node;
+            if (!range.intersectsNode(node)) continue;
+            const length = node.data.length;
+            let from = 0;
+            let to = length;
+            if (range.startContainer === node) from = range.startOffset;
+            else if (range.comparePoint(node, 0) < 0) from = length;
+            if (range.endContainer === node) to = range.endOffset;
+            else if (range.comparePoint(node, length) > 0) to = 0;
+            if (to > from) yield { line, from, to };
+        }
+    }
+
+    // Draws the selection over the words' boxes: one band per line, from the first character
+    // selected to the last.
+    paint() {
+        const selection = this.doc.getSelection();
+        const range = selection && selection.rangeCount > 0 && !selection.isCollapsed ? selection.getRangeAt(0) : null;
+        for (const layer of this.attached) {
+            const model = this.models.get(layer);
+            const bands = this.bands.get(layer) ?? [];
+            this.bands.set(layer, bands);
+            let used = 0;
+            if (range && range.intersectsNode(layer)) {
+                const place = placer(model.width, model.height);
+                for (const { line, from, to } of this.covered(range, model)) {
+                    const first = line.words.find((word) => word.start + word.text.length > from);
+                    const last = [...line.words].reverse().find((word) => word.start < to);
+                    if (!first || !last) continue;
+                    const at = (word, offset) => {
+                        const share = word.text.length > 0 ? Math.min(Math.max(offset - word.start, 0), word.text.length) / word.text.length : 0;
+                        return word.along + (line.rtl ? 1 - share : share) * word.length;
+                    };
+                    const ends = [at(first, from), at(last, to)];
+                    const low = Math.min(...ends);
+                    const length = Math.max(...ends) - low;
+                    if (length <= 0) continue;
+                    let band = bands[used];
+                    if (!band) {
+                        band = this.doc.createElement('div');
+                        band.className = 'text-selected';
+                        bands.push(band);
+                    }
+                    band.style.cssText = '';
+                    place(band, [line.x + low * line.dx, line.y + low * line.dy, length, line.height],
+                        line.dx === 1 && line.dy === 0 ? null : [line.dx, line.dy]);
+                    if (band.parentNode !== layer) layer.insertBefore(band, layer.firstChild);
+                    used++;
+                }
+            }
+            for (const band of bands.slice(used)) band.remove();
+        }
     }
 
     // The selected words of the pages: single blanks between the words of a line, a line end
@@ -181,16 +245,12 @@ export class TextSelection {
             const model = this.models.get(layer);
             if (!model || !range.intersectsNode(layer)) continue;
             inLayer = true;
-            for (const line of model.lines) {
+            for (const { line, from, to } of this.covered(range, model)) {
                 const words = [];
                 for (const word of line.words) {
-                    const textNode = word.span.firstChild;
-                    if (!textNode || !range.intersectsNode(textNode)) continue;
-                    let from = 0;
-                    let to = word.text.length;
-                    if (textNode === range.startContainer) from = range.startOffset;
-                    if (textNode === range.endContainer) to = range.endOffset;
-                    if (to > from) words.push(word.text.slice(from, to));
+                    const start = Math.max(from, word.start) - word.start;
+                    const end = Math.min(to, word.start + word.text.length) - word.start;
+                    if (end > start) words.push(word.text.slice(start, end));
                 }
                 if (words.length) lines.push(words.join(' '));
             }

@@ -1,38 +1,35 @@
-// The transparent text over each page: words placed on the page image so that they can be
-// selected, copied and read aloud, the page's links, and the marks of search matches. A page's
-// words come from its script "page<i>.js", loaded when the page comes near the screen.
+// The transparent text over each page: lines of words placed on the page image so that they
+// can be selected, copied and read aloud, the page's links, and the marks of search matches. A
+// page's words come from its script "page<i>.js", loaded when the page comes near the screen.
 //
-// Like the images, layers exist only for the pages near the ones on screen: a layer that falls
-// out of that range is removed with everything it held (its elements, its words and their
-// boxes, the page script's data, a selection inside it), so a long read costs no more than a
-// short one.
+// Each line of the page is one element holding its words as one text, stretched to the line's
+// length: a page of a thousand words costs fifty elements, not a thousand. What shows selected
+// is drawn from the words' own boxes (see selection.js), so the text's font need not match the
+// page's.
+//
+// Like the images, layers exist only for the pages near the ones on screen. A layer that falls
+// out of that range lets go of its page's words, boxes, links, marks and of a selection inside
+// it; its elements and those of its lines are kept for the next page that needs a layer, so
+// that a long read leaves no elements behind for the collector, and costs no more than a short
+// one.
 import { loadScript } from './catalogue.js';
 import { addLinks } from './links.js';
-import { wordBoxes } from './words.js';
+import { placer, wordBoxes } from './words.js';
 import { TextSelection } from './selection.js';
 
 const NEAR = 2; // pages with a layer on each side of the pages on screen
 const KEEP = 4; // layers further than this from the pages on screen are released
-// A word's glyphs fill about this share of its box's height.
+// Layer elements kept for reuse: as many as can be in use at once, and a few more.
+const POOL = 2 * KEEP + 6;
+// A line's glyphs fill about this share of its box's height.
 const GLYPH_SHARE = 0.85;
-const MEASURED_SIZE = 100; // px, the size words are measured at
-// Words placed in one task: a dense page has a thousand, which on a slow phone would block the
-// page for a tenth of a second at once.
-const WORDS_PER_TASK = 250;
+const MEASURED_SIZE = 100; // px, the size lines are measured at
+// The font size of every line, in percent of the layer's width (see lineStyle).
+const FONT_SHARE = 2;
+// Lines placed in one task: on a slow phone a dense page at once would hold up the page.
+const LINES_PER_TASK = 60;
 
 const nextTask = () => new Promise((resolve) => setTimeout(resolve, 0));
-
-// Places an element on a page of width x height points: the box [x, y, w, h] in percent, turned
-// to the line's direction around its starting corner.
-function placer(width, height) {
-    return (element, [x, y, w, h], dir) => {
-        element.style.left = `${(x / width) * 100}%`;
-        element.style.top = `${(y / height) * 100}%`;
-        element.style.width = `${(w / width) * 100}%`;
-        element.style.height = `${(h / height) * 100}%`;
-        if (dir) element.style.transform = `rotate(${Math.atan2(dir[1], dir[0])}rad)`;
-    };
-}
 
 function pageSize(data) {
     return [data.width > 0 ? data.width : 1, data.height > 0 ? data.height : 1];
@@ -48,6 +45,8 @@ export class TextLayers {
         this.loading = new Map(); // page number -> promise of that
         this.layers = new Map(); // page number -> layer element
         this.building = new Map(); // page number -> promise of its layer, not yet on the page
+        this.shells = new Map(); // layer element -> its elements, while on a page
+        this.pool = []; // layer elements free for the next page
         this.keep = [1, pageCount]; // page numbers whose layers may stay
         // While the catalogue starts only the pages on screen get a layer: building one takes
         // a while, and nobody has asked for the neighbours yet.
@@ -122,25 +121,29 @@ export class TextLayers {
         // Another caller put it on the page meanwhile, or it was released: what the page has
         // now, or, asked for by force, a new one.
         if (this.building.get(number) !== building) {
+            if (this.layers.get(number) !== built.shell.layer) this.recycle(built.shell);
             return this.layers.get(number) ?? (force ? this.ensureLayer(number, force) : null);
         }
         this.building.delete(number);
         if (!force && !this.isKept(number)) {
+            this.recycle(built.shell);
             this.release(number);
             return null;
         }
         this.data.set(number, data);
-        page.appendChild(built.layer);
-        this.selection.attach(built.layer, built.words);
-        this.layers.set(number, built.layer);
-        return built.layer;
+        page.appendChild(built.shell.layer);
+        this.selection.attach(built.shell.layer, built.model);
+        this.layers.set(number, built.shell.layer);
+        this.shells.set(built.shell.layer, built.shell);
+        return built.shell.layer;
     }
 
     release(number) {
         const layer = this.layers.get(number);
         if (layer) {
             this.selection.forget(layer);
-            layer.remove();
+            this.recycle(this.shells.get(layer));
+            this.shells.delete(layer);
         }
         this.layers.delete(number);
         this.building.delete(number);
@@ -148,66 +151,120 @@ export class TextLayers {
         this.loading.delete(number);
     }
 
-    // The layer of a page and its words' boxes for the selection, built over several tasks.
-    async build(data, number) {
-        const doc = this.doc;
-        const [width, height] = pageSize(data);
-        const place = placer(width, height);
-        const layer = doc.createElement('div');
+    // A layer off its page, emptied of its page's links and marks, its elements kept for reuse.
+    recycle(shell) {
+        if (!shell) return;
+        shell.layer.remove();
+        for (const child of [...shell.layer.children]) {
+            if (child !== shell.words) child.remove();
+        }
+        if (this.pool.length < POOL && !this.pool.includes(shell)) this.pool.push(shell);
+    }
+
+    // A layer element with its container of lines, from the pool when there is one.
+    shell() {
+        const reused = this.pool.pop();
+        if (reused) return reused;
+        const layer = this.doc.createElement('div');
         layer.className = 'text-layer';
-        layer.dataset.page = String(number);
-        const text = doc.createElement('div');
-        text.className = 'words';
+        const words = this.doc.createElement('div');
+        words.className = 'words';
+        layer.appendChild(words);
+        return { layer, words, lines: [] };
+    }
+
+    // The line element `index` of a layer: the one it had, or a new one.
+    lineElement(shell, index) {
+        let element = shell.lines[index];
+        if (!element) {
+            element = this.doc.createElement('div');
+            element.appendChild(this.doc.createTextNode(''));
+            shell.lines.push(element);
+        }
+        if (element.parentNode !== shell.words) shell.words.appendChild(element);
+        return element;
+    }
+
+    // The layer of a page and its lines' boxes for the selection, built over several tasks.
+    async build(data, number) {
+        const shell = this.shell();
+        shell.layer.dataset.page = String(number);
+        const [width, height] = pageSize(data);
         const lines = [];
-        let placed = 0;
-        for (const [l, line] of (data.lines ?? []).entries()) {
-            if (placed >= WORDS_PER_TASK) {
-                placed = 0;
-                await nextTask();
-            }
+        for (const line of data.lines ?? []) {
+            if (lines.length > 0 && lines.length % LINES_PER_TASK === 0) await nextTask();
+            const boxes = wordBoxes(line);
+            if (boxes.length === 0) continue;
             const [dx, dy] = Array.isArray(line.dir) ? line.dir : [1, 0];
             const box = Array.isArray(line.box) ? line.box : [0, 0, 0, 0];
             const words = [];
-            if (l > 0) text.appendChild(doc.createElement('br'));
-            wordBoxes(line).forEach((word, w) => {
-                if (w > 0) text.appendChild(doc.createTextNode(' '));
-                const span = doc.createElement('span');
-                span.textContent = word[0];
-                // Placed like place() does, without a width, in one style text: a page has
-                // thousands of words, and each style write is parsed on its own.
-                const turns = [];
-                if (line.dir) turns.push(`rotate(${Math.atan2(line.dir[1], line.dir[0])}rad)`);
-                // Stretched to the width of the word in the image, so that a selection covers
-                // it: the ratio does not depend on the page's size on screen.
-                const natural = this.textWidth(word[0], word[4] * GLYPH_SHARE);
-                if (natural > 0) turns.push(`scaleX(${(word[3] / natural).toFixed(4)})`);
-                // The layer is a size container: the text grows and shrinks with the page.
-                span.style.cssText = `left: ${(word[1] / width) * 100}%; top: ${(word[2] / height) * 100}%; ` +
-                    `height: ${(word[4] / height) * 100}%; font-size: ${((word[4] * GLYPH_SHARE) / width) * 100}cqw;` +
-                    (turns.length ? ` transform: ${turns.join(' ')};` : '');
-                if (line.rtl) span.dir = 'rtl';
-                text.appendChild(span);
-                const along = (word[1] - box[0]) * dx + (word[2] - box[1]) * dy;
-                words.push({ span, text: word[0], along, length: word[3] });
-            });
-            placed += words.length;
-            if (words.length) {
-                lines.push({ x: box[0], y: box[1], dx, dy, height: box[3], rtl: !!line.rtl, words });
+            let start = 0;
+            for (const [text, x, y, w] of boxes) {
+                words.push({ text, start, along: (x - box[0]) * dx + (y - box[1]) * dy, length: w });
+                start += text.length + 1;
             }
+            const text = words.map((word) => word.text).join(' ');
+            const element = this.lineElement(shell, lines.length);
+            element.firstChild.data = text;
+            element.style.cssText = this.lineStyle(words, text, box, line.dir, width, height);
+            if (line.rtl) element.dir = 'rtl';
+            else element.removeAttribute('dir');
+            lines.push({ x: box[0], y: box[1], dx, dy, height: box[3], rtl: !!line.rtl, words, text, node: element.firstChild });
         }
-        layer.appendChild(text);
-        addLinks(doc, layer, data, this.pageCount, place);
-        return { layer, words: { width, height, lines } };
+        for (const element of shell.lines.slice(lines.length)) {
+            if (element.parentNode) element.remove();
+        }
+        addLinks(this.doc, shell.layer, data, this.pageCount, placer(width, height));
+        return { shell, model: { width, height, lines } };
     }
 
-    // The width of `text` in the layer's font at `size`, measured on a canvas: no layout of
-    // the page is needed.
+    // Where a line's text goes: at the line's corner, scaled to the line's height, its glyphs
+    // stretched to the words' total length and its blanks to the gaps between them, so that the
+    // text spans the line's box from end to end. Every line has the layer's one font size and
+    // is scaled, not sized: the browser keeps its fonts and shaped texts per size, and a size
+    // per line would have it keep them all. The layer is a size container: the text grows and
+    // shrinks with the page.
+    lineStyle(words, text, box, dir, width, height) {
+        const base = (width * FONT_SHARE) / 100; // the layer's font size, in points of the page
+        const count = words.length;
+        const space = this.textWidth(' ', base);
+        const glyphs = this.textWidth(text, base) - (count - 1) * space;
+        const inked = words.reduce((sum, word) => sum + word.length, 0);
+        const scaleX = glyphs > 0 && inked > 0 ? inked / glyphs : 1;
+        const scaleY = (box[3] * GLYPH_SHARE) / base;
+        const turns = [];
+        if (dir) turns.push(`rotate(${Math.atan2(dir[1], dir[0])}rad)`);
+        turns.push(`scale(${scaleX.toFixed(4)}, ${scaleY.toFixed(4)})`);
+        let spacing = '';
+        if (count > 1) {
+            const gap = (box[2] - inked) / (count - 1) / scaleX;
+            spacing = ` word-spacing: ${((gap - space) / base).toFixed(4)}em;`;
+        }
+        return `left: ${(box[0] / width) * 100}%; top: ${(box[1] / height) * 100}%;${spacing} ` +
+            `transform: ${turns.join(' ')};`;
+    }
+
+    // The width of `text` in the layer's font at `size`, from the widths of its characters
+    // measured on a canvas: no layout of the page is needed. The canvas is given characters
+    // only, never whole texts: it keeps what it measured, and a long read would have it keep
+    // every line of the book.
     textWidth(text, size) {
         if (!this.measure) {
             this.measure = this.doc.createElement('canvas').getContext('2d');
             if (this.measure) this.measure.font = `${MEASURED_SIZE}px sans-serif`;
+            this.widths = new Map();
         }
-        return this.measure ? (this.measure.measureText(text).width * size) / MEASURED_SIZE : 0;
+        if (!this.measure) return 0;
+        let width = 0;
+        for (const character of text) {
+            let measured = this.widths.get(character);
+            if (measured === undefined) {
+                measured = this.measure.measureText(character).width;
+                this.widths.set(character, measured);
+            }
+            width += measured;
+        }
+        return (width * size) / MEASURED_SIZE;
     }
 
     // Marks the characters [start, end) of the page's plain text on the page; returns the
