@@ -17,6 +17,8 @@ const PRELOAD_DISTANCE = 2;
 // Pages further than this from the ones on screen give their image back.
 const KEEP_DISTANCE = 6;
 const FIRST_IMAGE_TIMEOUT_MS = 4000;
+// Page canvases kept for reuse: as many as there are pages with pixels.
+const CANVASES_KEPT = 2 * KEEP_DISTANCE + 2;
 
 // Resolves once the browser reports a page image painted (largest contentful paint), or after
 // two frames and a short pause where it does not report paints.
@@ -70,6 +72,7 @@ export class PageImages {
         // not wait on neighbours nobody has asked to see yet.
         this.drawNear = false;
         this.drawn = new Map(); // page index -> the source its canvas shows or is being given
+        this.canvases = []; // canvases free for the next page
         // Until the first page has been painted only the pages on screen load, so the
         // neighbours do not share the bandwidth with it.
         this.holdNeighbours = true;
@@ -148,22 +151,28 @@ export class PageImages {
         const page = this.pageElements[index];
         let canvas = page.querySelector(':scope > canvas');
         if (!canvas) {
-            canvas = this.doc.createElement('canvas');
-            canvas.setAttribute('role', 'img');
+            canvas = this.canvases.pop();
+            if (!canvas) {
+                canvas = this.doc.createElement('canvas');
+                canvas.setAttribute('role', 'img');
+                canvas.style.cssText = 'position: absolute; inset: 0; width: 100%; height: 100%; object-fit: contain;';
+            }
             canvas.setAttribute('aria-label', this.images[index].alt);
-            canvas.style.cssText = 'position: absolute; inset: 0; width: 100%; height: 100%; object-fit: contain;';
             page.prepend(canvas);
         }
         return canvas;
     }
 
     // A canvas of no size holds no pixels: they go at once, not when the element is collected.
+    // The element itself, with its drawing context, waits for the next page to show (a new one
+    // per page would leave the collector a canvas and its context per page read).
     clearCanvas(index) {
         this.drawn.delete(index);
         const canvas = this.pageElements[index]?.querySelector(':scope > canvas');
         if (!canvas) return;
         canvas.width = canvas.height = 0;
         canvas.remove();
+        if (this.canvases.length < CANVASES_KEPT) this.canvases.push(canvas);
     }
 
     // page-flip turns a page on a phone by cloning its element: the clone's canvas gets a copy
