@@ -136,7 +136,7 @@ describe('long catalogues', () => {
         await page.done();
     });
 
-    test('the first page shows alone before the book takes in its 400 pages, and stays in place', async () => {
+    test('the first page shows alone before the viewer runs, and stays in place', async () => {
         const ctx = await browser.newContext(PHONE);
         const page = await ctx.newPage();
         await page.addInitScript(() => {
@@ -159,8 +159,10 @@ describe('long catalogues', () => {
         await page.waitForFunction(() => window.velloraViewer?.book && document.getElementById('page-number').textContent);
         await sleep(300);
         const seen = await page.evaluate(() => ({ early: window.early, late: window.box(), shifts: window.shifts }));
+        // The page puts the image in the book's place before the viewer has made any page, and
+        // the viewer takes that same image over where it is.
         assert.deepEqual(seen, {
-            early: { pages: 1, box: [0, 188, 390, 520] },
+            early: { pages: 0, box: [0, 188, 390, 520] },
             late: [0, 188, 390, 520],
             shifts: 0,
         });

@@ -28,7 +28,7 @@ function firstPagePainted() {
     if (!PerformanceObserver.supportedEntryTypes?.includes('largest-contentful-paint')) return frames();
     return new Promise((resolve) => {
         const observer = new PerformanceObserver((list) => {
-            if (list.getEntries().some((entry) => entry.element?.closest('.page'))) done();
+            if (list.getEntries().some((entry) => entry.element?.closest('#book'))) done();
         });
         const timer = setTimeout(() => done(), 1000);
         function done() {
@@ -79,7 +79,12 @@ export class PageImages {
     }
 
     createImage(index) {
-        const image = this.doc.createElement('img');
+        // The first page's image the page itself showed before the viewer ran (see vellora.html),
+        // unless it failed.
+        const early = index === 0 ? window.velloraEarly?.image : null;
+        const adopted = early && !(early.complete && !early.naturalWidth);
+        const image = adopted ? early : this.doc.createElement('img');
+        if (adopted) image.removeAttribute('style');
         image.alt = `Page ${index + 1}`;
         image.decoding = 'async';
         image.draggable = false;
@@ -234,10 +239,11 @@ export class PageImages {
             // The page's own script already asked for one of its images: that one, not a second,
             // unless the page's true shape needs the large image where it guessed the smaller.
             const page = this.pages[index];
-            const hinted = window.velloraFirstImage ?? (index === 0 ? window.velloraEarlyImage : null);
+            const hinted = index === 0 ? window.velloraEarly?.name : null;
             const sharpEnough = hinted === page.large || (hinted === page.medium && this.wanted(index) !== page.large);
-            if (hinted && sharpEnough) image.src = hinted;
-            else this.load(index);
+            if (!hinted || !sharpEnough) this.load(index);
+            else if (image.getAttribute('src') !== hinted) image.src = hinted;
+            if (image.complete && image.naturalWidth > 0) done();
         });
     }
 
