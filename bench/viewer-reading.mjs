@@ -2,11 +2,14 @@
 // catalogue made by vellora-build, and the same PDF in PDF.js's component viewer (npm
 // pdfjs-dist), both served from 127.0.0.1 and measured the same way in the same run:
 //   - DOM elements and renderer memory after 10 and after 180 page turns (desktop with instant
-//     turns; phone profile with animated turns), and after a memory-pressure signal;
-//   - first query to first result, desktop and phone (processor slowed 4x);
+//     turns; phone profile with animated turns), and after a memory-pressure signal, in a
+//     Chromium driven through its DevTools pipe alone;
+//   - first query to first result, desktop and phone (processor slowed 4x), and the longest
+//     task of the page's thread while the search runs;
 //   - Lighthouse mobile performance, worst of RUNS_LIGHTHOUSE.
 // Used by bench/viewer; the manual and its catalogue are kept in BENCH_CACHE between runs.
-import { execFile, execFileSync } from 'node:child_process';
+import { execFile, execFileSync, spawn } from 'node:child_process';
+import crypto from 'node:crypto';
 import fs from 'node:fs';
 import os from 'node:os';
 import path from 'node:path';
@@ -21,6 +24,9 @@ const ARGS = ['--no-sandbox', '--disable-gpu', '--disable-background-networking'
 const DESKTOP = { viewport: { width: 1280, height: 800 }, reducedMotion: 'reduce' };
 const PHONE = { viewport: { width: 390, height: 844 }, isMobile: true, hasTouch: true, deviceScaleFactor: 3 };
 const QUERY = 'Memcheck';
+const SEARCH_WATCHED_MS = 3000;
+// READING=memory,search,lighthouse (the default) chooses what runs.
+const PARTS = (process.env.READING ?? 'memory,search,lighthouse').split(',');
 const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
 
 // valgrind's manual, from the Debian package.
@@ -52,7 +58,9 @@ function findProgram(build, name) {
 // program, the viewer files are always the current ones.
 function buildCatalogue(build, pdf, cache, toolFolder) {
     const program = findProgram(build, 'vellora-build');
-    const stamp = `${fs.statSync(program).mtimeMs}-${fs.statSync(pdf).size}`;
+    // The catalogue page is the build's copy of the viewer page: a new viewer page, a new build.
+    const viewerPage = crypto.createHash('sha256').update(fs.readFileSync(path.join(toolFolder, 'vellora.html'))).digest('hex');
+    const stamp = `${fs.statSync(program).mtimeMs}-${fs.statSync(pdf).size}-${viewerPage}`;
     const folder = path.join(cache, 'catalogue');
     const html = path.join(folder, 'manual.html');
     if (fs.readFileSync(path.join(cache, 'stamp'), { encoding: 'utf8', flag: 'a+' }) !== stamp) {
@@ -105,13 +113,15 @@ const VIEWERS = {
         // The page number is written last, once the viewer answers the reader.
         ready: () => !!window.velloraViewer?.book && !!document.getElementById('page-number').textContent &&
             document.querySelector('.page img[src]')?.complete,
-        turn: async (page, animated) => {
-            await page.evaluate(() => window.velloraViewer.next());
-            await page.waitForFunction((wait) => {
-                const viewer = window.velloraViewer;
-                if (wait && viewer.book.getState() !== 'read') return false;
-                return [...document.querySelectorAll('.page img[src]')].every((image) => image.complete);
-            }, animated);
+        // A turn: `next(animated)` starts it in the page, `turned(what next gave)` tells when
+        // it is over.
+        next: (animated) => {
+            window.velloraViewer.next();
+            return animated;
+        },
+        turned: (animated) => {
+            if (animated && window.velloraViewer.book.getState() !== 'read') return false;
+            return [...document.querySelectorAll('.page img[src]')].every((image) => image.complete);
         },
         search: (query) => new Promise((resolve) => {
             const list = document.getElementById('search-results');
@@ -127,14 +137,12 @@ const VIEWERS = {
     },
     pdfjs: {
         ready: () => window.pdfjsApp?.viewer.getPageView(0)?.renderingState === 3,
-        turn: async (page) => {
-            const number = await page.evaluate(() => {
-                const viewer = window.pdfjsApp.viewer;
-                viewer.currentPageNumber = Math.min(viewer.currentPageNumber + 1, viewer.pagesCount);
-                return viewer.currentPageNumber;
-            });
-            await page.waitForFunction((n) => window.pdfjsApp.viewer.getPageView(n - 1).renderingState === 3, number);
+        next: () => {
+            const viewer = window.pdfjsApp.viewer;
+            viewer.currentPageNumber = Math.min(viewer.currentPageNumber + 1, viewer.pagesCount);
+            return viewer.currentPageNumber;
         },
+        turned: (n) => window.pdfjsApp.viewer.getPageView(n - 1).renderingState === 3,
         search: (query) => new Promise((resolve) => {
             const { eventBus } = window.pdfjsApp;
             const start = performance.now();
@@ -185,31 +193,92 @@ function rendererMemory(browserPid) {
     return total;
 }
 
-async function turnsAndMemory(chromium, url, viewer, profile, animated) {
-    const server = await chromium.launchServer({ executablePath: CHROMIUM, args: ARGS });
+// Chromium driven through its DevTools pipe alone. Playwright turns on the network domain,
+// whose copies of every response body the renderer keeps for the inspector (tens of megabytes
+// after 180 turns): no part of a viewer's memory, so the turns are measured without it.
+function rawChromium() {
+    const profile = fs.mkdtempSync(path.join(os.tmpdir(), 'vellora-bench-chromium-'));
+    const child = spawn(CHROMIUM, ['--headless=new', ...ARGS, `--user-data-dir=${profile}`,
+        '--remote-debugging-pipe', 'about:blank'], { stdio: ['ignore', 'ignore', 'ignore', 'pipe', 'pipe'] });
+    const pending = new Map();
+    let lastId = 0;
+    let buffer = '';
+    child.stdio[4].setEncoding('utf8');
+    child.stdio[4].on('data', (chunk) => {
+        buffer += chunk;
+        for (let end = buffer.indexOf('\0'); end >= 0; end = buffer.indexOf('\0')) {
+            const message = JSON.parse(buffer.slice(0, end));
+            buffer = buffer.slice(end + 1);
+            const answer = pending.get(message.id);
+            if (!answer) continue;
+            pending.delete(message.id);
+            if (message.error) answer.reject(new Error(`${answer.method}: ${message.error.message}`));
+            else answer.resolve(message.result);
+        }
+    });
+    const exited = new Promise((resolve) => child.once('exit', resolve));
+    const send = (method, params = {}, sessionId = undefined) => new Promise((resolve, reject) => {
+        const id = ++lastId;
+        pending.set(id, { resolve, reject, method });
+        child.stdio[3].write(`${JSON.stringify({ id, method, params, sessionId })}\0`);
+    });
+    const close = async () => {
+        child.kill();
+        await exited;
+        fs.rmSync(profile, { recursive: true, force: true });
+    };
+    return { pid: child.pid, send, close };
+}
+
+// A page of that Chromium with the profile's screen, running functions given as source.
+async function rawPage(browser, profile) {
+    const { targetId } = await browser.send('Target.createTarget', { url: 'about:blank' });
+    const { sessionId } = await browser.send('Target.attachToTarget', { targetId, flatten: true });
+    const send = (method, params) => browser.send(method, params, sessionId);
+    await send('Emulation.setDeviceMetricsOverride', {
+        ...profile.viewport, deviceScaleFactor: profile.deviceScaleFactor ?? 1, mobile: !!profile.isMobile,
+    });
+    if (profile.hasTouch) await send('Emulation.setTouchEmulationEnabled', { enabled: true });
+    if (profile.reducedMotion) {
+        await send('Emulation.setEmulatedMedia', { features: [{ name: 'prefers-reduced-motion', value: profile.reducedMotion }] });
+    }
+    const evaluate = async (fn, arg) => {
+        const { result, exceptionDetails } = await send('Runtime.evaluate', {
+            expression: `(${fn})(${JSON.stringify(arg)})`, awaitPromise: true, returnByValue: true,
+        });
+        if (exceptionDetails) throw new Error(exceptionDetails.exception?.description ?? exceptionDetails.text);
+        return result.value;
+    };
+    const waitFor = async (fn, arg, timeout = 120000) => {
+        for (const start = Date.now(); !(await evaluate(fn, arg));) {
+            if (Date.now() - start > timeout) throw new Error(`timed out waiting for ${fn}`);
+            await sleep(20);
+        }
+    };
+    return { send, evaluate, waitFor };
+}
+
+async function turnsAndMemory(url, viewer, profile, animated) {
+    const browser = rawChromium();
     try {
-        const browser = await chromium.connect(server.wsEndpoint());
-        const context = await browser.newContext(profile);
-        const page = await context.newPage();
-        await page.goto(url);
-        await page.waitForFunction(VIEWERS[viewer].ready, null, { timeout: 120000 });
+        const page = await rawPage(browser, profile);
+        await page.send('Page.navigate', { url });
+        await page.waitFor(VIEWERS[viewer].ready);
         const elements = () => page.evaluate(() => document.getElementsByTagName('*').length);
         const figures = {};
         for (let turn = 1; turn <= 180; turn++) {
-            await VIEWERS[viewer].turn(page, animated);
+            await page.waitFor(VIEWERS[viewer].turned, await page.evaluate(VIEWERS[viewer].next, animated));
             if (turn === 10 || turn === 180) {
                 await sleep(1000);
-                figures[turn] = { elements: await elements(), memory: rendererMemory(server.process().pid) };
+                figures[turn] = { elements: await elements(), memory: rendererMemory(browser.pid) };
             }
         }
-        const session = await context.newCDPSession(page);
-        await session.send('Memory.simulatePressureNotification', { level: 'critical' });
+        await page.send('Memory.simulatePressureNotification', { level: 'critical' });
         await sleep(3000);
-        figures.pressed = rendererMemory(server.process().pid);
-        await browser.close();
+        figures.pressed = rendererMemory(browser.pid);
         return figures;
     } finally {
-        await server.close();
+        await browser.close();
     }
 }
 
@@ -224,9 +293,18 @@ async function firstResult(browser, url, viewer, profile, slowdown) {
     await page.waitForFunction(VIEWERS[viewer].ready, null, { timeout: 120000 });
     await page.waitForTimeout(1000);
     await VIEWERS[viewer].openSearch(page);
+    // The longest task of the page's thread from the query on, while the search runs on.
+    await page.evaluate(() => {
+        window.longestTask = 0;
+        new PerformanceObserver((list) => {
+            for (const entry of list.getEntries()) window.longestTask = Math.max(window.longestTask, entry.duration);
+        }).observe({ type: 'longtask' });
+    });
     const elapsed = await page.evaluate(VIEWERS[viewer].search, QUERY);
+    await page.waitForTimeout(SEARCH_WATCHED_MS);
+    const longest = await page.evaluate(() => window.longestTask);
     await context.close();
-    return elapsed;
+    return { elapsed, longest };
 }
 
 async function lighthouse(url) {
@@ -270,9 +348,9 @@ export async function benchReading({ build, toolFolder, startServer, runs, light
             vellora: `${server.base}/${path.basename(html)}`,
             pdfjs: `${server.base}/pdfjs.html`,
         };
-        for (const viewer of ['vellora', 'pdfjs']) {
+        for (const viewer of PARTS.includes('memory') ? ['vellora', 'pdfjs'] : []) {
             for (const [name, profile, animated] of [['desktop', DESKTOP, false], ['phone', PHONE, true]]) {
-                const f = await turnsAndMemory(chromium, urls[viewer], viewer, profile, animated);
+                const f = await turnsAndMemory(urls[viewer], viewer, profile, animated);
                 console.log(`${viewer}_dom_elements_${name}: ${f[10].elements} after 10 turns, ${f[180].elements} after 180 ` +
                     `(ratio ${(f[180].elements / f[10].elements).toFixed(2)})`);
                 console.log(`${viewer}_renderer_memory_${name}: ${mb(f[10].memory)} MB after 10 turns, ${mb(f[180].memory)} MB after 180 ` +
@@ -282,17 +360,21 @@ export async function benchReading({ build, toolFolder, startServer, runs, light
         }
         const browser = await chromium.launch({ executablePath: CHROMIUM, args: ARGS });
         try {
-            for (const viewer of ['vellora', 'pdfjs']) {
+            for (const viewer of PARTS.includes('search') ? ['vellora', 'pdfjs'] : []) {
                 for (const [name, profile, slowdown] of [['desktop', DESKTOP, 1], ['phone_cpu4x', PHONE, 4]]) {
-                    const times = [];
-                    for (let run = 0; run < runs; run++) times.push(await firstResult(browser, urls[viewer], viewer, profile, slowdown));
+                    const results = [];
+                    for (let run = 0; run < runs; run++) results.push(await firstResult(browser, urls[viewer], viewer, profile, slowdown));
+                    const times = results.map((result) => result.elapsed);
                     console.log(`${viewer}_search_first_result_${name}: ${median(times).toFixed(0)} ms (median of ${times.length}; ${load()})`);
+                    // Tasks under 50 ms are not reported: 0 means none longer.
+                    console.log(`${viewer}_search_longest_task_${name}: ${Math.max(...results.map((result) => result.longest)).toFixed(0)} ms ` +
+                        `(longest of ${results.length} searches, over ${SEARCH_WATCHED_MS / 1000} s from the query)`);
                 }
             }
         } finally {
             await browser.close();
         }
-        for (const viewer of ['vellora', 'pdfjs']) {
+        for (const viewer of PARTS.includes('lighthouse') ? ['vellora', 'pdfjs'] : []) {
             const scores = [];
             for (let run = 0; run < lighthouseRuns; run++) scores.push(await lighthouse(urls[viewer]));
             const worst = scores.reduce((a, b) => (b.performance < a.performance ? b : a));
