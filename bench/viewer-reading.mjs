@@ -223,9 +223,13 @@ function rawChromium() {
         child.stdio[3].write(`${JSON.stringify({ id, method, params, sessionId })}\0`);
     });
     const close = async () => {
-        child.kill();
+        // Closed as a browser closes, with its helper processes, which otherwise still write
+        // into the profile a moment.
+        await Promise.race([send('Browser.close').catch(() => {}), exited]);
+        const killer = setTimeout(() => child.kill(), 5000);
         await exited;
-        fs.rmSync(profile, { recursive: true, force: true });
+        clearTimeout(killer);
+        fs.rmSync(profile, { recursive: true, force: true, maxRetries: 10, retryDelay: 200 });
     };
     return { pid: child.pid, send, close };
 }
