@@ -90,6 +90,8 @@ describe('a catalogue with text, links and bookmarks', { concurrency: 2 }, () =>
             assert.deepEqual([...new Set(found)], pages.map((p) => `p. ${p}`));
             const mark = page.locator(`.text-layer[data-page="${firstPage}"] .search-mark.current`);
             await mark.first().waitFor();
+            // The marks can come before the page has finished turning to them.
+            await page.waitForFunction(() => window.velloraViewer.book.getState() === 'read');
             const expected = await wordBoxOnScreen(page, firstPage, pageScript(html, firstPage), word);
             const box = await mark.last().boundingBox();
             assert.ok(overlap(box, expected) > 0.5, `mark ${JSON.stringify(box)} on ${JSON.stringify(expected)}`);
