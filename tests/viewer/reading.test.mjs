@@ -1,6 +1,6 @@
 // Reading a text catalogue as in a PDF reader, in Debian's Chromium: selections that start in
-// the margin or between words and run over several lines, measured against the words' boxes
-// the converter took from the PDF; queries with decomposed accents, ligatures, full-width
+// the margin or between words, run over several lines or from the right, measured against the
+// words' boxes the converter took from the PDF; queries with decomposed accents, ligatures, full-width
 // letters and words cut at a line end; and a long read that leaves no more elements, and no
 // more decoded page pictures, behind than a short one.
 import assert from 'node:assert/strict';
@@ -27,6 +27,8 @@ const DOCUMENT = {
             { x: 60, y: 560, size: 12, text: 'Un catalo-' },
             { x: 60, y: 544, size: 12, text: 'gue complet' },
             { x: 60, y: 500, size: 12, text: 'Le fin mot, une École' },
+            // Read from the right (made so below).
+            { x: 60, y: 460, size: 12, text: 'droite vers gauche' },
         ],
     }, { width: 600, height: 800, texts: [{ x: 60, y: 700, size: 12, text: 'Seconde page' }] }],
 };
@@ -39,6 +41,13 @@ before(async () => {
     html = makeTextCatalogue(path.join(WORK, 'words'), DOCUMENT, {
         htmlName: 'words.html', searchWriter: process.env.VELLORA_SEARCH_WRITER,
     });
+    // The last line of page 1 as the converter gives a right-to-left line: words in reading
+    // order, from the right.
+    const script = path.join(path.dirname(html), 'page1.js');
+    const data = pageScriptOf(html, 1);
+    const line = data.lines.find((l) => l.words.map((w) => w[0]).join(' ') === 'droite vers gauche');
+    Object.assign(line, { rtl: true, words: line.words.reverse() });
+    fs.writeFileSync(script, `velloraPage(1, ${JSON.stringify(data)});\n`);
     browser = await launchChromium();
 });
 
@@ -124,6 +133,9 @@ describe('selection as in a PDF reader', { concurrency: 1 }, () => {
         ['backwards, from the gap between two lines', (w) => ({ x: w[1][0].x + 5, y: (w[1][0].y + w[1][0].height + w[2][0].y) / 2 }),
             (w) => ({ x: w[0][3].x + 1, y: w[0][3].y + w[0][3].height / 2 }),
             'delta\nepsilon zeta eta theta'],
+        ['right to left, from the margin right of the line', (w) => ({ x: w[7][0].x + w[7][0].width + 20, y: w[7][0].y + w[7][0].height / 2 }),
+            (w) => ({ x: w[7][1].x + 1, y: w[7][1].y + w[7][1].height / 2 }),
+            'gauche vers'],
     ];
     for (const [name, start, end, expected] of cases) {
         test(`a drag ${name} selects "${expected.replace('\n', ' / ')}"`, async () => {
@@ -137,10 +149,11 @@ describe('selection as in a PDF reader', { concurrency: 1 }, () => {
             // last, in the PDF's boxes.
             const words = boxes.flat();
             const expectedBands = expected.split('\n').map((line) => {
-                const names = line.split(' ');
-                const first = words.find((w) => w.text === names[0]);
-                const last = words.find((w) => w.text === names[names.length - 1]);
-                return { left: first.x, right: last.x + last.width, middle: first.y + first.height / 2 };
+                const named = line.split(' ').map((name) => words.find((w) => w.text === name));
+                return {
+                    left: Math.min(...named.map((w) => w.x)), right: Math.max(...named.map((w) => w.x + w.width)),
+                    middle: named[0].y + named[0].height / 2,
+                };
             });
             assert.equal(bands.length, expectedBands.length, JSON.stringify(bands));
             bands.sort((a, b) => a.middle - b.middle).forEach((band, i) => {
