@@ -7,7 +7,7 @@ import fs from "node:fs";
 import os from "node:os";
 import path from "node:path";
 import { createRequire } from "node:module";
-import { drawReference, drawWithLibrsvg, figures, imagePixelsPerPoint, openMeasurer,
+import { drawReference, drawWithLibrsvg, figures, imagePixelsPerPoint, kWidth, openMeasurer,
          unresolvedReferences } from "../tests/converter/fidelity.mjs";
 
 const [converter, corpus, perDocument] = process.argv.slice(2);
@@ -135,15 +135,15 @@ try {
                                            ? imagePixelsPerPoint(page) : undefined;
                 let result;
                 if (imagePages.includes(number) && fallbackDpi[form]) {
-                    // A page kept as an image is measured as that image: the movie drawn at
-                    // the image's own resolution against MuPDF's drawing at that resolution.
+                    // A page kept as an image is measured as that image: MuPDF's drawing at
+                    // the image's own resolution, enlarged as the movie enlarges its image,
+                    // against the movie.
                     const dpi = fallbackDpi[form];
                     const own = path.join(folder, `mupdf-${dpi}dpi.png`);
                     execFileSync("mutool", ["draw", "-q", "-r", String(dpi), "-o", own, pdf,
                                             String(number)], { stdio: "ignore" });
-                    const size = { width: Math.round((page.width * dpi) / 72),
-                                   height: Math.round((page.height * dpi) / 72) };
-                    result = await measurer.measure(own, drawn, { size });
+                    const size = { width: kWidth, height: Math.round((kWidth * page.height) / page.width) };
+                    result = await measurer.measure(own, drawn, { page, size });
                 } else {
                     result = await measurer.measure(reference, drawn, { page, pixelsPerPoint });
                 }
