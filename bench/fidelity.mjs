@@ -7,7 +7,7 @@ import fs from "node:fs";
 import os from "node:os";
 import path from "node:path";
 import { createRequire } from "node:module";
-import { drawReference, drawWithLibrsvg, figures, imagePixelsPerPoint, openMeasurer,
+import { drawReference, drawWithLibrsvg, figures, imagePixelsPerPoint, kWidth, openMeasurer,
          unresolvedReferences } from "../tests/converter/fidelity.mjs";
 
 const [converter, corpus, perDocument] = process.argv.slice(2);
@@ -20,6 +20,9 @@ const presets = {
     medium: ["--flatten", "-s", "subpixels=1", "-s", "-zoom=48", "-w", "-s", "jpegquality=85"],
     high: ["-s", "-zoom=48", "-G", "-w", "-s", "jpegquality=85"],
 };
+// The resolution of the image a movie holds when its page is kept as an image.
+const fallbackDpi = Object.fromEntries(Object.entries(presets).map(([preset, options]) =>
+    [`movie-${preset}`, Number(/^-zoom=([0-9.]+)$/.exec(options.find((o) => o.startsWith("-zoom=")))[1])]));
 // Our forms, then MuPDF's own in the same roles, which show what the measure itself makes
 // of a faithful page: its drawing at the page image's size, and its SVG drawn by librsvg.
 const forms = ["jpeg", "svg-chromium", "svg-librsvg", "movie-medium", "movie-high",
@@ -44,8 +47,11 @@ const movieSizes = { medium: [], high: [] };
 let failures = 0;
 try {
     const manifest = fs.readFileSync(path.join(corpus, "manifest.tsv"), "utf8").trim().split("\n");
+    const only = process.env.FIDELITY_DOCUMENTS?.split(",").filter(Boolean);
     for (const line of manifest) {
         const [name, , producer] = line.split("\t");
+        if (only && !only.some((part) => name.includes(part)))
+            continue;
         const pdf = path.join(corpus, name);
         let listing;
         try {
@@ -62,7 +68,8 @@ try {
         });
         const count = sizes.length;
         const worst = {};
-        let unresolved = 0, imagePages = 0;
+        let unresolved = 0;
+        const imagePages = [];
         const pages = samplePages(count);
         for (const number of pages) {
             const folder = path.join(work, `${name}-${number}`);
@@ -111,7 +118,7 @@ try {
                 drawWithLibrsvg(svg, files["svg-librsvg"]);
             } else {
                 // A page kept as an image has no SVG: the viewer shows its JPEG.
-                imagePages++;
+                imagePages.push(number);
                 files["svg-chromium"] = files["svg-librsvg"] = files.jpeg;
             }
             const page = sizes[number - 1];
@@ -126,14 +133,29 @@ try {
                 // The page image (and MuPDF's drawing at its size) is 1600 pixels long.
                 const pixelsPerPoint = drawn.endsWith(".jpg") || form === "mupdf-1600"
                                            ? imagePixelsPerPoint(page) : undefined;
-                const result = await measurer.measure(reference, drawn, { page, pixelsPerPoint });
+                let result;
+                if (imagePages.includes(number) && fallbackDpi[form]) {
+                    // A page kept as an image is measured as that image: MuPDF's drawing at
+                    // the image's own resolution, enlarged as the movie enlarges its image,
+                    // against the movie.
+                    const dpi = fallbackDpi[form];
+                    const own = path.join(folder, `mupdf-${dpi}dpi.png`);
+                    execFileSync("mutool", ["draw", "-q", "-r", String(dpi), "-o", own, pdf,
+                                            String(number)], { stdio: "ignore" });
+                    const size = { width: kWidth, height: Math.round((kWidth * page.height) / page.width) };
+                    result = await measurer.measure(own, drawn, { page, size });
+                } else {
+                    result = await measurer.measure(reference, drawn, { page, pixelsPerPoint });
+                }
                 if (!worst[form] || badness(result) > badness(worst[form].result))
                     worst[form] = { result, number };
             }
             fs.rmSync(folder, { recursive: true, force: true });
         }
         console.log(`fidelity ${name} (${producer}): ${pages.length} of ${count} pages measured, ` +
-                    `${imagePages} kept as images`);
+                    `${imagePages.length} kept as images` +
+                    (imagePages.length ? ` (pages ${imagePages.join(", ")}; their movies measured ` +
+                     `as the image they hold, at its own resolution)` : ""));
         console.log(`fidelity ${name} svg unresolved references: ${unresolved} refs`);
         for (const form of forms) {
             if (!worst[form])
