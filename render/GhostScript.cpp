@@ -344,21 +344,26 @@ TInterpreterProcess::Result TGhostScript::runSession(RunState& run, const QStrin
     if (m_keepWarm)
         m_warm.Prestart(run.program, run.limits,
                         {QString::number(run.displayFormat), QString::number(run.resolution)});
-    m_lastPid = child->process.Pid();
     m_active = true;
     auto frame = [this](TFrameKind kind, QByteArray& payload) {
         forwardFrame(kind, payload);
     };
-    bool sent = child->started && child->process.SendJob(job);
-    if (child->started && !sent) {
-        // It died between the look at it and the job: one fresh start, as for a dead one.
-        child = m_warm.Take(run.program, run.limits);
+    TInterpreterProcess::Result result;
+    for (int attempt = 0;; ++attempt) {
         m_lastPid = child->process.Pid();
-        sent = child->started && child->process.SendJob(job);
+        const bool sent = child->started && child->process.SendJob(job);
+        if (sent)
+            child->process.ReadFrames(m_queue.stopFlag(), run.limits.watchdog, frame);
+        result = child->process.Finish();
+        // A waiting program can die between the look at it and its job, or before it read
+        // the job (its last threads still hold the pipe): it never saw the document, so the
+        // job gets one fresh start rather than a failure.
+        const bool diedWaiting = child->started && !result.jobTaken &&
+                                 (!sent || result.end == TInterpreterProcess::End::Crashed);
+        if (attempt > 0 || !diedWaiting)
+            break;
+        child = m_warm.Take(run.program, run.limits);
     }
-    if (sent)
-        child->process.ReadFrames(m_queue.stopFlag(), run.limits.watchdog, frame);
-    TInterpreterProcess::Result result = child->process.Finish();
     if (!child->work->isValid())
         result.failure = QStringLiteral("Aucun dossier privé pour l'interpréteur.");
     m_active = false;

@@ -336,6 +336,8 @@ void TInterpreterProcess::takeFrames(TFrameReader& reader, const FrameHandler& f
     TFrameKind kind;
     QByteArray payload;
     while (reader.next(kind, payload)) {
+        if (kind != TFrameKind::Ready)
+            m_result.jobTaken = true;
         if (kind == TFrameKind::Report) {
             if (const auto report = DecodeReport(payload)) {
                 m_result.report = *report;

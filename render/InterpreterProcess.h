@@ -55,6 +55,9 @@ public:
         QStringList arguments; // the interpreter's argument vector
         QString failure;       // what went wrong, in English, for the log
         int pagesReceived = 0;
+        // The program said something beyond its readiness: a waiting one took its job. One
+        // that died before that never saw the document.
+        bool jobTaken = false;
     };
 
     using FrameHandler = std::function<void(TFrameKind, QByteArray&)>;

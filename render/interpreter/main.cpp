@@ -441,6 +441,9 @@ int main(int argc, char** argv)
             return 1;
         if (!receiveJob(options))
             return options.waiting() ? 0 : 2;
+        // Vellora learns that the job arrived: a death from here on is this job's.
+        if (!channel.sendNow(TFrameKind::Progress, {}))
+            return 1;
         const bool wanted = session && options.mode == expected.mode &&
                             options.operands.mid(0, 2) == expected.operands;
         if (!wanted)
