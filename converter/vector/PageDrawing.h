@@ -155,8 +155,10 @@ private:
     void* m_context = nullptr;
 };
 
-// Walks the page once. Text whose glyphs have outlines is kept as text; Type 3 text and
-// the rest are kept as outlines and images, or noted in `unsupported`.
+// Walks the page once. Glyphs with outlines are kept as text, and so are Type 3 glyphs
+// made only of fills and image masks in their text's colour (the masks traced pixel by
+// pixel); other glyphs stay in the background, noted in `unsupported`. The rest is kept as
+// outlines and images, or noted there.
 std::unique_ptr<PageDrawing> readDrawing(const PdfPages::Page& page);
 
 // Draws the page on white at `scale` pixels per point without the text that `readDrawing`
