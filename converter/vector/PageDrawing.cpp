@@ -1,6 +1,7 @@
 #include "PageDrawing.h"
 
 #include "JpegWriter.h"
+#include "PageMovie.h"
 
 extern "C" {
 #include <mupdf/fitz.h>
@@ -871,7 +872,9 @@ std::vector<std::uint8_t> jpegOf(const Pixels& pixels, int quality)
     for (int y = 0; y < pixels.height; ++y)
         std::copy_n(pixels.rgb.data() + static_cast<std::size_t>(y) * pixels.stride, image.stride(),
                     image.pixels.get() + static_cast<std::size_t>(y) * image.stride());
-    const JpegData jpeg = encodeJpeg(image, quality, JpegKind::Baseline);
+    const JpegData jpeg = bitmapBorder(image.width, image.height)
+                              ? encodeJpeg(withEdgeBorder(image), quality, JpegKind::Baseline)
+                              : encodeJpeg(image, quality, JpegKind::Baseline);
     return std::vector<std::uint8_t>(jpeg.bytes.get(), jpeg.bytes.get() + jpeg.size);
 }
 

@@ -28,8 +28,9 @@ struct Pixels
     std::vector<std::uint8_t> rgb;
 };
 
-// Baseline JPEG of `pixels` at `quality` (0 to 100): the one place this code meets the
-// converter's JPEG writer.
+// Baseline JPEG of `pixels` at `quality` (0 to 100), with the border that bitmapBorder
+// gives their size (see withEdgeBorder): the one place this code meets the converter's JPEG
+// writer.
 std::vector<std::uint8_t> jpegOf(const Pixels& pixels, int quality);
 
 // One step of an outline, in twips of the page (origin top left, y downwards).

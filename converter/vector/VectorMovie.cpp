@@ -1,5 +1,6 @@
 #include "VectorMovie.h"
 
+#include "PageMovie.h"
 #include "SwfGlyph.h"
 #include "SwfMovie.h"
 #include "SwfWinding.h"
@@ -218,8 +219,10 @@ void addBackground(swf::Movie& movie, MovieBuilder& builder, const swf::Rect& st
     const std::uint16_t bitmap = builder.nextId();
     movie.add(swf::defineBitsJpeg2(bitmap, jpeg));
     const std::uint16_t shape = builder.nextId();
-    movie.add(
-        swf::defineShape(shape, stage, swf::bitmapRectangleShape(bitmap, width, height, stage)));
+    const int border = bitmapBorder(width, height);
+    movie.add(swf::defineShape(
+        shape, stage,
+        swf::bitmapRectangleShape(bitmap, width + 2 * border, height + 2 * border, stage, border)));
     builder.place(shape);
 }
 
@@ -345,17 +348,19 @@ private:
     std::vector<Bitmap> m_bitmaps;
 };
 
-// The bitmap's pixels to the unit square, then the image's matrix `m`, in twips.
+// The bitmap's pixels within its border (see jpegOf) to the unit square, then the image's
+// matrix `m`, in twips.
 swf::Matrix imageFillMatrix(const double* m, int width, int height)
 {
+    const double border = bitmapBorder(width, height);
     swf::Matrix fill;
     const double t = swf::kTwipsPerPoint;
     fill.scaleX = t * m[0] / width;
     fill.rotateSkew0 = t * m[1] / width;
     fill.rotateSkew1 = t * m[2] / height;
     fill.scaleY = t * m[3] / height;
-    fill.translateX = swf::pointsToTwips(m[4]);
-    fill.translateY = swf::pointsToTwips(m[5]);
+    fill.translateX = swf::pointsToTwips(m[4] - border * (m[0] / width + m[2] / height));
+    fill.translateY = swf::pointsToTwips(m[5] - border * (m[1] / width + m[3] / height));
     return fill;
 }
 
