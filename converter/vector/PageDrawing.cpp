@@ -776,6 +776,9 @@ void fillImage(fz_context* ctx, fz_device* dev, fz_image* image, fz_matrix ctm, 
         }
         Item item = itemOf(Item::Kind::Image);
         item.image = found->second;
+        item.imageWidth = image->w;
+        item.imageHeight = image->h;
+        item.transparent = image->mask || alpha < 1;
         const double m[6] = {ctm.a, ctm.b, ctm.c, ctm.d, ctm.e, ctm.f};
         std::copy(m, m + 6, item.matrix);
         self->drawing->imageArea += std::abs(ctm.a * ctm.d - ctm.b * ctm.c);
@@ -817,12 +820,15 @@ void setUnsupportedCallbacks(fz_device* dev)
     };
     dev->begin_mask = [](fz_context*, fz_device* d, fz_rect, int, fz_colorspace*, const float*,
                          fz_color_params) {
+        DrawingDevice::of(d)->drawing->seeThrough = true;
         notSupported(d, "masque de transparence");
     };
     dev->begin_group = [](fz_context*, fz_device* d, fz_rect, fz_colorspace*, int, int knockout,
                           int blendmode, float alpha) {
-        if (knockout || blendmode != FZ_BLEND_NORMAL || alpha < 1)
+        if (knockout || blendmode != FZ_BLEND_NORMAL || alpha < 1) {
+            DrawingDevice::of(d)->drawing->seeThrough = true;
             notSupported(d, "groupe transparent");
+        }
     };
     dev->begin_tile = [](fz_context*, fz_device* d, fz_rect, fz_rect, float, float, fz_matrix,
                          int) {
@@ -979,6 +985,8 @@ struct TextlessDevice
     fz_device* target;
     const std::set<GlyphKey>* keep;
     Type3Glyphs* type3;
+    const std::set<int>* leaveOut;
+    int images;
 };
 
 fz_device* target(fz_device* dev)
@@ -1110,7 +1118,7 @@ void forwardText(fz_device* dev)
     };
 }
 
-// Shades and images, passed on unchanged.
+// Shades and images, passed on unchanged but for the images left out.
 void forwardShadesAndImages(fz_device* dev)
 {
     dev->fill_shade = [](fz_context* c, fz_device* d, fz_shade* sh, fz_matrix m, float a,
@@ -1119,7 +1127,9 @@ void forwardShadesAndImages(fz_device* dev)
     };
     dev->fill_image = [](fz_context* c, fz_device* d, fz_image* i, fz_matrix m, float a,
                          fz_color_params cp) {
-        fz_fill_image(c, target(d), i, m, a, cp);
+        auto* self = reinterpret_cast<TextlessDevice*>(d);
+        if (!self->leaveOut->count(self->images++))
+            fz_fill_image(c, target(d), i, m, a, cp);
     };
     dev->fill_image_mask = [](fz_context* c, fz_device* d, fz_image* i, fz_matrix m,
                               fz_colorspace* s, const float* v, float a, fz_color_params cp) {
@@ -1172,13 +1182,15 @@ void forwardStructure(fz_device* dev)
 }
 
 fz_device* newTextlessDevice(fz_context* ctx, fz_device* to, const std::set<GlyphKey>& keep,
-                             Type3Glyphs& type3)
+                             Type3Glyphs& type3, const std::set<int>& leaveOut)
 {
     auto* device =
         reinterpret_cast<TextlessDevice*>(fz_new_device_of_size(ctx, sizeof(TextlessDevice)));
     device->target = to;
     device->keep = &keep;
     device->type3 = &type3;
+    device->leaveOut = &leaveOut;
+    device->images = 0;
     fz_device* dev = &device->super;
     forwardPaths(dev);
     forwardText(dev);
@@ -1189,7 +1201,8 @@ fz_device* newTextlessDevice(fz_context* ctx, fz_device* to, const std::set<Glyp
 
 } // namespace
 
-Pixels renderWithoutText(const PdfPages::Page& page, double scale, const std::set<GlyphKey>& keep)
+Pixels renderWithoutText(const PdfPages::Page& page, double scale, const std::set<GlyphKey>& keep,
+                         const std::set<int>& leaveOut)
 {
     fz_context* ctx = page.context();
     const fz_matrix ctm = fz_scale(static_cast<float>(scale), static_cast<float>(scale));
@@ -1221,7 +1234,7 @@ Pixels renderWithoutText(const PdfPages::Page& page, double scale, const std::se
         pixmap = fz_new_pixmap_with_bbox_and_data(ctx, fz_device_rgb(ctx), box, nullptr, 0, pixels);
         fz_clear_pixmap_with_value(ctx, pixmap, 0xFF);
         draw = fz_new_draw_device(ctx, fz_identity, pixmap);
-        filter = newTextlessDevice(ctx, draw, keep, type3);
+        filter = newTextlessDevice(ctx, draw, keep, type3, leaveOut);
         fz_run_display_list(ctx, list, filter, ctm, fz_infinite_rect, nullptr);
         fz_close_device(ctx, filter);
         fz_close_device(ctx, draw);

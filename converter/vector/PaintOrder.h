@@ -30,4 +30,15 @@ Box glyphArea(const TextRun& run, const PlacedGlyph& glyph, const Box& emBounds)
 // the vector text. Nothing when the page needs more than kMaxCoverageTests.
 std::optional<std::set<GlyphKey>> coveredGlyphs(const PageDrawing& drawing);
 
+// Images that the form drawing text over an image of the page can place above that image
+// as bitmaps of their own, sharper than the page image: opaque images that no clip cuts
+// (each clip they are drawn in is an upright rectangle around them) and that nothing left
+// in the page image paints over afterwards (fills, strokes, other images, other paint, the
+// glyphs of `covered`). Taken from the last drawn while the pixels their bitmaps hold, at
+// `dotsPerInch` of their size on the page or their own resolution if lower, stay within
+// `pixelBudget`. None on a page with soft masks or transparency groups, whose images may
+// blend with what lies below them. By their place in `drawing.items`.
+std::set<std::size_t> liftedImages(const PageDrawing& drawing, const std::set<GlyphKey>& covered,
+                                   double dotsPerInch, double pixelBudget);
+
 } // namespace vellora::converter::vector
