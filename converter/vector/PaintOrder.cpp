@@ -332,11 +332,32 @@ std::optional<std::set<GlyphKey>> coveredGlyphs(const PageDrawing& drawing)
     const std::vector<Paint> paint = paintOf(drawing);
     std::set<GlyphKey> covered;
     std::size_t tests = 0;
+    // The bounds of the clips each text is drawn in, a twip inside their edges: a glyph that
+    // its clip cuts where later paint begins does not meet that paint.
+    constexpr double kFar = 1e9;
+    std::vector<Box> clips{{-kFar, -kFar, kFar, kFar}};
     for (std::size_t i = 0; i < drawing.items.size(); ++i) {
         const Item& item = drawing.items[i];
+        if (item.kind == Item::Kind::ClipBegin) {
+            const Box box = outlineBounds(item.outline);
+            const Box inside{box.x0 + kPointsPerTwip, box.y0 + kPointsPerTwip,
+                             box.x1 - kPointsPerTwip, box.y1 - kPointsPerTwip};
+            clips.push_back(item.outline.empty() ? clips.back()
+                                                 : intersection(inside, clips.back()));
+        } else if (item.kind == Item::Kind::ClipEnd && clips.size() > 1) {
+            clips.pop_back();
+        }
         if (item.kind != Item::Kind::Text)
             continue;
-        const Box whole = textArea(drawing, item.text);
+        const Font& font = drawing.fonts.at(static_cast<std::size_t>(item.text.font));
+        // A glyph its clips hide whole goes to the background too, which hides it as well.
+        for (const PlacedGlyph& glyph : item.text.glyphs) {
+            const Box area =
+                glyphArea(item.text, glyph, font.bounds.at(static_cast<std::size_t>(glyph.slot)));
+            if (!area.empty() && intersection(area, clips.back()).empty())
+                covered.insert({item.text.source, glyph.index});
+        }
+        const Box whole = intersection(textArea(drawing, item.text), clips.back());
         std::vector<const Paint*> over;
         const auto later =
             std::upper_bound(paint.begin(), paint.end(), i,
@@ -347,10 +368,10 @@ std::optional<std::set<GlyphKey>> coveredGlyphs(const PageDrawing& drawing)
         }
         if (over.empty())
             continue;
-        const Font& font = drawing.fonts.at(static_cast<std::size_t>(item.text.font));
         for (const PlacedGlyph& glyph : item.text.glyphs) {
-            const Box area =
-                glyphArea(item.text, glyph, font.bounds.at(static_cast<std::size_t>(glyph.slot)));
+            const Box area = intersection(
+                glyphArea(item.text, glyph, font.bounds.at(static_cast<std::size_t>(glyph.slot))),
+                clips.back());
             const bool hidden = std::any_of(over.begin(), over.end(), [&](const Paint* p) {
                 return p->area.meets(area) && inks(*p, intersection(area, p->area), tests);
             });
