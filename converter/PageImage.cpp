@@ -1,5 +1,6 @@
 #include "PageImage.h"
 
+#include <algorithm>
 #include <new>
 #include <sys/mman.h>
 
@@ -39,6 +40,20 @@ PixelMemory allocatePixels(std::size_t size)
     ::munmap(base + head + rounded, kHugePage - head);
     ::madvise(base + head, rounded, MADV_HUGEPAGE);
     return PixelMemory(base + head, PixelMemoryRelease{rounded});
+}
+
+PageImage withEdgeBorder(const PageImage& image)
+{
+    PageImage bordered(image.width + 2, image.height + 2, image.channels, image.scale);
+    const int channels = image.channels;
+    for (int y = 0; y < bordered.height; ++y) {
+        const std::uint8_t* from = image.row(std::clamp(y - 1, 0, image.height - 1));
+        std::uint8_t* to = bordered.pixels.get() + static_cast<std::size_t>(y) * bordered.stride();
+        std::copy_n(from, channels, to);
+        std::copy_n(from, image.stride(), to + channels);
+        std::copy_n(from + image.stride() - channels, channels, to + channels + image.stride());
+    }
+    return bordered;
 }
 
 } // namespace vellora::converter

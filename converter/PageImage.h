@@ -40,4 +40,10 @@ struct PageImage
     }
 };
 
+// `image` with one more pixel on each side, a copy of the pixel beside it. A player that
+// smooths a bitmap as it enlarges it blends the outer half of each edge pixel with what lies
+// beyond: nothing, which shows as a pale fringe a few pixels wide round a page image. With
+// the border outside the area the bitmap fills, the edge pixels blend with themselves.
+PageImage withEdgeBorder(const PageImage& image);
+
 } // namespace vellora::converter

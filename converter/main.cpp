@@ -171,13 +171,16 @@ int convertPage(const ConverterOptions& options)
         // The movie's image is drawn at its own scale when that is the smaller: at 48 dpi
         // MuPDF places small text on the pixel grid, which an average of the larger drawing
         // does not reproduce (10 dB less against MuPDF's own drawing), and it costs little.
-        const PageImage& movieImage =
+        const PageImage& rendered =
             movieScale < drawing.scale ? (movieStore = page->render(movieScale)) : drawing;
+        const int border = bitmapBorder(rendered.width, rendered.height);
+        PageImage borderStore;
+        const PageImage& movieImage = border ? (borderStore = withEdgeBorder(rendered)) : rendered;
         const JpegData movieJpeg = encodeJpeg(movieImage, options.jpegQuality, JpegKind::Baseline);
         const auto movie = pageMovie(
             size.width, size.height,
             vellora::swf::Bytes(movieJpeg.bytes.get(), movieJpeg.bytes.get() + movieJpeg.size),
-            movieImage.width, movieImage.height);
+            movieImage.width, movieImage.height, border);
         files.write(PageFile::Movie, movie.data(), movie.size());
     }
 

@@ -1,6 +1,7 @@
 #include "SwfShape.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <stdexcept>
 
@@ -222,15 +223,15 @@ Bytes ShapeBuilder::finish() const
 }
 
 Bytes bitmapRectangleShape(std::uint16_t bitmapId, int widthPixels, int heightPixels,
-                           const Rect& area)
+                           const Rect& area, int border)
 {
-    if (widthPixels <= 0 || heightPixels <= 0)
+    if (border < 0 || widthPixels <= 2 * border || heightPixels <= 2 * border)
         throw std::invalid_argument("empty bitmap");
     Matrix matrix;
-    matrix.scaleX = static_cast<double>(area.xMax - area.xMin) / widthPixels;
-    matrix.scaleY = static_cast<double>(area.yMax - area.yMin) / heightPixels;
-    matrix.translateX = area.xMin;
-    matrix.translateY = area.yMin;
+    matrix.scaleX = static_cast<double>(area.xMax - area.xMin) / (widthPixels - 2 * border);
+    matrix.scaleY = static_cast<double>(area.yMax - area.yMin) / (heightPixels - 2 * border);
+    matrix.translateX = static_cast<Twips>(std::lround(area.xMin - matrix.scaleX * border));
+    matrix.translateY = static_cast<Twips>(std::lround(area.yMin - matrix.scaleY * border));
 
     ShapeBuilder shape;
     const int fill = shape.addFillStyle(FillStyle::bitmap(bitmapId, matrix));

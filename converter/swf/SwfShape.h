@@ -91,8 +91,9 @@ private:
 };
 
 // A rectangle of the given size filled with a bitmap of widthPixels x heightPixels, scaled
-// to cover it exactly: the page image of a converted page.
+// so that the bitmap less `border` pixels on each side covers it exactly: the page image of
+// a converted page.
 Bytes bitmapRectangleShape(std::uint16_t bitmapId, int widthPixels, int heightPixels,
-                           const Rect& area);
+                           const Rect& area, int border = 0);
 
 } // namespace vellora::swf

@@ -1,6 +1,7 @@
 #include "PageDrawing.h"
 
 #include "JpegWriter.h"
+#include "PageMovie.h"
 
 extern "C" {
 #include <mupdf/fitz.h>
@@ -11,6 +12,7 @@ extern "C" {
 #include <cstdio>
 #include <cstdlib>
 #include <map>
+#include <optional>
 #include <stdexcept>
 #include <string_view>
 
@@ -38,14 +40,252 @@ swf::Rgba rgba(fz_context* ctx, fz_colorspace* space, const float* color, float 
     return {byte(rgb[0]), byte(rgb[1]), byte(rgb[2]), byte(alpha)};
 }
 
-// Text whose every glyph has an outline (no Type 3 fonts): what becomes vector text.
-bool hasOutlines(fz_context* ctx, const fz_text* text)
+// Records a MuPDF path, its points taken through `ctm`.
+struct MappedPath
 {
-    for (const fz_text_span* span = text->head; span; span = span->next) {
-        if (fz_font_t3_procs(ctx, span->font) || !fz_font_ft_face(ctx, span->font))
-            return false;
+    swf::Path* path;
+    fz_matrix ctm;
+
+    swf::Point map(float x, float y) const
+    {
+        const fz_point p = fz_transform_point_xy(x, y, ctm);
+        return {p.x, p.y};
     }
-    return true;
+};
+
+const fz_path_walker& mappedPathWalker()
+{
+    static const fz_path_walker walker = [] {
+        fz_path_walker w{};
+        w.moveto = [](fz_context*, void* arg, float x, float y) {
+            auto* m = static_cast<MappedPath*>(arg);
+            m->path->moveTo(m->map(x, y));
+        };
+        w.lineto = [](fz_context*, void* arg, float x, float y) {
+            auto* m = static_cast<MappedPath*>(arg);
+            m->path->lineTo(m->map(x, y));
+        };
+        w.curveto = [](fz_context*, void* arg, float x1, float y1, float x2, float y2, float x3,
+                       float y3) {
+            auto* m = static_cast<MappedPath*>(arg);
+            m->path->cubicTo(m->map(x1, y1), m->map(x2, y2), m->map(x3, y3));
+        };
+        w.quadto = [](fz_context*, void* arg, float x1, float y1, float x2, float y2) {
+            auto* m = static_cast<MappedPath*>(arg);
+            m->path->quadTo(m->map(x1, y1), m->map(x2, y2));
+        };
+        w.closepath = [](fz_context*, void* arg) {
+            static_cast<MappedPath*>(arg)->path->close();
+        };
+        return w;
+    }();
+    return walker;
+}
+
+// A bitmap of `image` larger than this on a side is no glyph: it stays an image.
+constexpr int kLargestGlyphBitmap = 1024;
+
+// The painted samples of an image mask as rectangles of the unit square taken through
+// `ctm`: each row's runs, a run continued by the same run on the rows below taken as one
+// rectangle. All turn the same way, so the non-zero rule fills their union.
+bool addMaskRectangles(fz_context* ctx, fz_image* image, fz_matrix ctm, swf::Path& path)
+{
+    if (image->w > kLargestGlyphBitmap || image->h > kLargestGlyphBitmap)
+        return false;
+    fz_pixmap* mask = fz_get_unscaled_pixmap_from_image(ctx, image);
+    const int w = mask->w, h = mask->h, n = mask->n;
+    const auto painted = [&](int x, int y) {
+        return mask->samples[static_cast<std::ptrdiff_t>(y) * mask->stride + x * n + n - 1] >= 128;
+    };
+    const auto rectangle = [&](int x0, int x1, int y0, int y1) {
+        const auto at = [&](int x, int y) {
+            const fz_point p =
+                fz_transform_point_xy(static_cast<float>(x) / w, static_cast<float>(y) / h, ctm);
+            return swf::Point{p.x, p.y};
+        };
+        path.moveTo(at(x0, y0));
+        path.lineTo(at(x1, y0));
+        path.lineTo(at(x1, y1));
+        path.lineTo(at(x0, y1));
+        path.close();
+    };
+    bool traced = true;
+    try {
+        // Runs still open: their ends and the row they started on.
+        std::map<std::pair<int, int>, int> open;
+        for (int y = 0; y <= h; ++y) {
+            std::map<std::pair<int, int>, int> next;
+            for (int x = 0; y < h && x < w;) {
+                if (!painted(x, y)) {
+                    ++x;
+                    continue;
+                }
+                const int start = x;
+                while (x < w && painted(x, y))
+                    ++x;
+                const auto found = open.find({start, x});
+                next[{start, x}] = found == open.end() ? y : found->second;
+                if (found != open.end())
+                    open.erase(found);
+            }
+            for (const auto& [ends, top] : open)
+                rectangle(ends.first, ends.second, top, y);
+            open = std::move(next);
+        }
+    } catch (const std::exception&) {
+        traced = false;
+    }
+    fz_drop_pixmap(ctx, mask);
+    return traced;
+}
+
+// Collects a Type 3 glyph's paint as one outline, for glyphs that are nothing but shapes
+// in the text's colour: fills by the non-zero rule and image masks. Anything else (a
+// stroke, an image, a clip, an even-odd fill, transparency) makes the glyph no outline.
+struct Type3Collector
+{
+    fz_device super;
+    swf::Path* path;
+    bool failed;
+
+    static Type3Collector* of(fz_device* dev) { return reinterpret_cast<Type3Collector*>(dev); }
+    static void fail(fz_device* dev) { of(dev)->failed = true; }
+};
+
+fz_device* newType3Collector(fz_context* ctx, swf::Path* path)
+{
+    auto* collector =
+        reinterpret_cast<Type3Collector*>(fz_new_device_of_size(ctx, sizeof(Type3Collector)));
+    collector->path = path;
+    collector->failed = false;
+    fz_device* dev = &collector->super;
+    dev->fill_path = [](fz_context* c, fz_device* d, const fz_path* p, int evenOdd, fz_matrix m,
+                        fz_colorspace*, const float*, float alpha, fz_color_params) {
+        if (evenOdd || alpha < 1) {
+            Type3Collector::fail(d);
+            return;
+        }
+        MappedPath mapped{Type3Collector::of(d)->path, m};
+        fz_walk_path(c, p, &mappedPathWalker(), &mapped);
+    };
+    dev->fill_image_mask = [](fz_context* c, fz_device* d, fz_image* i, fz_matrix m, fz_colorspace*,
+                              const float*, float alpha, fz_color_params) {
+        if (alpha < 1 || !addMaskRectangles(c, i, m, *Type3Collector::of(d)->path))
+            Type3Collector::fail(d);
+    };
+    dev->stroke_path = [](fz_context*, fz_device* d, const fz_path*, const fz_stroke_state*,
+                          fz_matrix, fz_colorspace*, const float*, float, fz_color_params) {
+        Type3Collector::fail(d);
+    };
+    dev->clip_path = [](fz_context*, fz_device* d, const fz_path*, int, fz_matrix, fz_rect) {
+        Type3Collector::fail(d);
+    };
+    dev->clip_stroke_path = [](fz_context*, fz_device* d, const fz_path*, const fz_stroke_state*,
+                               fz_matrix, fz_rect) {
+        Type3Collector::fail(d);
+    };
+    dev->fill_text = [](fz_context*, fz_device* d, const fz_text*, fz_matrix, fz_colorspace*,
+                        const float*, float, fz_color_params) {
+        Type3Collector::fail(d);
+    };
+    dev->stroke_text = [](fz_context*, fz_device* d, const fz_text*, const fz_stroke_state*,
+                          fz_matrix, fz_colorspace*, const float*, float, fz_color_params) {
+        Type3Collector::fail(d);
+    };
+    dev->clip_text = [](fz_context*, fz_device* d, const fz_text*, fz_matrix, fz_rect) {
+        Type3Collector::fail(d);
+    };
+    dev->clip_stroke_text = [](fz_context*, fz_device* d, const fz_text*, const fz_stroke_state*,
+                               fz_matrix, fz_rect) {
+        Type3Collector::fail(d);
+    };
+    dev->fill_shade = [](fz_context*, fz_device* d, fz_shade*, fz_matrix, float, fz_color_params) {
+        Type3Collector::fail(d);
+    };
+    dev->fill_image = [](fz_context*, fz_device* d, fz_image*, fz_matrix, float, fz_color_params) {
+        Type3Collector::fail(d);
+    };
+    dev->clip_image_mask = [](fz_context*, fz_device* d, fz_image*, fz_matrix, fz_rect) {
+        Type3Collector::fail(d);
+    };
+    dev->begin_mask = [](fz_context*, fz_device* d, fz_rect, int, fz_colorspace*, const float*,
+                         fz_color_params) {
+        Type3Collector::fail(d);
+    };
+    dev->begin_group = [](fz_context*, fz_device* d, fz_rect, fz_colorspace*, int, int knockout,
+                          int blendmode, float alpha) {
+        if (knockout || blendmode != FZ_BLEND_NORMAL || alpha < 1)
+            Type3Collector::fail(d);
+    };
+    dev->begin_tile = [](fz_context*, fz_device* d, fz_rect, fz_rect, float, float, fz_matrix,
+                         int) {
+        Type3Collector::fail(d);
+        return 0;
+    };
+    return dev;
+}
+
+// The outline of Type 3 glyph `gid` in ems (y downwards, origin on the baseline), when the
+// glyph takes the colour of its text and paints nothing but shapes; nothing otherwise.
+// A glyph of a `d1` procedure has no colour of its own; one of a `d0` procedure that sets
+// none takes the text's.
+std::optional<swf::Path> type3Outline(fz_context* ctx, fz_font* font, int gid)
+{
+    if (gid < 0 || gid > 255 || !font->t3lists || !font->t3flags)
+        return std::nullopt;
+    if (!font->t3lists[gid]) // no procedure: the glyph draws nothing
+        return swf::Path{};
+    const unsigned short flags = font->t3flags[gid];
+    if (!(flags & FZ_DEVFLAG_MASK) && !(flags & FZ_DEVFLAG_FILLCOLOR_UNDEFINED))
+        return std::nullopt;
+    swf::Path path;
+    fz_device* collector = nullptr;
+    bool drawn = false;
+    fz_var(collector);
+    fz_var(drawn);
+    fz_try(ctx)
+    {
+        collector = newType3Collector(ctx, &path);
+        fz_run_t3_glyph(ctx, font, gid, fz_scale(1, -1), collector);
+        fz_close_device(ctx, collector);
+        drawn = !Type3Collector::of(collector)->failed;
+    }
+    fz_always(ctx)
+    {
+        fz_drop_device(ctx, collector);
+    }
+    fz_catch(ctx)
+    {
+        drawn = false;
+    }
+    if (!drawn)
+        return std::nullopt;
+    return path;
+}
+
+// Which glyphs of Type 3 fonts become outlines, each judged once.
+class Type3Glyphs
+{
+public:
+    const std::optional<swf::Path>& outline(fz_context* ctx, fz_font* font, int gid)
+    {
+        auto found = m_outlines.find({font, gid});
+        if (found == m_outlines.end())
+            found = m_outlines.emplace(std::pair{font, gid}, type3Outline(ctx, font, gid)).first;
+        return found->second;
+    }
+
+private:
+    std::map<std::pair<fz_font*, int>, std::optional<swf::Path>> m_outlines;
+};
+
+// Whether the glyph is drawn as vector text: glyphs of fonts with outlines, and Type 3
+// glyphs that type3Outline turns into one.
+bool vectorGlyph(fz_context* ctx, Type3Glyphs& type3, fz_font* font, int gid)
+{
+    if (fz_font_t3_procs(ctx, font))
+        return type3.outline(ctx, font, gid).has_value();
+    return fz_font_ft_face(ctx, font) != nullptr;
 }
 
 // Turns a MuPDF path into an outline of lines and quadratic curves. Cubic curves become
@@ -281,6 +521,7 @@ struct DrawingDevice
     PageDrawing* drawing;
     std::map<fz_font*, int> fonts;
     std::map<fz_image*, int> images;
+    Type3Glyphs type3;
     std::string failure;
 
     static DrawingDevice* of(fz_device* dev) { return reinterpret_cast<DrawingDevice*>(dev); }
@@ -331,7 +572,8 @@ struct DrawingDevice
         fz_var(path);
         fz_try(ctx)
         {
-            path = fz_outline_glyph(ctx, font, gid, fz_scale(1, -1));
+            if (!fz_font_t3_procs(ctx, font))
+                path = fz_outline_glyph(ctx, font, gid, fz_scale(1, -1));
         }
         fz_catch(ctx)
         {
@@ -339,7 +581,17 @@ struct DrawingDevice
         }
         swf::Path outline;
         Box bounds;
-        if (path) {
+        if (fz_font_t3_procs(ctx, font)) {
+            outline = type3.outline(ctx, font, gid).value_or(swf::Path{});
+            for (const swf::PathStep& step : outline.steps()) {
+                bounds.include(step.end.x, step.end.y);
+                if (step.kind != swf::PathStep::Kind::Move &&
+                    step.kind != swf::PathStep::Kind::Line)
+                    bounds.include(step.control1.x, step.control1.y);
+                if (step.kind == swf::PathStep::Kind::Cubic)
+                    bounds.include(step.control2.x, step.control2.y);
+            }
+        } else if (path) {
             fz_walk_path(ctx, path, &emPathWalker(), &outline);
             const fz_rect box = fz_bound_path(ctx, path, nullptr, fz_identity);
             fz_drop_path(ctx, path);
@@ -354,6 +606,7 @@ struct DrawingDevice
         return index;
     }
 
+    // Text as runs of glyphs; glyphs with no outline stay in the background image.
     void text(fz_context* ctx, const fz_text* text, fz_matrix ctm, swf::Rgba color)
     {
         int index = 0;
@@ -371,6 +624,18 @@ struct DrawingDevice
                 const fz_text_item& item = span->items[i];
                 if (item.gid < 0)
                     continue;
+                if (!vectorGlyph(ctx, type3, span->font, item.gid)) {
+                    fz_matrix trm = span->trm;
+                    trm.e = item.x;
+                    trm.f = item.y;
+                    const fz_rect area =
+                        fz_transform_rect(fz_bound_glyph(ctx, span->font, item.gid, trm), ctm);
+                    if (!fz_is_empty_rect(area))
+                        drawing->otherPaint.push_back(
+                            {drawing->items.size(), {area.x0, area.y0, area.x1, area.y1}});
+                    note("texte en police Type 3");
+                    continue;
+                }
                 const int slot = glyphSlot(ctx, span->font, item.gid, item.ucs);
                 const fz_point origin = fz_transform_point_xy(item.x, item.y, ctm);
                 run.glyphs.push_back({slot, origin.x, origin.y, index});
@@ -486,15 +751,7 @@ void fillText(fz_context* ctx, fz_device* dev, const fz_text* text, fz_matrix ct
               fz_colorspace* space, const float* color, float alpha, fz_color_params params)
 {
     auto* self = DrawingDevice::of(dev);
-    if (!hasOutlines(ctx, text))
-        paintedOver(ctx, dev, fz_bound_text(ctx, text, nullptr, ctm));
-    self->guard(ctx, [&] {
-        if (!hasOutlines(ctx, text)) {
-            self->note("texte en police Type 3");
-            return;
-        }
-        self->text(ctx, text, ctm, rgba(ctx, space, color, alpha, params));
-    });
+    self->guard(ctx, [&] { self->text(ctx, text, ctm, rgba(ctx, space, color, alpha, params)); });
 }
 
 void strokeText(fz_context* ctx, fz_device* dev, const fz_text* text, const fz_stroke_state* stroke,
@@ -519,6 +776,9 @@ void fillImage(fz_context* ctx, fz_device* dev, fz_image* image, fz_matrix ctm, 
         }
         Item item = itemOf(Item::Kind::Image);
         item.image = found->second;
+        item.imageWidth = image->w;
+        item.imageHeight = image->h;
+        item.transparent = image->mask || alpha < 1;
         const double m[6] = {ctm.a, ctm.b, ctm.c, ctm.d, ctm.e, ctm.f};
         std::copy(m, m + 6, item.matrix);
         self->drawing->imageArea += std::abs(ctm.a * ctm.d - ctm.b * ctm.c);
@@ -560,12 +820,15 @@ void setUnsupportedCallbacks(fz_device* dev)
     };
     dev->begin_mask = [](fz_context*, fz_device* d, fz_rect, int, fz_colorspace*, const float*,
                          fz_color_params) {
+        DrawingDevice::of(d)->drawing->seeThrough = true;
         notSupported(d, "masque de transparence");
     };
     dev->begin_group = [](fz_context*, fz_device* d, fz_rect, fz_colorspace*, int, int knockout,
                           int blendmode, float alpha) {
-        if (knockout || blendmode != FZ_BLEND_NORMAL || alpha < 1)
+        if (knockout || blendmode != FZ_BLEND_NORMAL || alpha < 1) {
+            DrawingDevice::of(d)->drawing->seeThrough = true;
             notSupported(d, "groupe transparent");
+        }
     };
     dev->begin_tile = [](fz_context*, fz_device* d, fz_rect, fz_rect, float, float, fz_matrix,
                          int) {
@@ -582,6 +845,7 @@ DrawingDevice* newDrawingDevice(fz_context* ctx, PageDrawing* drawing)
         reinterpret_cast<DrawingDevice*>(fz_new_device_of_size(ctx, sizeof(DrawingDevice)));
     new (&device->fonts) std::map<fz_font*, int>();
     new (&device->images) std::map<fz_image*, int>();
+    new (&device->type3) Type3Glyphs();
     new (&device->failure) std::string();
     device->drawing = drawing;
     fz_device* dev = &device->super;
@@ -601,6 +865,7 @@ void dropDrawingDevice(fz_context* ctx, DrawingDevice* device)
 {
     device->fonts.~map();
     device->images.~map();
+    device->type3.~Type3Glyphs();
     device->failure.~basic_string();
     fz_drop_device(ctx, &device->super);
 }
@@ -613,7 +878,9 @@ std::vector<std::uint8_t> jpegOf(const Pixels& pixels, int quality)
     for (int y = 0; y < pixels.height; ++y)
         std::copy_n(pixels.rgb.data() + static_cast<std::size_t>(y) * pixels.stride, image.stride(),
                     image.pixels.get() + static_cast<std::size_t>(y) * image.stride());
-    const JpegData jpeg = encodeJpeg(image, quality, JpegKind::Baseline);
+    const JpegData jpeg = bitmapBorder(image.width, image.height)
+                              ? encodeJpeg(withEdgeBorder(image), quality, JpegKind::Baseline)
+                              : encodeJpeg(image, quality, JpegKind::Baseline);
     return std::vector<std::uint8_t>(jpeg.bytes.get(), jpeg.bytes.get() + jpeg.size);
 }
 
@@ -717,6 +984,9 @@ struct TextlessDevice
     fz_device super;
     fz_device* target;
     const std::set<GlyphKey>* keep;
+    Type3Glyphs* type3;
+    const std::set<int>* leaveOut;
+    int images;
 };
 
 fz_device* target(fz_device* dev)
@@ -724,38 +994,48 @@ fz_device* target(fz_device* dev)
     return reinterpret_cast<TextlessDevice*>(dev)->target;
 }
 
-bool keepsAny(const fz_text* text, const std::set<GlyphKey>& keep)
+// Whether the background draws glyph `index` of `text`: a glyph that the vector form
+// leaves out, or one of `keep`.
+bool backgroundGlyph(fz_context* ctx, fz_device* dev, const fz_text* text, const fz_text_span* span,
+                     int gid, int index)
 {
-    const auto first = keep.lower_bound({text, 0});
-    return first != keep.end() && first->text == text;
+    auto* self = reinterpret_cast<TextlessDevice*>(dev);
+    return self->keep->count({text, index}) || !vectorGlyph(ctx, *self->type3, span->font, gid);
 }
 
-void showKeptGlyphs(fz_context* ctx, fz_text* kept, const fz_text* text,
-                    const std::set<GlyphKey>& keep)
+// The glyphs of `text` that the background draws, as a text of their own, or nothing when
+// there is none. Sets `all` when that is every glyph.
+fz_text* backgroundGlyphs(fz_context* ctx, fz_device* dev, const fz_text* text, bool& all)
 {
+    all = true;
+    bool any = false;
     int index = 0;
     for (const fz_text_span* span = text->head; span; span = span->next) {
         for (int i = 0; i < span->len; ++i, ++index) {
-            if (keep.find({text, index}) == keep.end())
-                continue;
-            const fz_text_item& item = span->items[i];
-            fz_matrix trm = span->trm;
-            trm.e = item.x;
-            trm.f = item.y;
-            fz_show_glyph(ctx, kept, span->font, trm, item.gid, item.ucs, span->wmode,
-                          span->bidi_level, static_cast<fz_bidi_direction>(span->markup_dir),
-                          static_cast<fz_text_language>(span->language));
+            const bool drawn = backgroundGlyph(ctx, dev, text, span, span->items[i].gid, index);
+            any = any || drawn;
+            all = all && drawn;
         }
     }
-}
-
-// The glyphs of `text` that `keep` names, as a text of their own.
-fz_text* keptGlyphs(fz_context* ctx, const fz_text* text, const std::set<GlyphKey>* keep)
-{
+    if (!any || all)
+        return nullptr;
     fz_text* kept = fz_new_text(ctx);
     fz_try(ctx)
     {
-        showKeptGlyphs(ctx, kept, text, *keep);
+        index = 0;
+        for (const fz_text_span* span = text->head; span; span = span->next) {
+            for (int i = 0; i < span->len; ++i, ++index) {
+                const fz_text_item& item = span->items[i];
+                if (!backgroundGlyph(ctx, dev, text, span, item.gid, index))
+                    continue;
+                fz_matrix trm = span->trm;
+                trm.e = item.x;
+                trm.f = item.y;
+                fz_show_glyph(ctx, kept, span->font, trm, item.gid, item.ucs, span->wmode,
+                              span->bidi_level, static_cast<fz_bidi_direction>(span->markup_dir),
+                              static_cast<fz_text_language>(span->language));
+            }
+        }
     }
     fz_catch(ctx)
     {
@@ -765,14 +1045,19 @@ fz_text* keptGlyphs(fz_context* ctx, const fz_text* text, const std::set<GlyphKe
     return kept;
 }
 
-// Fills the glyphs of `text` that the device keeps, if any.
-void fillKeptGlyphs(fz_context* ctx, fz_device* dev, const fz_text* text, fz_matrix ctm,
-                    fz_colorspace* space, const float* color, float alpha, fz_color_params params)
+// Fills the glyphs of `text` that the background draws, if any.
+void fillBackgroundGlyphs(fz_context* ctx, fz_device* dev, const fz_text* text, fz_matrix ctm,
+                          fz_colorspace* space, const float* color, float alpha,
+                          fz_color_params params)
 {
-    const std::set<GlyphKey>* keep = reinterpret_cast<TextlessDevice*>(dev)->keep;
-    if (!keepsAny(text, *keep))
+    bool all = false;
+    fz_text* kept = backgroundGlyphs(ctx, dev, text, all);
+    if (all) {
+        fz_fill_text(ctx, target(dev), text, ctm, space, color, alpha, params);
         return;
-    fz_text* kept = keptGlyphs(ctx, text, keep);
+    }
+    if (!kept)
+        return;
     fz_try(ctx)
     {
         fz_fill_text(ctx, target(dev), kept, ctm, space, color, alpha, params);
@@ -809,16 +1094,12 @@ void forwardPaths(fz_device* dev)
     };
 }
 
-// Text, passed on except filled text with outlines: the vector form draws that itself.
+// Text, passed on except the filled glyphs that the vector form draws itself.
 void forwardText(fz_device* dev)
 {
     dev->fill_text = [](fz_context* c, fz_device* d, const fz_text* t, fz_matrix m,
                         fz_colorspace* s, const float* v, float a, fz_color_params cp) {
-        if (!hasOutlines(c, t)) {
-            fz_fill_text(c, target(d), t, m, s, v, a, cp);
-            return;
-        }
-        fillKeptGlyphs(c, d, t, m, s, v, a, cp);
+        fillBackgroundGlyphs(c, d, t, m, s, v, a, cp);
     };
     dev->stroke_text = [](fz_context* c, fz_device* d, const fz_text* t, const fz_stroke_state* st,
                           fz_matrix m, fz_colorspace* s, const float* v, float a,
@@ -837,7 +1118,7 @@ void forwardText(fz_device* dev)
     };
 }
 
-// Shades and images, passed on unchanged.
+// Shades and images, passed on unchanged but for the images left out.
 void forwardShadesAndImages(fz_device* dev)
 {
     dev->fill_shade = [](fz_context* c, fz_device* d, fz_shade* sh, fz_matrix m, float a,
@@ -846,7 +1127,9 @@ void forwardShadesAndImages(fz_device* dev)
     };
     dev->fill_image = [](fz_context* c, fz_device* d, fz_image* i, fz_matrix m, float a,
                          fz_color_params cp) {
-        fz_fill_image(c, target(d), i, m, a, cp);
+        auto* self = reinterpret_cast<TextlessDevice*>(d);
+        if (!self->leaveOut->count(self->images++))
+            fz_fill_image(c, target(d), i, m, a, cp);
     };
     dev->fill_image_mask = [](fz_context* c, fz_device* d, fz_image* i, fz_matrix m,
                               fz_colorspace* s, const float* v, float a, fz_color_params cp) {
@@ -898,12 +1181,16 @@ void forwardStructure(fz_device* dev)
     };
 }
 
-fz_device* newTextlessDevice(fz_context* ctx, fz_device* to, const std::set<GlyphKey>& keep)
+fz_device* newTextlessDevice(fz_context* ctx, fz_device* to, const std::set<GlyphKey>& keep,
+                             Type3Glyphs& type3, const std::set<int>& leaveOut)
 {
     auto* device =
         reinterpret_cast<TextlessDevice*>(fz_new_device_of_size(ctx, sizeof(TextlessDevice)));
     device->target = to;
     device->keep = &keep;
+    device->type3 = &type3;
+    device->leaveOut = &leaveOut;
+    device->images = 0;
     fz_device* dev = &device->super;
     forwardPaths(dev);
     forwardText(dev);
@@ -914,7 +1201,8 @@ fz_device* newTextlessDevice(fz_context* ctx, fz_device* to, const std::set<Glyp
 
 } // namespace
 
-Pixels renderWithoutText(const PdfPages::Page& page, double scale, const std::set<GlyphKey>& keep)
+Pixels renderWithoutText(const PdfPages::Page& page, double scale, const std::set<GlyphKey>& keep,
+                         const std::set<int>& leaveOut)
 {
     fz_context* ctx = page.context();
     const fz_matrix ctm = fz_scale(static_cast<float>(scale), static_cast<float>(scale));
@@ -932,6 +1220,7 @@ Pixels renderWithoutText(const PdfPages::Page& page, double scale, const std::se
     image.rgb.resize(static_cast<std::size_t>(image.stride) * image.height);
     unsigned char* pixels = image.rgb.data();
     fz_display_list* list = page.displayList();
+    Type3Glyphs type3;
 
     fz_pixmap* pixmap = nullptr;
     fz_device* draw = nullptr;
@@ -945,7 +1234,7 @@ Pixels renderWithoutText(const PdfPages::Page& page, double scale, const std::se
         pixmap = fz_new_pixmap_with_bbox_and_data(ctx, fz_device_rgb(ctx), box, nullptr, 0, pixels);
         fz_clear_pixmap_with_value(ctx, pixmap, 0xFF);
         draw = fz_new_draw_device(ctx, fz_identity, pixmap);
-        filter = newTextlessDevice(ctx, draw, keep);
+        filter = newTextlessDevice(ctx, draw, keep, type3, leaveOut);
         fz_run_display_list(ctx, list, filter, ctm, fz_infinite_rect, nullptr);
         fz_close_device(ctx, filter);
         fz_close_device(ctx, draw);

@@ -28,8 +28,9 @@ struct Pixels
     std::vector<std::uint8_t> rgb;
 };
 
-// Baseline JPEG of `pixels` at `quality` (0 to 100): the one place this code meets the
-// converter's JPEG writer.
+// Baseline JPEG of `pixels` at `quality` (0 to 100), with the border that bitmapBorder
+// gives their size (see withEdgeBorder): the one place this code meets the converter's JPEG
+// writer.
 std::vector<std::uint8_t> jpegOf(const Pixels& pixels, int quality);
 
 // One step of an outline, in twips of the page (origin top left, y downwards).
@@ -108,6 +109,8 @@ struct Item
     TextRun text;                          // Text
     int image = -1;                        // Image
     double matrix[6] = {1, 0, 0, 1, 0, 0}; // Image: unit square to page points
+    int imageWidth = 0, imageHeight = 0;   // Image: its pixels
+    bool transparent = false;              // Image: with a mask or drawn see-through
 };
 
 struct Font
@@ -146,6 +149,7 @@ public:
     std::size_t shapeEdges = 0; // edges of those (glyph outlines not included)
     double imageArea = 0;       // square points covered by images, overlaps counted twice
     std::string unsupported;    // the first content that has no vector form, or empty
+    bool seeThrough = false;    // soft masks or transparency groups, which blend what they hold
 
     // Decodes image `index` as packed RGB at most `maxSide` pixels on its longer side.
     Pixels imagePixels(int index, int maxSide) const;
@@ -155,15 +159,18 @@ private:
     void* m_context = nullptr;
 };
 
-// Walks the page once. Text whose glyphs have outlines is kept as text; Type 3 text and
-// the rest are kept as outlines and images, or noted in `unsupported`.
+// Walks the page once. Glyphs with outlines are kept as text, and so are Type 3 glyphs
+// made only of fills and image masks in their text's colour (the masks traced pixel by
+// pixel); other glyphs stay in the background, noted in `unsupported`. The rest is kept as
+// outlines and images, or noted there.
 std::unique_ptr<PageDrawing> readDrawing(const PdfPages::Page& page);
 
 // Draws the page on white at `scale` pixels per point without the text that `readDrawing`
-// keeps as glyphs, except the glyphs of `keep`: the background under vector text, with
-// the text that later paint covers.
+// keeps as glyphs, except the glyphs of `keep`, and without the images numbered in
+// `leaveOut` (0 for the first image item, in drawing order): the background under vector
+// text and images, with the text that later paint covers.
 Pixels renderWithoutText(const PdfPages::Page& page, double scale,
-                         const std::set<GlyphKey>& keep = {});
+                         const std::set<GlyphKey>& keep = {}, const std::set<int>& leaveOut = {});
 
 // The page as a self-contained SVG document (MuPDF's SVG output: glyphs as shared
 // symbols, images embedded).

@@ -36,6 +36,7 @@ struct Paint
     bool nonZero = true;
     std::vector<Segment> edges; // Fill: its outline as closed polygons
     std::vector<Box> reach;     // Stroke: what each segment and each miter join may ink
+    bool image = false;         // an image item's
 };
 
 constexpr double kPointsPerTwip = 1.0 / swf::kTwipsPerPoint;
@@ -166,6 +167,7 @@ Paint imagePaint(const Item& item)
 {
     const double* m = item.matrix;
     Paint paint;
+    paint.image = true;
     for (const auto& [u, v] : {std::pair{0, 0}, {1, 0}, {0, 1}, {1, 1}})
         paint.area.include(m[0] * u + m[2] * v + m[4], m[1] * u + m[3] * v + m[5]);
     return paint;
@@ -330,11 +332,32 @@ std::optional<std::set<GlyphKey>> coveredGlyphs(const PageDrawing& drawing)
     const std::vector<Paint> paint = paintOf(drawing);
     std::set<GlyphKey> covered;
     std::size_t tests = 0;
+    // The bounds of the clips each text is drawn in, a twip inside their edges: a glyph that
+    // its clip cuts where later paint begins does not meet that paint.
+    constexpr double kFar = 1e9;
+    std::vector<Box> clips{{-kFar, -kFar, kFar, kFar}};
     for (std::size_t i = 0; i < drawing.items.size(); ++i) {
         const Item& item = drawing.items[i];
+        if (item.kind == Item::Kind::ClipBegin) {
+            const Box box = outlineBounds(item.outline);
+            const Box inside{box.x0 + kPointsPerTwip, box.y0 + kPointsPerTwip,
+                             box.x1 - kPointsPerTwip, box.y1 - kPointsPerTwip};
+            clips.push_back(item.outline.empty() ? clips.back()
+                                                 : intersection(inside, clips.back()));
+        } else if (item.kind == Item::Kind::ClipEnd && clips.size() > 1) {
+            clips.pop_back();
+        }
         if (item.kind != Item::Kind::Text)
             continue;
-        const Box whole = textArea(drawing, item.text);
+        const Font& font = drawing.fonts.at(static_cast<std::size_t>(item.text.font));
+        // A glyph its clips hide whole goes to the background too, which hides it as well.
+        for (const PlacedGlyph& glyph : item.text.glyphs) {
+            const Box area =
+                glyphArea(item.text, glyph, font.bounds.at(static_cast<std::size_t>(glyph.slot)));
+            if (!area.empty() && intersection(area, clips.back()).empty())
+                covered.insert({item.text.source, glyph.index});
+        }
+        const Box whole = intersection(textArea(drawing, item.text), clips.back());
         std::vector<const Paint*> over;
         const auto later =
             std::upper_bound(paint.begin(), paint.end(), i,
@@ -345,10 +368,10 @@ std::optional<std::set<GlyphKey>> coveredGlyphs(const PageDrawing& drawing)
         }
         if (over.empty())
             continue;
-        const Font& font = drawing.fonts.at(static_cast<std::size_t>(item.text.font));
         for (const PlacedGlyph& glyph : item.text.glyphs) {
-            const Box area =
-                glyphArea(item.text, glyph, font.bounds.at(static_cast<std::size_t>(glyph.slot)));
+            const Box area = intersection(
+                glyphArea(item.text, glyph, font.bounds.at(static_cast<std::size_t>(glyph.slot))),
+                clips.back());
             const bool hidden = std::any_of(over.begin(), over.end(), [&](const Paint* p) {
                 return p->area.meets(area) && inks(*p, intersection(area, p->area), tests);
             });
@@ -359,6 +382,95 @@ std::optional<std::set<GlyphKey>> coveredGlyphs(const PageDrawing& drawing)
         }
     }
     return covered;
+}
+
+namespace {
+
+// Whether the clip's outline is an upright rectangle holding `area`.
+bool rectangleAround(const Outline& outline, const Box& area)
+{
+    if (outline.size() < 4 || outline.size() > 6 || outline.front().kind != Edge::Kind::Move)
+        return false;
+    for (std::size_t k = 1; k < outline.size(); ++k) {
+        const Edge& edge = outline[k];
+        const Edge& before = outline[k - 1];
+        if (edge.kind != Edge::Kind::Line || (edge.x != before.x && edge.y != before.y))
+            return false;
+    }
+    const Box box = outlineBounds(outline);
+    constexpr double kSlack = 0.5; // points
+    return box.x0 <= area.x0 + kSlack && box.y0 <= area.y0 + kSlack && box.x1 >= area.x1 - kSlack &&
+           box.y1 >= area.y1 - kSlack;
+}
+
+// The pixels the movie stores for an image: its own, or fewer at `dotsPerInch` of its size.
+double storedPixels(const Item& item, double dotsPerInch)
+{
+    const double* m = item.matrix;
+    const double longSide = std::max(std::hypot(m[0], m[1]), std::hypot(m[2], m[3]));
+    const double side = std::max(16.0, std::ceil(longSide * dotsPerInch / 72));
+    return std::min<double>(item.imageWidth, side) * std::min<double>(item.imageHeight, side);
+}
+
+} // namespace
+
+std::set<std::size_t> liftedImages(const PageDrawing& drawing, const std::set<GlyphKey>& covered,
+                                   double dotsPerInch, double pixelBudget)
+{
+    std::set<std::size_t> lifted;
+    if (drawing.seeThrough)
+        return lifted;
+    // Images that no clip cuts, with their areas.
+    std::vector<std::pair<std::size_t, Box>> candidates;
+    std::vector<const Item*> clips;
+    for (std::size_t i = 0; i < drawing.items.size(); ++i) {
+        const Item& item = drawing.items[i];
+        if (item.kind == Item::Kind::ClipBegin) {
+            clips.push_back(&item);
+        } else if (item.kind == Item::Kind::ClipEnd) {
+            if (!clips.empty())
+                clips.pop_back();
+        } else if (item.kind == Item::Kind::Image && !item.transparent) {
+            const Box area = imagePaint(item).area;
+            if (std::all_of(clips.begin(), clips.end(),
+                            [&](const Item* clip) { return rectangleAround(clip->outline, area); }))
+                candidates.emplace_back(i, area);
+        }
+    }
+    const std::vector<Paint> paint = paintOf(drawing);
+    double pixels = 0;
+    for (auto candidate = candidates.rbegin(); candidate != candidates.rend(); ++candidate) {
+        const auto& [index, area] = *candidate;
+        const double own = storedPixels(drawing.items[index], dotsPerInch);
+        if (pixels + own > pixelBudget)
+            continue;
+        const bool paintedOver = std::any_of(paint.begin(), paint.end(), [&](const Paint& p) {
+            return p.order > index && p.area.meets(area) && !(p.image && lifted.count(p.order));
+        });
+        if (paintedOver)
+            continue;
+        bool glyphOver = false;
+        for (std::size_t t = index + 1; t < drawing.items.size() && !glyphOver; ++t) {
+            const Item& item = drawing.items[t];
+            if (item.kind != Item::Kind::Text)
+                continue;
+            const Font& font = drawing.fonts.at(static_cast<std::size_t>(item.text.font));
+            for (const PlacedGlyph& glyph : item.text.glyphs) {
+                if (covered.count({item.text.source, glyph.index}) &&
+                    glyphArea(item.text, glyph,
+                              font.bounds.at(static_cast<std::size_t>(glyph.slot)))
+                        .meets(area)) {
+                    glyphOver = true;
+                    break;
+                }
+            }
+        }
+        if (glyphOver)
+            continue;
+        lifted.insert(index);
+        pixels += own;
+    }
+    return lifted;
 }
 
 } // namespace vellora::converter::vector

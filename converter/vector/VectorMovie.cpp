@@ -1,5 +1,6 @@
 #include "VectorMovie.h"
 
+#include "PageMovie.h"
 #include "SwfGlyph.h"
 #include "SwfMovie.h"
 #include "SwfWinding.h"
@@ -11,11 +12,6 @@
 namespace vellora::converter::vector {
 
 namespace {
-
-// Images are stored at up to 150 dots per inch of their size on the page: sharp enough at
-// the viewer's zoom levels, and a photograph scanned at 600 dpi does not weigh four times
-// as much in every movie.
-constexpr double kImageDotsPerInch = 150;
 
 class MovieBuilder
 {
@@ -218,8 +214,10 @@ void addBackground(swf::Movie& movie, MovieBuilder& builder, const swf::Rect& st
     const std::uint16_t bitmap = builder.nextId();
     movie.add(swf::defineBitsJpeg2(bitmap, jpeg));
     const std::uint16_t shape = builder.nextId();
-    movie.add(
-        swf::defineShape(shape, stage, swf::bitmapRectangleShape(bitmap, width, height, stage)));
+    const int border = bitmapBorder(width, height);
+    movie.add(swf::defineShape(
+        shape, stage,
+        swf::bitmapRectangleShape(bitmap, width + 2 * border, height + 2 * border, stage, border)));
     builder.place(shape);
 }
 
@@ -275,10 +273,10 @@ struct Depths
 
 // Depths in drawing order, and the depth up to which each clip reaches: the last one
 // placed before its end. A text item takes `texts[i]` depths in a row, from its own. An item
-// that turns out to draw nothing leaves its depth empty. Without `vectors` only the text is
-// placed.
+// that turns out to draw nothing leaves its depth empty. Without `vectors` only the text and
+// the items of `lifted` are placed.
 Depths assignDepths(const std::vector<Item>& items, const std::vector<std::size_t>& texts,
-                    bool vectors, MovieBuilder& builder)
+                    bool vectors, const std::set<std::size_t>& lifted, MovieBuilder& builder)
 {
     Depths depths{std::vector<std::uint16_t>(items.size(), 0),
                   std::vector<std::uint16_t>(items.size(), 0)};
@@ -292,7 +290,7 @@ Depths assignDepths(const std::vector<Item>& items, const std::vector<std::size_
             }
             continue;
         }
-        if (!vectors && item.kind != Item::Kind::Text)
+        if (!vectors && item.kind != Item::Kind::Text && !lifted.count(i))
             continue;
         depths.item[i] = builder.nextDepth();
         for (std::size_t more = 1; more < texts[i]; ++more)
@@ -345,17 +343,19 @@ private:
     std::vector<Bitmap> m_bitmaps;
 };
 
-// The bitmap's pixels to the unit square, then the image's matrix `m`, in twips.
+// The bitmap's pixels within its border (see jpegOf) to the unit square, then the image's
+// matrix `m`, in twips.
 swf::Matrix imageFillMatrix(const double* m, int width, int height)
 {
+    const double border = bitmapBorder(width, height);
     swf::Matrix fill;
     const double t = swf::kTwipsPerPoint;
     fill.scaleX = t * m[0] / width;
     fill.rotateSkew0 = t * m[1] / width;
     fill.rotateSkew1 = t * m[2] / height;
     fill.scaleY = t * m[3] / height;
-    fill.translateX = swf::pointsToTwips(m[4]);
-    fill.translateY = swf::pointsToTwips(m[5]);
+    fill.translateX = swf::pointsToTwips(m[4] - border * (m[0] / width + m[2] / height));
+    fill.translateY = swf::pointsToTwips(m[5] - border * (m[1] / width + m[3] / height));
     return fill;
 }
 
@@ -431,7 +431,8 @@ void addShape(swf::Movie& movie, MovieBuilder& builder, MovieImages& images, con
 
 swf::Bytes vectorMovie(const PageDrawing& drawing, VectorForm form, const PageSize& size,
                        const std::vector<std::uint8_t>& backgroundJpeg, int backgroundWidth,
-                       int backgroundHeight, int jpegQuality, const std::set<GlyphKey>& covered)
+                       int backgroundHeight, int jpegQuality, const std::set<GlyphKey>& covered,
+                       const std::set<std::size_t>& lifted)
 {
     const swf::Rect stage{0, swf::pointsToTwips(size.width), 0, swf::pointsToTwips(size.height)};
     swf::Movie movie(stage);
@@ -452,7 +453,7 @@ swf::Bytes vectorMovie(const PageDrawing& drawing, VectorForm form, const PageSi
     }
 
     const bool vectors = form == VectorForm::Vector;
-    const Depths depths = assignDepths(drawing.items, textCounts, vectors, builder);
+    const Depths depths = assignDepths(drawing.items, textCounts, vectors, lifted, builder);
     MovieImages images(drawing, jpegQuality);
     for (std::size_t i = 0; i < drawing.items.size(); ++i) {
         const Item& item = drawing.items[i];
@@ -460,7 +461,7 @@ swf::Bytes vectorMovie(const PageDrawing& drawing, VectorForm form, const PageSi
             for (std::size_t t = 0; t < texts[i].size(); ++t)
                 addText(movie, builder, texts[i][t], fonts, covered,
                         static_cast<std::uint16_t>(depths.item[i] + t));
-        } else if (vectors && item.kind != Item::Kind::ClipEnd) {
+        } else if ((vectors || lifted.count(i)) && item.kind != Item::Kind::ClipEnd) {
             const std::uint16_t id = builder.nextId();
             addShape(movie, builder, images, item, id, depths.item[i], depths.clip[i]);
         }

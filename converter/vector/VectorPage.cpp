@@ -77,16 +77,32 @@ std::optional<VectorPageFiles> vectorPage(const PdfPages::Page& page, int pageNu
         }
     }
 
+    // Small images go above the background at their own resolution, as the Vector form
+    // draws them: line art kept as an image is unreadable at the background's 48 dpi.
+    std::set<std::size_t> lifted;
+    std::set<int> liftedNumbers;
+    if (form == VectorForm::TextOverImage) {
+        lifted = liftedImages(*drawing, covered, kImageDotsPerInch, kLiftedImagePixels);
+        int number = 0;
+        for (std::size_t i = 0; i < drawing->items.size(); ++i) {
+            if (drawing->items[i].kind != Item::Kind::Image)
+                continue;
+            if (lifted.count(i))
+                liftedNumbers.insert(number);
+            ++number;
+        }
+    }
+
     std::vector<std::uint8_t> background;
     int backgroundWidth = 0, backgroundHeight = 0;
     if (form == VectorForm::TextOverImage) {
-        const Pixels image = renderWithoutText(page, backgroundScale, covered);
+        const Pixels image = renderWithoutText(page, backgroundScale, covered, liftedNumbers);
         background = jpegOf(image, options.jpegQuality);
         backgroundWidth = image.width;
         backgroundHeight = image.height;
     }
     const swf::Bytes movie = vectorMovie(*drawing, form, size, background, backgroundWidth,
-                                         backgroundHeight, options.jpegQuality, covered);
+                                         backgroundHeight, options.jpegQuality, covered, lifted);
     if (movie.size() > kMaxMovieBytes) {
         say(options, pageNumber,
             "forme vectorielle trop lourde (" + std::to_string(movie.size() / 1024) +

@@ -20,6 +20,9 @@ inline constexpr std::size_t kMaxShapeEdges = 200000;
 inline constexpr std::size_t kMaxTextGlyphs = 40000;
 inline constexpr std::size_t kMaxMovieBytes = 1536 * 1024;
 inline constexpr std::size_t kMaxSvgBytes = 4 * 1024 * 1024;
+// The pixels that images placed above the background of vector text over an image may hold
+// together: a drawing or a logo, not a photograph that would weigh more than the page.
+inline constexpr double kLiftedImagePixels = 120000;
 // A page whose images cover this share of it and that has no text is a scan.
 inline constexpr double kScannedCoverage = 0.6;
 
