@@ -84,6 +84,9 @@ const fz_path_walker& mappedPathWalker()
 
 // A bitmap of `image` larger than this on a side is no glyph: it stays an image.
 constexpr int kLargestGlyphBitmap = 1024;
+// Nor is one that takes more rectangles than this (a halftone, a noise pattern): traced, it
+// would weigh more than its pixels.
+constexpr int kMostGlyphRectangles = 2000;
 
 // The painted samples of an image mask as rectangles of the unit square taken through
 // `ctm`: each row's runs, a run continued by the same run on the rows below taken as one
@@ -97,7 +100,10 @@ bool addMaskRectangles(fz_context* ctx, fz_image* image, fz_matrix ctm, swf::Pat
     const auto painted = [&](int x, int y) {
         return mask->samples[static_cast<std::ptrdiff_t>(y) * mask->stride + x * n + n - 1] >= 128;
     };
+    int rectangles = 0;
     const auto rectangle = [&](int x0, int x1, int y0, int y1) {
+        if (++rectangles > kMostGlyphRectangles)
+            throw std::length_error("glyph bitmap too busy");
         const auto at = [&](int x, int y) {
             const fz_point p =
                 fz_transform_point_xy(static_cast<float>(x) / w, static_cast<float>(y) / h, ctm);

@@ -96,10 +96,12 @@ QStringList tagCodes(const SwfFile& swf)
 }
 
 // A PDF of one page (200 x 200 points unless `box` says otherwise) drawing `content`, with
-// Helvetica as /F1. Each of `forms` is a form XObject; the page and each form know the next
-// one as /X.
-QByteArray onePagePdf(const QByteArray& content, const QList<QByteArray>& forms = {},
-                      const QByteArray& box = "/MediaBox [0 0 200 200]")
+// Helvetica (or `font`) as /F1. Each of `forms` is a form XObject; the page and each form know
+// the next one as /X.
+QByteArray
+onePagePdf(const QByteArray& content, const QList<QByteArray>& forms = {},
+           const QByteArray& box = "/MediaBox [0 0 200 200]",
+           const QByteArray& font = "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>")
 {
     const auto stream = [](const QByteArray& dictionary, const QByteArray& data) -> QByteArray {
         return "<< " + dictionary + "/Length " + QByteArray::number(data.size()) + " >>\nstream\n" +
@@ -113,7 +115,7 @@ QByteArray onePagePdf(const QByteArray& content, const QList<QByteArray>& forms 
         "<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
         "<< /Type /Page /Parent 2 0 R " + box + " /Resources << /Font << /F1 5 0 R >> " +
             formRef(0) + ">> /Contents 4 0 R >>",
-        stream({}, content), "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>"};
+        stream({}, content), font};
     for (qsizetype i = 0; i < forms.size(); ++i)
         objects.append(stream("/Type /XObject /Subtype /Form /BBox [0 0 200 200] /Resources << " +
                                   formRef(i + 1) + ">> ",
@@ -955,6 +957,32 @@ private Q_SLOTS:
         QCOMPARE(tagCodes(readSwf(readAll(folder + "/page1.swf"))),
                  QStringList({"69", "9", "21", "2", "26", "1", "0"}));
         QVERIFY(!QFile::exists(folder + "/page1.svg"));
+    }
+
+    // A Type 3 glyph painted as a busy bitmap (a halftone) stays in the page's image: traced
+    // into rectangles it would weigh hundreds of kilobytes.
+    void busyType3GlyphStaysInTheImage()
+    {
+        QByteArray halftone;
+        for (int row = 0; row < 256; ++row)
+            halftone += QByteArray(32, row % 2 ? '\x55' : '\xAA');
+        const QByteArray glyph = "1000 0 0 0 1000 1000 d1 q 1000 0 0 1000 0 0 cm "
+                                 "BI /W 256 /H 256 /IM true /BPC 1 ID\n" +
+                                 halftone + "\nEI Q";
+        const QByteArray font = "<< /Type /Font /Subtype /Type3 /FontBBox [0 0 1000 1000] "
+                                "/FontMatrix [0.001 0 0 0.001 0 0] /CharProcs << /A 6 0 R >> "
+                                "/Encoding << /Type /Encoding /Differences [65 /A] >> "
+                                "/FirstChar 65 /LastChar 65 /Widths [1000] >>";
+        const QString folder = freshFolder(QStringLiteral("halftone"));
+        QVERIFY(
+            writeFile(folder + "/trame.pdf", onePagePdf("BT /F1 40 Tf 10 100 Td (AAAA) Tj ET",
+                                                        {glyph}, "/MediaBox [0 0 200 200]", font)));
+        const RunResult result =
+            runConverter(QStringList{folder + "/trame.pdf", "-p1"} + kMediumPreset +
+                         QStringList{"-o", folder + "/page1.swf"});
+        QCOMPARE(result.exitCode, 0);
+        QCOMPARE(countGlyphs(readSwf(readAll(folder + "/page1.swf"))).defined, 0);
+        QVERIFY(QFileInfo(folder + "/page1.swf").size() < 20000);
     }
 
     // A rule lands on the stage where the page puts it, its top left corner at the stage's:
