@@ -26,8 +26,8 @@ const GLYPH_SHARE = 0.85;
 const MEASURED_SIZE = 100; // px, the size lines are measured at
 // The font size of every line, in percent of the layer's width (see lineStyle).
 const FONT_SHARE = 2;
-// Lines placed in one task: on a slow phone a dense page at once would hold up the page.
-const LINES_PER_TASK = 60;
+// Words placed in one task, about: on a slow phone a dense page at once would hold up the page.
+const WORDS_PER_TASK = 250;
 
 const nextTask = () => new Promise((resolve) => setTimeout(resolve, 0));
 
@@ -191,10 +191,15 @@ export class TextLayers {
         shell.layer.dataset.page = String(number);
         const [width, height] = pageSize(data);
         const lines = [];
+        let placed = 0; // words placed in this task
         for (const line of data.lines ?? []) {
-            if (lines.length > 0 && lines.length % LINES_PER_TASK === 0) await nextTask();
+            if (placed >= WORDS_PER_TASK) {
+                await nextTask();
+                placed = 0;
+            }
             const boxes = wordBoxes(line);
             if (boxes.length === 0) continue;
+            placed += boxes.length;
             const [dx, dy] = Array.isArray(line.dir) ? line.dir : [1, 0];
             const box = Array.isArray(line.box) ? line.box : [0, 0, 0, 0];
             const words = [];
@@ -267,10 +272,11 @@ export class TextLayers {
         return (width * size) / MEASURED_SIZE;
     }
 
-    // Marks the characters [start, end) of the page's plain text on the page; returns the
-    // marks. The plain text, as the search file holds it, is the words of each line joined by
-    // blanks and the lines joined by line ends.
-    async mark(number, start, end) {
+    // Marks the characters [start, end) of the page's plain text on the page, for each
+    // [start, end, current] of `ranges`, the current ones apart; returns the marks. The plain
+    // text, as the search file holds it, is the words of each line joined by blanks and the
+    // lines joined by line ends. The layer is built first, a few lines per task.
+    async mark(number, ranges) {
         const layer = await this.ensureLayer(number, true);
         const data = this.data.get(number);
         if (!layer || !data) return [];
@@ -279,23 +285,24 @@ export class TextLayers {
         const marks = [];
         let offset = 0;
         for (const line of data.lines ?? []) {
-            const [dx, dy] = line.dir ?? [1, 0];
             for (const [text, x, y, w, h] of wordBoxes(line)) {
-                const from = Math.max(start, offset) - offset;
-                const to = Math.min(end, offset + text.length) - offset;
-                if (from < to) {
+                for (const [start, end, current] of ranges) {
+                    const from = Math.max(start, offset) - offset;
+                    const to = Math.min(end, offset + text.length) - offset;
+                    if (from >= to) continue;
+                    const [dx, dy] = line.dir ?? [1, 0];
                     // Right-to-left words are read from their far end.
                     const startShare = line.rtl ? 1 - to / text.length : from / text.length;
                     const along = (w * (to - from)) / text.length;
                     const mark = this.doc.createElement('mark');
-                    mark.className = 'search-mark';
+                    mark.className = current ? 'search-mark current' : 'search-mark';
                     place(mark, [x + w * startShare * dx, y + w * startShare * dy, along, h], line.dir);
-                    layer.appendChild(mark);
                     marks.push(mark);
                 }
                 offset += text.length + 1; // the blank or the line end after the word
             }
         }
+        layer.append(...marks);
         return marks;
     }
 
