@@ -23,6 +23,7 @@ export class TextSelection {
         this.attached = new Set(); // layers with a model
         this.bands = new WeakMap(); // layer -> the elements that show its selection
         this.drag = null;
+        this.ranged = false; // the last paint had a selection to draw
         // Capture, so that a press on the text never reaches the book, which would fold the
         // page; presses on a corner stay the book's.
         doc.addEventListener('mousedown', (event) => this.press(event), true);
@@ -35,7 +36,9 @@ export class TextSelection {
     attach(layer, model) {
         this.models.set(layer, model);
         this.attached.add(layer);
-        this.paint();
+        // Asking for the selection makes the browser lay out the page first: a new layer with
+        // nothing selected is not worth a layout while its page comes.
+        if (this.ranged) this.paint();
     }
 
     // A layer about to go: a selection in it goes with it, and so does a drag.
@@ -197,6 +200,7 @@ export class TextSelection {
     paint() {
         const selection = this.doc.getSelection();
         const range = selection && selection.rangeCount > 0 && !selection.isCollapsed ? selection.getRangeAt(0) : null;
+        this.ranged = !!range;
         for (const layer of this.attached) {
             const model = this.models.get(layer);
             const bands = this.bands.get(layer) ?? [];
