@@ -41,7 +41,10 @@ export class TextLayers {
         this.doc = doc;
         this.manifest = manifest;
         this.pageCount = pageCount;
-        this.data = new Map(); // page number -> what its script gave, while the page is near
+        // page number -> what its script gave, until its layer is built: the layer's lines hold
+        // all that is needed afterwards, and the script's many small objects go while young,
+        // before the collector keeps them with the long-lived ones.
+        this.data = new Map();
         this.loading = new Map(); // page number -> promise of that
         this.layers = new Map(); // page number -> layer element
         this.building = new Map(); // page number -> promise of its layer, not yet on the page
@@ -130,7 +133,9 @@ export class TextLayers {
             this.release(number);
             return null;
         }
-        this.data.set(number, data);
+        this.data.delete(number);
+        this.loading.delete(number);
+        built.shell.model = built.model;
         page.appendChild(built.shell.layer);
         this.selection.attach(built.shell.layer, built.model);
         this.layers.set(number, built.shell.layer);
@@ -154,6 +159,7 @@ export class TextLayers {
     // A layer off its page, emptied of its page's links and marks, its elements kept for reuse.
     recycle(shell) {
         if (!shell) return;
+        shell.model = null;
         shell.layer.remove();
         for (const child of [...shell.layer.children]) {
             if (child !== shell.words) child.remove();
@@ -170,7 +176,7 @@ export class TextLayers {
         const words = this.doc.createElement('div');
         words.className = 'words';
         layer.appendChild(words);
-        return { layer, words, lines: [] };
+        return { layer, words, lines: [], model: null };
     }
 
     // The line element `index` of a layer: the one it had, or a new one.
@@ -278,29 +284,29 @@ export class TextLayers {
     // lines joined by line ends. The layer is built first, a few lines per task.
     async mark(number, ranges) {
         const layer = await this.ensureLayer(number, true);
-        const data = this.data.get(number);
-        if (!layer || !data) return [];
-        const [width, height] = pageSize(data);
-        const place = placer(width, height);
+        const model = layer && this.shells.get(layer)?.model;
+        if (!model) return [];
+        const place = placer(model.width, model.height);
         const marks = [];
         let offset = 0;
-        for (const line of data.lines ?? []) {
-            for (const [text, x, y, w, h] of wordBoxes(line)) {
+        for (const line of model.lines) {
+            for (const word of line.words) {
+                const length = word.text.length;
+                const at = offset + word.start;
                 for (const [start, end, current] of ranges) {
-                    const from = Math.max(start, offset) - offset;
-                    const to = Math.min(end, offset + text.length) - offset;
+                    const from = Math.max(start, at) - at;
+                    const to = Math.min(end, at + length) - at;
                     if (from >= to) continue;
-                    const [dx, dy] = line.dir ?? [1, 0];
                     // Right-to-left words are read from their far end.
-                    const startShare = line.rtl ? 1 - to / text.length : from / text.length;
-                    const along = (w * (to - from)) / text.length;
+                    const along = word.along + (word.length * (line.rtl ? length - to : from)) / length;
                     const mark = this.doc.createElement('mark');
                     mark.className = current ? 'search-mark current' : 'search-mark';
-                    place(mark, [x + w * startShare * dx, y + w * startShare * dy, along, h], line.dir);
+                    place(mark, [line.x + along * line.dx, line.y + along * line.dy, (word.length * (to - from)) / length, line.height],
+                        line.dx === 1 && line.dy === 0 ? null : [line.dx, line.dy]);
                     marks.push(mark);
                 }
-                offset += text.length + 1; // the blank or the line end after the word
             }
+            offset += line.text.length + 1; // the line end after the line
         }
         layer.append(...marks);
         return marks;
