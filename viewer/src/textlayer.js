@@ -73,11 +73,33 @@ export class TextLayers {
     load(number) {
         if (this.data.has(number)) return Promise.resolve(this.data.get(number));
         if (!this.manifest?.hasText(number - 1)) return Promise.resolve(null);
-        if (!this.loading.has(number)) {
-            this.loading.set(number, loadScript(this.doc, `page${number}.js`)
-                .then(() => this.data.get(number) ?? null));
-        }
+        if (!this.loading.has(number)) this.loading.set(number, this.read(number));
         return this.loading.get(number);
+    }
+
+    // Over the web the page's script is read as text and its data parsed as JSON, which is
+    // all it holds: run as a script, each page would leave the browser its source and its
+    // compiled code until the collector next runs, a page's worth per page turned. From disk,
+    // where a page may not read its folder's files, and for a script of another form, it runs.
+    async read(number) {
+        const name = `page${number}.js`;
+        const call = `velloraPage(${number}, `;
+        if (/^https?:$/.test(location.protocol)) {
+            try {
+                const response = await fetch(name);
+                const text = response.ok ? await response.text() : '';
+                const end = text.lastIndexOf(')');
+                if (text.startsWith(call) && end > 0) {
+                    const data = JSON.parse(text.slice(call.length, end));
+                    if (data && typeof data === 'object' && this.loading.has(number)) return data;
+                    return null;
+                }
+            } catch {
+                // Run as a script below.
+            }
+        }
+        await loadScript(this.doc, name);
+        return this.data.get(number) ?? null;
     }
 
     // Builds the layers of the pages on screen and their neighbours (0-based indexes), and
