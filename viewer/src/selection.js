@@ -8,8 +8,8 @@
 // What shows selected is drawn over the words' own boxes, whatever the font of the text, one
 // band per line; copying gives the words with single blanks and a line end between lines.
 //
-// One press listener serves every layer; each layer's lines and boxes are held in a WeakMap
-// keyed by the layer, so they go when the layer goes.
+// One press listener serves every layer; each layer's lines and boxes are held in a Map keyed
+// by the layer, from the layer's arrival on a page until it goes (see textlayer.js).
 import { placer } from './words.js';
 
 export class TextSelection {
@@ -19,8 +19,7 @@ export class TextSelection {
         this.doc = doc;
         this.inCorner = inCorner;
         this.busy = busy;
-        this.models = new WeakMap(); // layer -> { width, height, lines }
-        this.attached = new Set(); // layers with a model
+        this.models = new Map(); // layer on a page -> { width, height, lines }
         this.bands = new WeakMap(); // layer -> the elements that show its selection
         this.drag = null;
         this.ranged = false; // the last paint had a selection to draw
@@ -35,7 +34,6 @@ export class TextSelection {
 
     attach(layer, model) {
         this.models.set(layer, model);
-        this.attached.add(layer);
         // Asking for the selection makes the browser lay out the page first: a new layer with
         // nothing selected is not worth a layout while its page comes.
         if (this.ranged) this.paint();
@@ -55,7 +53,6 @@ export class TextSelection {
             this.drag = null;
         }
         this.models.delete(layer);
-        this.attached.delete(layer);
         for (const band of this.bands.get(layer) ?? []) band.remove();
     }
 
@@ -201,8 +198,7 @@ export class TextSelection {
         const selection = this.doc.getSelection();
         const range = selection && selection.rangeCount > 0 && !selection.isCollapsed ? selection.getRangeAt(0) : null;
         this.ranged = !!range;
-        for (const layer of this.attached) {
-            const model = this.models.get(layer);
+        for (const [layer, model] of this.models) {
             const bands = this.bands.get(layer) ?? [];
             this.bands.set(layer, bands);
             let used = 0;
