@@ -206,7 +206,7 @@ export class TextSelection {
                 const place = placer(model.width, model.height);
                 for (const { line, from, to } of this.covered(range, model)) {
                     const first = line.words.find((word) => word.start + word.text.length > from);
-                    const last = [...line.words].reverse().find((word) => word.start < to);
+                    const last = line.words.findLast((word) => word.start < to);
                     if (!first || !last) continue;
                     const at = (word, offset) => {
                         const share = word.text.length > 0 ? Math.min(Math.max(offset - word.start, 0), word.text.length) / word.text.length : 0;
