@@ -9,14 +9,9 @@ import { foldQuery, startSearchEngine } from './search-engine.js';
 
 const SNIPPET_AROUND = 40; // characters shown on each side of a match
 const RESULTS_SHOWN = 200;
-// Results listed in one task: a long list at once would hold up a slow phone.
-const RESULTS_PER_TASK = 10;
-
-// A new task, so that the page answers the reader in between.
-function nextTask() {
-    if (globalThis.scheduler?.yield) return globalThis.scheduler.yield();
-    return new Promise((resolve) => setTimeout(resolve, 0));
-}
+// Results listed in one frame: a long list at once would hold up a slow phone while the
+// browser lays it out.
+const RESULTS_PER_FRAME = 10;
 
 // After the next frame is drawn (or a moment, in a window that draws none).
 function nextFrame() {
@@ -185,15 +180,15 @@ export class Search {
         if (first && this.matches.length > 0) this.select(0, false, true);
     }
 
-    // Lists the results of query `id` a few per task, up to RESULTS_SHOWN, the first at once.
+    // Lists the results of query `id` a few per frame, up to RESULTS_SHOWN, the first at once.
     async listResults(id) {
         if (this.listing === id) return; // already under way: it lists the new ones too
         this.listing = id;
         for (;;) {
             const wanted = Math.min(this.matches.length, RESULTS_SHOWN);
             if (id !== this.queryId || this.list.childElementCount >= wanted) break;
-            this.appendResults(this.list.childElementCount, RESULTS_PER_TASK);
-            await nextTask();
+            this.appendResults(this.list.childElementCount, RESULTS_PER_FRAME);
+            await nextFrame();
         }
         if (this.listing === id) this.listing = 0;
     }
