@@ -27,6 +27,8 @@ const QUERY = 'Memcheck';
 const SEARCH_WATCHED_MS = 3000;
 // READING=memory,search,lighthouse (the default) chooses what runs.
 const PARTS = (process.env.READING ?? 'memory,search,lighthouse').split(',');
+// READING_VIEWERS=vellora,pdfjs (the default) chooses the viewers measured.
+const MEASURED = (process.env.READING_VIEWERS ?? 'vellora,pdfjs').split(',');
 const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
 
 // valgrind's manual, from the Debian package.
@@ -352,7 +354,7 @@ export async function benchReading({ build, toolFolder, startServer, runs, light
             vellora: `${server.base}/${path.basename(html)}`,
             pdfjs: `${server.base}/pdfjs.html`,
         };
-        for (const viewer of PARTS.includes('memory') ? ['vellora', 'pdfjs'] : []) {
+        for (const viewer of PARTS.includes('memory') ? MEASURED : []) {
             for (const [name, profile, animated] of [['desktop', DESKTOP, false], ['phone', PHONE, true]]) {
                 const f = await turnsAndMemory(urls[viewer], viewer, profile, animated);
                 console.log(`${viewer}_dom_elements_${name}: ${f[10].elements} after 10 turns, ${f[180].elements} after 180 ` +
@@ -364,7 +366,7 @@ export async function benchReading({ build, toolFolder, startServer, runs, light
         }
         const browser = await chromium.launch({ executablePath: CHROMIUM, args: ARGS });
         try {
-            for (const viewer of PARTS.includes('search') ? ['vellora', 'pdfjs'] : []) {
+            for (const viewer of PARTS.includes('search') ? MEASURED : []) {
                 for (const [name, profile, slowdown] of [['desktop', DESKTOP, 1], ['phone_cpu4x', PHONE, 4]]) {
                     const results = [];
                     for (let run = 0; run < runs; run++) results.push(await firstResult(browser, urls[viewer], viewer, profile, slowdown));
@@ -378,7 +380,7 @@ export async function benchReading({ build, toolFolder, startServer, runs, light
         } finally {
             await browser.close();
         }
-        for (const viewer of PARTS.includes('lighthouse') ? ['vellora', 'pdfjs'] : []) {
+        for (const viewer of PARTS.includes('lighthouse') ? MEASURED : []) {
             const scores = [];
             for (let run = 0; run < lighthouseRuns; run++) scores.push(await lighthouse(urls[viewer]));
             const worst = scores.reduce((a, b) => (b.performance < a.performance ? b : a));

@@ -7,6 +7,7 @@ import path from 'node:path';
 import { after, before, describe, test } from 'node:test';
 import { DESKTOP, launchChromium, openCatalogue, pageScript } from './browser.mjs';
 import { makeTextCatalogue } from './catalogue.mjs';
+import { startServer } from './server.mjs';
 import { SAMPLE } from '../common/text-pdf.mjs';
 
 const WORK = path.join(process.env.XDG_CACHE_HOME ?? '/tmp', 'text-catalogues');
@@ -178,6 +179,31 @@ test('the user\'s own index wins over the outline', async () => {
     const items = await page.locator('#index-list > li').allInnerTexts();
     assert.deepEqual(items.map((text) => text.replace(/\s+/g, ' ').trim()), ['Mon entrée p. 3']);
     await page.done();
+});
+
+test('served from the web, a page script is read as data, one of another form runs', async () => {
+    const html = textCatalogue('served', SAMPLE);
+    const folder = path.dirname(html);
+    // A script written by hand: JavaScript, not JSON.
+    const data = JSON.stringify(pageScript(html, 2));
+    fs.writeFileSync(path.join(folder, 'page2.js'), `velloraPage(2, JSON.parse(${JSON.stringify(data)}));\n`);
+    const server = await startServer(folder);
+    try {
+        const page = await openCatalogue(browser, `${server.base}/served.html`, { consoleErrors: true });
+        await page.keyboard.press('ArrowRight');
+        await settle(page, '2–3 / 3');
+        const words = (number) => page.locator(`.text-layer[data-page="${number}"] .words`).textContent();
+        await page.locator('.text-layer[data-page="2"] .words div').first().waitFor();
+        assert.match(await words(1), /^École des Beaux-ArtsColonne gauche premier/);
+        assert.equal(await words(2), 'Deuxième pageTarifs des ecoles et des cafés');
+        const readAs = await page.evaluate(() => performance.getEntriesByType('resource')
+            .filter((entry) => /\/page[12]\.js$/.test(entry.name))
+            .map((entry) => `${entry.name.replace(/.*\//, '')} ${entry.initiatorType}`));
+        assert.deepEqual(readAs.sort(), ['page1.js fetch', 'page2.js fetch', 'page2.js script']);
+        await page.done();
+    } finally {
+        await server.close();
+    }
 });
 
 // Right-to-left: [hard cover, pages first shown, pages after one turn forward].

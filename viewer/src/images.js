@@ -19,6 +19,8 @@ const KEEP_DISTANCE = 6;
 const FIRST_IMAGE_TIMEOUT_MS = 4000;
 // Page canvases kept for reuse: as many as there are pages with pixels.
 const CANVASES_KEPT = 2 * KEEP_DISTANCE + 2;
+// Pixels copied into a canvas in one task: a large page at once holds up a slow phone.
+const PIXELS_PER_TASK = 600000;
 
 // Resolves once the browser reports a page image painted (largest contentful paint), or after
 // two frames and a short pause where it does not report paints.
@@ -122,7 +124,8 @@ export class PageImages {
         for (const index of this.near) this.drawIfWanted(index);
     }
 
-    // Copies the loaded image of page `index` into its canvas, at the image's own size.
+    // Copies the loaded image of page `index` into its canvas, at the image's own size, in
+    // bands of rows, each in a task of its own.
     async draw(index) {
         const image = this.images[index];
         const source = image.getAttribute('src');
@@ -146,9 +149,19 @@ export class PageImages {
             this.paintImage(index);
             return;
         }
-        canvas.width = bitmap.width;
-        canvas.height = bitmap.height;
-        context.drawImage(bitmap, 0, 0);
+        const { width, height } = bitmap;
+        canvas.width = width;
+        canvas.height = height;
+        const rows = Math.max(Math.floor(PIXELS_PER_TASK / width), 1);
+        for (let y = 0; y < height; y += rows) {
+            if (y > 0) {
+                await new Promise((resolve) => setTimeout(resolve, 0));
+                // Let go meanwhile, or given to another page.
+                if (this.drawn.get(index) !== source || canvas.parentNode !== page || canvas.width !== width) break;
+            }
+            const band = Math.min(rows, height - y);
+            context.drawImage(bitmap, 0, y, width, band, 0, y, width, band);
+        }
         bitmap.close();
     }
 

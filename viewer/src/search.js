@@ -9,6 +9,21 @@ import { foldQuery, startSearchEngine } from './search-engine.js';
 
 const SNIPPET_AROUND = 40; // characters shown on each side of a match
 const RESULTS_SHOWN = 200;
+// Results listed in one frame: a long list at once would hold up a slow phone while the
+// browser lays it out.
+const RESULTS_PER_FRAME = 10;
+
+// After the next frame is drawn (or a moment, in a window that draws none).
+function nextFrame() {
+    return new Promise((resolve) => {
+        const done = () => {
+            clearTimeout(timer);
+            setTimeout(resolve, 0);
+        };
+        const timer = setTimeout(done, 100);
+        requestAnimationFrame(done);
+    });
+}
 
 export class Search {
     // `files`: the search file, or its parts in page order.
@@ -21,6 +36,8 @@ export class Search {
         this.pages = []; // page index -> its text, as the parts come in
         this.matches = [];
         this.current = -1;
+        this.marking = null; // the latest turn to a match, until its marks are placed
+        this.listing = 0; // the query whose results are being listed
         this.loading = null;
         this.queryId = 0;
         this.engine = null;
@@ -104,6 +121,7 @@ export class Search {
     close() {
         this.panel.hidden = true;
         this.openButton.setAttribute('aria-expanded', 'false');
+        this.marking = null;
         this.texts.clearMarks();
         this.openButton.focus();
     }
@@ -134,6 +152,7 @@ export class Search {
         this.queryId++;
         this.matches = [];
         this.current = -1;
+        this.marking = null;
         this.needle = needle;
         this.texts.clearMarks();
         this.list.replaceChildren();
@@ -149,15 +168,29 @@ export class Search {
         });
     }
 
-    // Matches of the query being typed, as the engine finds them.
+    // Matches of the query being typed, as the engine finds them. The first turns the book
+    // to its page, once the first results show.
     received({ id, matches, done }) {
         if (id !== this.queryId) return; // an earlier query's
-        const shown = this.matches.length;
+        const first = this.matches.length === 0;
         this.matches.push(...matches);
-        this.appendResults(shown);
         if (done || this.matches.length > 0) this.showStatus(done);
         this.updateButtons();
-        if (shown === 0 && this.matches.length > 0) this.select(0, false);
+        this.listResults(id);
+        if (first && this.matches.length > 0) this.select(0, false, true);
+    }
+
+    // Lists the results of query `id` a few per frame, up to RESULTS_SHOWN, the first at once.
+    async listResults(id) {
+        if (this.listing === id) return; // already under way: it lists the new ones too
+        this.listing = id;
+        for (;;) {
+            const wanted = Math.min(this.matches.length, RESULTS_SHOWN);
+            if (id !== this.queryId || this.list.childElementCount >= wanted) break;
+            this.appendResults(this.list.childElementCount, RESULTS_PER_FRAME);
+            await nextFrame();
+        }
+        if (this.listing === id) this.listing = 0;
     }
 
     showStatus(done) {
@@ -169,10 +202,10 @@ export class Search {
         else this.status.textContent = done ? `${count}.` : `${count}…`;
     }
 
-    // Lists the matches from `from` on, up to RESULTS_SHOWN in all.
-    appendResults(shownBefore) {
+    // Lists `count` more matches from `shownBefore` on, up to RESULTS_SHOWN in all.
+    appendResults(shownBefore, count) {
         const doc = this.doc;
-        this.matches.slice(shownBefore, RESULTS_SHOWN).forEach((match, k) => {
+        this.matches.slice(shownBefore, Math.min(shownBefore + count, RESULTS_SHOWN)).forEach((match, k) => {
             const index = shownBefore + k;
             const text = this.pages[match.page - 1] ?? '';
             const from = Math.max(match.start - SNIPPET_AROUND, 0);
@@ -189,6 +222,7 @@ export class Search {
             snippet.append(`${from > 0 ? '…' : ''}${flat(text.slice(from, match.start))}`, found,
                 `${flat(text.slice(match.end, to))}${to < text.length ? '…' : ''}`);
             button.append(page, snippet);
+            if (index === this.current) button.setAttribute('aria-current', 'true');
             button.addEventListener('click', () => this.select(index, true));
             const item = doc.createElement('li');
             item.appendChild(button);
@@ -201,19 +235,14 @@ export class Search {
         this.select((this.current + direction + this.matches.length) % this.matches.length, true);
     }
 
-    // Turns to the match's page and marks every match on it, the chosen one apart.
-    async select(index, announce) {
+    // Turns to the match's page (`later`: once the results listed so far show), then, in a task
+    // of its own once the turn shows, marks every match on it, the chosen one apart.
+    async select(index, announce, later = false) {
         this.current = index;
         const match = this.matches[index];
-        this.goTo(match.page);
+        const turn = {};
+        this.marking = turn;
         this.texts.clearMarks();
-        for (const other of this.matches.filter((m) => m.page === match.page)) {
-            const marks = [];
-            for (const [start, end] of other.ranges ?? [[other.start, other.end]]) {
-                marks.push(...await this.texts.mark(other.page, start, end));
-            }
-            if (other === match) marks.forEach((mark) => mark.classList.add('current'));
-        }
         [...this.list.children].forEach((item, i) => {
             const button = item.firstChild;
             if (i === index) button.setAttribute('aria-current', 'true');
@@ -221,6 +250,20 @@ export class Search {
         });
         if (announce) this.status.textContent = `Résultat ${index + 1} sur ${this.matches.length}, page ${match.page}.`;
         this.updateButtons();
+        if (later) {
+            await nextFrame();
+            if (this.marking !== turn) return;
+        }
+        this.goTo(match.page);
+        await nextFrame();
+        if (this.marking !== turn) return;
+        const ranges = [];
+        for (const other of this.matches.filter((m) => m.page === match.page)) {
+            for (const [start, end] of other.ranges ?? [[other.start, other.end]]) ranges.push([start, end, other === match]);
+        }
+        const marks = await this.texts.mark(match.page, ranges);
+        // Another match was chosen, or the search closed, while the page's text came.
+        if (this.marking !== turn) marks.forEach((mark) => mark.remove());
     }
 
     updateButtons() {

@@ -8,8 +8,8 @@
 // What shows selected is drawn over the words' own boxes, whatever the font of the text, one
 // band per line; copying gives the words with single blanks and a line end between lines.
 //
-// One press listener serves every layer; each layer's lines and boxes are held in a WeakMap
-// keyed by the layer, so they go when the layer goes.
+// One press listener serves every layer; each layer's lines and boxes are held in a Map keyed
+// by the layer, from the layer's arrival on a page until it goes (see textlayer.js).
 import { placer } from './words.js';
 
 export class TextSelection {
@@ -19,10 +19,10 @@ export class TextSelection {
         this.doc = doc;
         this.inCorner = inCorner;
         this.busy = busy;
-        this.models = new WeakMap(); // layer -> { width, height, lines }
-        this.attached = new Set(); // layers with a model
+        this.models = new Map(); // layer on a page -> { width, height, lines }
         this.bands = new WeakMap(); // layer -> the elements that show its selection
         this.drag = null;
+        this.ranged = false; // the last paint had a selection to draw
         // Capture, so that a press on the text never reaches the book, which would fold the
         // page; presses on a corner stay the book's.
         doc.addEventListener('mousedown', (event) => this.press(event), true);
@@ -34,8 +34,9 @@ export class TextSelection {
 
     attach(layer, model) {
         this.models.set(layer, model);
-        this.attached.add(layer);
-        this.paint();
+        // Asking for the selection makes the browser lay out the page first: a new layer with
+        // nothing selected is not worth a layout while its page comes.
+        if (this.ranged) this.paint();
     }
 
     // A layer about to go: a selection in it goes with it, and so does a drag.
@@ -52,7 +53,6 @@ export class TextSelection {
             this.drag = null;
         }
         this.models.delete(layer);
-        this.attached.delete(layer);
         for (const band of this.bands.get(layer) ?? []) band.remove();
     }
 
@@ -197,8 +197,8 @@ export class TextSelection {
     paint() {
         const selection = this.doc.getSelection();
         const range = selection && selection.rangeCount > 0 && !selection.isCollapsed ? selection.getRangeAt(0) : null;
-        for (const layer of this.attached) {
-            const model = this.models.get(layer);
+        this.ranged = !!range;
+        for (const [layer, model] of this.models) {
             const bands = this.bands.get(layer) ?? [];
             this.bands.set(layer, bands);
             let used = 0;
@@ -206,7 +206,7 @@ export class TextSelection {
                 const place = placer(model.width, model.height);
                 for (const { line, from, to } of this.covered(range, model)) {
                     const first = line.words.find((word) => word.start + word.text.length > from);
-                    const last = [...line.words].reverse().find((word) => word.start < to);
+                    const last = line.words.findLast((word) => word.start < to);
                     if (!first || !last) continue;
                     const at = (word, offset) => {
                         const share = word.text.length > 0 ? Math.min(Math.max(offset - word.start, 0), word.text.length) / word.text.length : 0;

@@ -26,8 +26,8 @@ const GLYPH_SHARE = 0.85;
 const MEASURED_SIZE = 100; // px, the size lines are measured at
 // The font size of every line, in percent of the layer's width (see lineStyle).
 const FONT_SHARE = 2;
-// Lines placed in one task: on a slow phone a dense page at once would hold up the page.
-const LINES_PER_TASK = 60;
+// Words placed in one task, about: on a slow phone a dense page at once would hold up the page.
+const WORDS_PER_TASK = 250;
 
 const nextTask = () => new Promise((resolve) => setTimeout(resolve, 0));
 
@@ -41,7 +41,10 @@ export class TextLayers {
         this.doc = doc;
         this.manifest = manifest;
         this.pageCount = pageCount;
-        this.data = new Map(); // page number -> what its script gave, while the page is near
+        // page number -> what its script gave, until its layer is built: the layer's lines hold
+        // all that is needed afterwards, and the script's many small objects go while young,
+        // before the collector keeps them with the long-lived ones.
+        this.data = new Map();
         this.loading = new Map(); // page number -> promise of that
         this.layers = new Map(); // page number -> layer element
         this.building = new Map(); // page number -> promise of its layer, not yet on the page
@@ -70,11 +73,33 @@ export class TextLayers {
     load(number) {
         if (this.data.has(number)) return Promise.resolve(this.data.get(number));
         if (!this.manifest?.hasText(number - 1)) return Promise.resolve(null);
-        if (!this.loading.has(number)) {
-            this.loading.set(number, loadScript(this.doc, `page${number}.js`)
-                .then(() => this.data.get(number) ?? null));
-        }
+        if (!this.loading.has(number)) this.loading.set(number, this.read(number));
         return this.loading.get(number);
+    }
+
+    // Over the web the page's script is read as text and its data parsed as JSON, which is
+    // all it holds: run as a script, each page would leave the browser its source and its
+    // compiled code until the collector next runs, a page's worth per page turned. From disk,
+    // where a page may not read its folder's files, and for a script of another form, it runs.
+    async read(number) {
+        const name = `page${number}.js`;
+        const call = `velloraPage(${number}, `;
+        if (/^https?:$/.test(location.protocol)) {
+            try {
+                const response = await fetch(name);
+                const text = response.ok ? await response.text() : '';
+                const end = text.lastIndexOf(')');
+                if (text.startsWith(call) && end > 0) {
+                    const data = JSON.parse(text.slice(call.length, end));
+                    if (data && typeof data === 'object' && this.loading.has(number)) return data;
+                    return null;
+                }
+            } catch {
+                // Run as a script below.
+            }
+        }
+        await loadScript(this.doc, name);
+        return this.data.get(number) ?? null;
     }
 
     // Builds the layers of the pages on screen and their neighbours (0-based indexes), and
@@ -130,7 +155,9 @@ export class TextLayers {
             this.release(number);
             return null;
         }
-        this.data.set(number, data);
+        this.data.delete(number);
+        this.loading.delete(number);
+        built.shell.model = built.model;
         page.appendChild(built.shell.layer);
         this.selection.attach(built.shell.layer, built.model);
         this.layers.set(number, built.shell.layer);
@@ -154,6 +181,7 @@ export class TextLayers {
     // A layer off its page, emptied of its page's links and marks, its elements kept for reuse.
     recycle(shell) {
         if (!shell) return;
+        shell.model = null;
         shell.layer.remove();
         for (const child of [...shell.layer.children]) {
             if (child !== shell.words) child.remove();
@@ -170,7 +198,7 @@ export class TextLayers {
         const words = this.doc.createElement('div');
         words.className = 'words';
         layer.appendChild(words);
-        return { layer, words, lines: [] };
+        return { layer, words, lines: [], model: null };
     }
 
     // The line element `index` of a layer: the one it had, or a new one.
@@ -191,10 +219,15 @@ export class TextLayers {
         shell.layer.dataset.page = String(number);
         const [width, height] = pageSize(data);
         const lines = [];
+        let placed = 0; // words placed in this task
         for (const line of data.lines ?? []) {
-            if (lines.length > 0 && lines.length % LINES_PER_TASK === 0) await nextTask();
+            if (placed >= WORDS_PER_TASK) {
+                await nextTask();
+                placed = 0;
+            }
             const boxes = wordBoxes(line);
             if (boxes.length === 0) continue;
+            placed += boxes.length;
             const [dx, dy] = Array.isArray(line.dir) ? line.dir : [1, 0];
             const box = Array.isArray(line.box) ? line.box : [0, 0, 0, 0];
             const words = [];
@@ -267,35 +300,37 @@ export class TextLayers {
         return (width * size) / MEASURED_SIZE;
     }
 
-    // Marks the characters [start, end) of the page's plain text on the page; returns the
-    // marks. The plain text, as the search file holds it, is the words of each line joined by
-    // blanks and the lines joined by line ends.
-    async mark(number, start, end) {
+    // Marks the characters [start, end) of the page's plain text on the page, for each
+    // [start, end, current] of `ranges`, the current ones apart; returns the marks. The plain
+    // text, as the search file holds it, is the words of each line joined by blanks and the
+    // lines joined by line ends. The layer is built first, a few lines per task.
+    async mark(number, ranges) {
         const layer = await this.ensureLayer(number, true);
-        const data = this.data.get(number);
-        if (!layer || !data) return [];
-        const [width, height] = pageSize(data);
-        const place = placer(width, height);
+        const model = layer && this.shells.get(layer)?.model;
+        if (!model) return [];
+        const place = placer(model.width, model.height);
         const marks = [];
         let offset = 0;
-        for (const line of data.lines ?? []) {
-            const [dx, dy] = line.dir ?? [1, 0];
-            for (const [text, x, y, w, h] of wordBoxes(line)) {
-                const from = Math.max(start, offset) - offset;
-                const to = Math.min(end, offset + text.length) - offset;
-                if (from < to) {
+        for (const line of model.lines) {
+            for (const word of line.words) {
+                const length = word.text.length;
+                const at = offset + word.start;
+                for (const [start, end, current] of ranges) {
+                    const from = Math.max(start, at) - at;
+                    const to = Math.min(end, at + length) - at;
+                    if (from >= to) continue;
                     // Right-to-left words are read from their far end.
-                    const startShare = line.rtl ? 1 - to / text.length : from / text.length;
-                    const along = (w * (to - from)) / text.length;
+                    const along = word.along + (word.length * (line.rtl ? length - to : from)) / length;
                     const mark = this.doc.createElement('mark');
-                    mark.className = 'search-mark';
-                    place(mark, [x + w * startShare * dx, y + w * startShare * dy, along, h], line.dir);
-                    layer.appendChild(mark);
+                    mark.className = current ? 'search-mark current' : 'search-mark';
+                    place(mark, [line.x + along * line.dx, line.y + along * line.dy, (word.length * (to - from)) / length, line.height],
+                        line.dx === 1 && line.dy === 0 ? null : [line.dx, line.dy]);
                     marks.push(mark);
                 }
-                offset += text.length + 1; // the blank or the line end after the word
             }
+            offset += line.text.length + 1; // the line end after the line
         }
+        layer.append(...marks);
         return marks;
     }
 

@@ -108,7 +108,8 @@ export class Viewer {
                 files: this.manifest.search,
                 pageCount: this.pageCount,
                 texts: this.texts,
-                goTo: (page) => this.goTo(page - 1),
+                // A match is shown at once: a flip each time the query grows would only delay it.
+                goTo: (page) => this.goTo(page - 1, true),
                 toolbar: this.doc.getElementById('toolbar'),
             });
         }
@@ -316,13 +317,14 @@ export class Viewer {
         this.pageChanged();
     }
 
-    goTo(index) {
+    // `atOnce`: without the flip, however near the page.
+    goTo(index, atOnce = false) {
         const target = Math.min(Math.max(index, 0), this.pageCount - 1);
         if (this.visiblePages().includes(target)) return;
         this.zoom.reset();
         const bookIndex = this.order.toBook(target);
         const distance = Math.abs(bookIndex - this.book.getCurrentPageIndex());
-        if (distance > FAR_JUMP || this.instant()) this.jump(target);
+        if (distance > FAR_JUMP || atOnce || this.instant()) this.jump(target);
         else this.book.flip(bookIndex);
     }
 
