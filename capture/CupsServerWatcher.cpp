@@ -146,7 +146,10 @@ void CupsServerWatcher::Start()
 {
     m_client = std::make_unique<CupsClient>(kRequestTimeoutMs, m_stopping);
     m_activeClient = m_client.get();
-    m_busName = QStringLiteral("vellora-monitor-%1").arg(quintptr(this), 0, 16);
+    // A name of its own, never reused: a watcher made where a stopped one lay must not meet
+    // that one's connection while the bus thread is still taking it down.
+    static std::atomic<int> started{0};
+    m_busName = QStringLiteral("vellora-monitor-%1").arg(++started);
     m_reconcileTimer = new QTimer(this);
     m_reconcileTimer->setSingleShot(true);
     connect(m_reconcileTimer, &QTimer::timeout, this, &CupsServerWatcher::reconcileDue);
@@ -222,15 +225,27 @@ bool CupsServerWatcher::ensureBus()
         QDBusConnection::disconnectFromBus(m_busName);
         return false;
     }
-    for (const char* member : kWatchedSignals)
-        bus.connect(QString(), QString::fromLatin1(kNotifierPath),
-                    QString::fromLatin1(kNotifierInterface), QString::fromLatin1(member), this,
-                    SLOT(onNotifierSignal(QDBusMessage)));
-    bus.connect(QString(), QStringLiteral("/org/freedesktop/DBus/Local"),
-                QStringLiteral("org.freedesktop.DBus.Local"), QStringLiteral("Disconnected"), this,
-                SLOT(onBusDisconnected()));
+    hookSignals(bus, true);
     m_busConnected = true;
     return true;
+}
+
+// Connects or disconnects the bus signals this watcher takes.
+void CupsServerWatcher::hookSignals(QDBusConnection& bus, bool hook)
+{
+    const auto apply = [&](const QString& path, const QString& interface, const QString& member,
+                           const char* slot) {
+        if (hook)
+            bus.connect(QString(), path, interface, member, this, slot);
+        else
+            bus.disconnect(QString(), path, interface, member, this, slot);
+    };
+    for (const char* member : kWatchedSignals)
+        apply(QString::fromLatin1(kNotifierPath), QString::fromLatin1(kNotifierInterface),
+              QString::fromLatin1(member), SLOT(onNotifierSignal(QDBusMessage)));
+    apply(QStringLiteral("/org/freedesktop/DBus/Local"),
+          QStringLiteral("org.freedesktop.DBus.Local"), QStringLiteral("Disconnected"),
+          SLOT(onBusDisconnected()));
 }
 
 void CupsServerWatcher::dropBus()
@@ -238,6 +253,10 @@ void CupsServerWatcher::dropBus()
     if (!m_busConnected)
         return;
     m_busConnected = false;
+    // The hooks go first and at once: the bus thread takes the connection down later, and
+    // must not find this watcher among its receivers once it is gone.
+    QDBusConnection bus(m_busName);
+    hookSignals(bus, false);
     QDBusConnection::disconnectFromBus(m_busName);
 }
 

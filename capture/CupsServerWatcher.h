@@ -16,6 +16,8 @@
 #include <memory>
 #include <sys/types.h>
 
+class QDBusConnection;
+
 class QFileSystemWatcher;
 
 namespace vellora {
@@ -90,6 +92,7 @@ private:
     void serverUp();
     bool ensureBus();
     void dropBus();
+    void hookSignals(QDBusConnection& bus, bool hook);
     void ensureSubscription(bool renew);
     void armWatches();
     bool printFolderWatched() const;
