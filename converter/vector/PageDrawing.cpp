@@ -40,7 +40,7 @@ swf::Rgba rgba(fz_context* ctx, fz_colorspace* space, const float* color, float 
     return {byte(rgb[0]), byte(rgb[1]), byte(rgb[2]), byte(alpha)};
 }
 
-// Records a MuPDF path, its points taken through `ctm`.
+// Records a MuPDF path as it stands, cubic curves included, its points taken through `ctm`.
 struct MappedPath
 {
     swf::Path* path;
@@ -396,32 +396,6 @@ const fz_path_walker& outlineWalker()
     return walker;
 }
 
-// Records a MuPDF path as it stands, cubic curves included.
-const fz_path_walker& emPathWalker()
-{
-    static const fz_path_walker walker = [] {
-        fz_path_walker w{};
-        w.moveto = [](fz_context*, void* arg, float x, float y) {
-            static_cast<swf::Path*>(arg)->moveTo({x, y});
-        };
-        w.lineto = [](fz_context*, void* arg, float x, float y) {
-            static_cast<swf::Path*>(arg)->lineTo({x, y});
-        };
-        w.curveto = [](fz_context*, void* arg, float x1, float y1, float x2, float y2, float x3,
-                       float y3) {
-            static_cast<swf::Path*>(arg)->cubicTo({x1, y1}, {x2, y2}, {x3, y3});
-        };
-        w.quadto = [](fz_context*, void* arg, float x1, float y1, float x2, float y2) {
-            static_cast<swf::Path*>(arg)->quadTo({x1, y1}, {x2, y2});
-        };
-        w.closepath = [](fz_context*, void* arg) {
-            static_cast<swf::Path*>(arg)->close();
-        };
-        return w;
-    }();
-    return walker;
-}
-
 Outline outlineOf(fz_context* ctx, const fz_path* path, fz_matrix ctm)
 {
     Outline outline;
@@ -574,17 +548,6 @@ struct DrawingDevice
             return slot->second;
         // Outlined in ems; the movie chooses the precision once it knows the sizes the
         // page draws the font at. A glyph the font cannot outline stays empty.
-        fz_path* path = nullptr;
-        fz_var(path);
-        fz_try(ctx)
-        {
-            if (!fz_font_t3_procs(ctx, font))
-                path = fz_outline_glyph(ctx, font, gid, fz_scale(1, -1));
-        }
-        fz_catch(ctx)
-        {
-            path = nullptr;
-        }
         swf::Path outline;
         Box bounds;
         if (fz_font_t3_procs(ctx, font)) {
@@ -597,12 +560,25 @@ struct DrawingDevice
                 if (step.kind == swf::PathStep::Kind::Cubic)
                     bounds.include(step.control2.x, step.control2.y);
             }
-        } else if (path) {
-            fz_walk_path(ctx, path, &emPathWalker(), &outline);
-            const fz_rect box = fz_bound_path(ctx, path, nullptr, fz_identity);
-            fz_drop_path(ctx, path);
-            if (!fz_is_empty_rect(box))
-                bounds = {box.x0, box.y0, box.x1, box.y1};
+        } else {
+            fz_path* path = nullptr;
+            fz_var(path);
+            fz_try(ctx)
+            {
+                path = fz_outline_glyph(ctx, font, gid, fz_scale(1, -1));
+            }
+            fz_catch(ctx)
+            {
+                path = nullptr;
+            }
+            if (path) {
+                MappedPath mapped{&outline, fz_identity};
+                fz_walk_path(ctx, path, &mappedPathWalker(), &mapped);
+                const fz_rect box = fz_bound_path(ctx, path, nullptr, fz_identity);
+                fz_drop_path(ctx, path);
+                if (!fz_is_empty_rect(box))
+                    bounds = {box.x0, box.y0, box.x1, box.y1};
+            }
         }
         const int index = static_cast<int>(entry.outlines.size());
         entry.outlines.push_back(std::move(outline));

@@ -350,11 +350,15 @@ std::optional<std::set<GlyphKey>> coveredGlyphs(const PageDrawing& drawing)
         if (item.kind != Item::Kind::Text)
             continue;
         const Font& font = drawing.fonts.at(static_cast<std::size_t>(item.text.font));
-        // A glyph its clips hide whole goes to the background too, which hides it as well.
+        // Each glyph's box within its clips. A glyph its clips hide whole goes to the
+        // background too, which hides it as well.
+        std::vector<Box> areas;
+        areas.reserve(item.text.glyphs.size());
         for (const PlacedGlyph& glyph : item.text.glyphs) {
             const Box area =
                 glyphArea(item.text, glyph, font.bounds.at(static_cast<std::size_t>(glyph.slot)));
-            if (!area.empty() && intersection(area, clips.back()).empty())
+            areas.push_back(intersection(area, clips.back()));
+            if (!area.empty() && areas.back().empty())
                 covered.insert({item.text.source, glyph.index});
         }
         const Box whole = intersection(textArea(drawing, item.text), clips.back());
@@ -368,17 +372,15 @@ std::optional<std::set<GlyphKey>> coveredGlyphs(const PageDrawing& drawing)
         }
         if (over.empty())
             continue;
-        for (const PlacedGlyph& glyph : item.text.glyphs) {
-            const Box area = intersection(
-                glyphArea(item.text, glyph, font.bounds.at(static_cast<std::size_t>(glyph.slot))),
-                clips.back());
+        for (std::size_t k = 0; k < item.text.glyphs.size(); ++k) {
+            const Box& area = areas[k];
             const bool hidden = std::any_of(over.begin(), over.end(), [&](const Paint* p) {
                 return p->area.meets(area) && inks(*p, intersection(area, p->area), tests);
             });
             if (tests > kMaxCoverageTests)
                 return std::nullopt;
             if (hidden)
-                covered.insert({item.text.source, glyph.index});
+                covered.insert({item.text.source, item.text.glyphs[k].index});
         }
     }
     return covered;
