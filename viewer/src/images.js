@@ -11,6 +11,7 @@
 // on, which shows without waiting for a copy, and a zoomed page, whose vector drawing stays
 // sharp at any scale. Their decoded pixels stay with the browser, a bounded few.
 import { imageFor } from './catalogue.js';
+import { nextTask } from './tasks.js';
 
 // Pages loaded on each side of the pages on screen: the previous and the next spread.
 const PRELOAD_DISTANCE = 2;
@@ -155,7 +156,7 @@ export class PageImages {
         const rows = Math.max(Math.floor(PIXELS_PER_TASK / width), 1);
         for (let y = 0; y < height; y += rows) {
             if (y > 0) {
-                await new Promise((resolve) => setTimeout(resolve, 0));
+                await nextTask();
                 // Let go meanwhile, or given to another page.
                 if (this.drawn.get(index) !== source || canvas.parentNode !== page || canvas.width !== width) break;
             }

@@ -6,6 +6,7 @@ import { Viewer } from './viewer.js';
 import { showMessage } from './messages.js';
 import { offerFlashVersion } from './flash.js';
 import { markFramed } from './embedding.js';
+import { nextTask } from './tasks.js';
 
 const CANNOT_SHOW = 'Ce catalogue ne peut pas s’afficher : ';
 const COPY_AGAIN = ' Recopiez tous les fichiers du dossier du catalogue à côté de cette page, ' +
@@ -66,7 +67,7 @@ async function start() {
         return;
     }
     // A task of its own each: on a slow phone, reading a long book's files takes a while.
-    await new Promise((resolve) => setTimeout(resolve, 0));
+    await nextTask();
     const viewer = new Viewer(document, config, readCatalogue(window.velloraCatalogue, config));
     window.velloraViewer = viewer;
     await viewer.open();

@@ -6,6 +6,7 @@
 // in a worker (search-engine.js) and its results come as they are found.
 import { loadScript } from './catalogue.js';
 import { foldQuery, startSearchEngine } from './search-engine.js';
+import { nextFrame } from './tasks.js';
 
 const SNIPPET_AROUND = 40; // characters shown on each side of a match
 const RESULTS_SHOWN = 200;
@@ -13,17 +14,6 @@ const RESULTS_SHOWN = 200;
 // browser lays it out.
 const RESULTS_PER_FRAME = 10;
 
-// After the next frame is drawn (or a moment, in a window that draws none).
-function nextFrame() {
-    return new Promise((resolve) => {
-        const done = () => {
-            clearTimeout(timer);
-            setTimeout(resolve, 0);
-        };
-        const timer = setTimeout(done, 100);
-        requestAnimationFrame(done);
-    });
-}
 
 export class Search {
     // `files`: the search file, or its parts in page order.

@@ -16,6 +16,7 @@ import { loadScript } from './catalogue.js';
 import { addLinks } from './links.js';
 import { placer, wordBoxes } from './words.js';
 import { TextSelection } from './selection.js';
+import { nextTask } from './tasks.js';
 
 const NEAR = 2; // pages with a layer on each side of the pages on screen
 const KEEP = 4; // layers further than this from the pages on screen are released
@@ -29,7 +30,6 @@ const FONT_SHARE = 2;
 // Words placed in one task, about: on a slow phone a dense page at once would hold up the page.
 const WORDS_PER_TASK = 250;
 
-const nextTask = () => new Promise((resolve) => setTimeout(resolve, 0));
 
 function pageSize(data) {
     return [data.width > 0 ? data.width : 1, data.height > 0 ? data.height : 1];

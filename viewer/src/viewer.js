@@ -11,6 +11,7 @@ import { Search } from './search.js';
 import { BookOrder } from './direction.js';
 import { Sharing } from './sharing.js';
 import { framed } from './embedding.js';
+import { nextTask } from './tasks.js';
 
 // A spread is shown when each of its pages keeps at least this share of the width a single
 // page would get; narrow portrait windows (phones) therefore show one page at a time.
@@ -18,11 +19,6 @@ const SPREAD_MIN_SHARE = 0.6;
 const FLIPPING_TIME_MS = 700;
 // Jumps further than this turn at once instead of showing the flip.
 const FAR_JUMP = 4;
-
-// A new task: what the page has to do in between (input, a paint) is not held up.
-function nextTask() {
-    return new Promise((resolve) => setTimeout(resolve, 0));
-}
 
 // After the next frame is drawn.
 function firstPaint() {
